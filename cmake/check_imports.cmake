@@ -1,0 +1,23 @@
+# Fails the build when a Windows binary imports a DLL of the compiler's runtime
+# (libgcc, libstdc++, winpthread) or anything outside the system DLLs.
+# Run as: cmake -DOBJDUMP=... -DBINARY=... -P check_imports.cmake
+execute_process(COMMAND ${OBJDUMP} -p ${BINARY} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "objdump failed on ${BINARY}")
+endif()
+string(REGEX MATCHALL "DLL Name: [^\r\n]+" names "${dump}")
+set(allowed KERNEL32.dll USER32.dll GDI32.dll COMCTL32.dll COMDLG32.dll ADVAPI32.dll SHELL32.dll msvcrt.dll)
+foreach(line IN LISTS names)
+    string(REPLACE "DLL Name: " "" dll "${line}")
+    string(TOUPPER "${dll}" dll_upper)
+    set(ok FALSE)
+    foreach(a IN LISTS allowed)
+        string(TOUPPER "${a}" a_upper)
+        if(dll_upper STREQUAL a_upper)
+            set(ok TRUE)
+        endif()
+    endforeach()
+    if(NOT ok)
+        message(FATAL_ERROR "${BINARY} imports ${dll}: link it statically or drop the dependency")
+    endif()
+endforeach()

@@ -1,0 +1,25 @@
+#include "patterns.h"
+
+const char AsciiLine[kAsciiLineSize + 1] =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789\r\n";
+
+static uint32_t randomState = 0;
+
+static const uint32_t kMultiplier = 22695477u;
+static const uint32_t kIncrement = 1u;
+
+void SeedRandom(uint32_t seed) { randomState = seed; }
+
+uint32_t NextRandom() {
+    randomState = randomState * kMultiplier + kIncrement;
+    return (randomState >> 16) & 0x7FFFu;
+}
+
+void FillRandom(unsigned char* bytes, size_t count) {
+    uint32_t state = randomState;
+    for (size_t i = 0; i < count; ++i) {
+        state = state * kMultiplier + kIncrement;
+        bytes[i] = static_cast<unsigned char>(state >> 16);
+    }
+    randomState = state;
+}

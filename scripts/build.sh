@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs what is missing, then configures and builds every build:
+#   build/native  Linux: the engine and its tests, benchmarks, command line
+#   build/win32   32-bit Windows: fillwright.exe and the Windows test programs
+#   build/win64   64-bit Windows: the same sources, for hosts without 32-bit x86
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+bash scripts/setup.sh
+
+configure() {  # dir [cmake args...]
+    local dir=$1
+    shift
+    if [ ! -f "$dir/build.ninja" ]; then
+        cmake -S . -B "$dir" -G Ninja "$@" >"$dir.configure.log" 2>&1 || {
+            cat "$dir.configure.log"
+            exit 1
+        }
+    fi
+}
+
+mkdir -p build
+configure build/native
+configure build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
+configure build/win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake
+for dir in build/native build/win32 build/win64; do
+    echo "build: $dir"
+    ninja -C "$dir" --quiet
+done

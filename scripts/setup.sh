@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building and testing Fillwright need.
+# Idempotent and quiet: it only touches apt when something is missing.
+set -euo pipefail
+
+need=()
+have_cmd() { command -v "$1" >/dev/null 2>&1; }
+have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
+
+have_cmd cmake || need+=(cmake)
+have_cmd ninja || need+=(ninja-build)
+have_cmd g++ || need+=(g++)
+have_cmd python3 || need+=(python3)
+have_cmd i686-w64-mingw32-g++-posix || need+=(g++-mingw-w64-i686-posix)
+have_cmd x86_64-w64-mingw32-g++-posix || need+=(g++-mingw-w64-x86-64-posix)
+have_cmd Xvfb || need+=(xvfb)
+have_cmd import || need+=(imagemagick)
+have_pkg googletest || need+=(googletest)
+have_pkg libbenchmark-dev || need+=(libbenchmark-dev)
+have_pkg fonts-wine || need+=(fonts-wine)
+have_cmd clang-tidy || need+=(clang-tidy)
+have_cmd cppcheck || need+=(cppcheck)
+# 32-bit Wine (wine32) runs the shipped exe; wine64 runs the 64-bit build
+# on hosts that cannot execute 32-bit code.
+have_pkg wine || need+=(wine)
+have_pkg wine64 || need+=(wine64)
+have_pkg wine32:i386 || need+=(wine32:i386)
+
+[ ${#need[@]} -eq 0 ] && exit 0
+
+echo "setup: installing ${need[*]}"
+if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $SUDO dpkg --add-architecture i386
+fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+echo "setup: done"

@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Builds everything, then runs every suite: the native engine tests, and the
+# Windows tests (engine and end-to-end) under Wine on a private X server.
+# Prints each run's counts; exits non-zero if any suite fails.
+set -uo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+bash scripts/build.sh || exit 1
+source scripts/host.sh
+
+failed=()
+run_suite() {  # name command...
+    local name=$1
+    shift
+    echo
+    echo "=== $name"
+    if ! "$@"; then failed+=("$name"); fi
+}
+
+run_suite "native tests" ctest --test-dir build/native --output-on-failure -j2
+
+winbuild=$(wine_build)
+if [ "$winbuild" = win64 ]; then
+    echo
+    echo "note: this host cannot execute 32-bit x86 code, so 32-bit Wine cannot start here;"
+    echo "      the Windows suites run on build/win64, the 64-bit build of the same sources."
+fi
+source scripts/xserver.sh
+start_private_xserver || exit 1
+trap stop_private_xserver EXIT
+# One wineserver for the whole run instead of one per test program.
+scripts/wine.sh "$winbuild" cmd /c exit >/dev/null 2>&1
+WINEPREFIX=$root/build/wineprefix-$winbuild wineserver -p 60 >/dev/null 2>&1
+run_suite "Windows tests under Wine ($winbuild)" ctest --test-dir "build/$winbuild" --output-on-failure
+
+echo
+if [ ${#failed[@]} -ne 0 ]; then
+    echo "FAILED: ${failed[*]}"
+    exit 1
+fi
+echo "all suites passed"
