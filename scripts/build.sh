@@ -19,11 +19,13 @@ configure() {  # dir [cmake args...]
     fi
 }
 
-mkdir -p build
-configure build/native
-configure build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
-configure build/win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake
-for dir in build/native build/win32 build/win64; do
+# FILLWRIGHT_BUILD_DIR moves every build (and the Wine prefixes) elsewhere.
+out=${FILLWRIGHT_BUILD_DIR:-build}
+mkdir -p "$out"
+configure "$out/native"
+configure "$out/win32" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
+configure "$out/win64" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake
+for dir in "$out/native" "$out/win32" "$out/win64"; do
     echo "build: $dir"
     ninja -C "$dir" --quiet
 done

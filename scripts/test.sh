@@ -7,6 +7,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 bash scripts/build.sh || exit 1
 source scripts/host.sh
+out=${FILLWRIGHT_BUILD_DIR:-build}
 
 failed=()
 run_suite() {  # name command...
@@ -17,7 +18,7 @@ run_suite() {  # name command...
     if ! "$@"; then failed+=("$name"); fi
 }
 
-run_suite "native tests" ctest --test-dir build/native --output-on-failure -j2
+run_suite "native tests" ctest --test-dir "$out/native" --output-on-failure -j2
 
 winbuild=$(wine_build)
 if [ "$winbuild" = win64 ]; then
@@ -27,11 +28,17 @@ if [ "$winbuild" = win64 ]; then
 fi
 source scripts/xserver.sh
 start_private_xserver || exit 1
-trap stop_private_xserver EXIT
-# One wineserver for the whole run instead of one per test program.
+# One persistent wineserver for the whole run instead of one per test
+# program. Wine's background services are started here, with their output
+# going nowhere: started from inside a test they would inherit ctest's pipe
+# and keep it open.
+export WINEPREFIX=$root/$out/wineprefix-$winbuild
 scripts/wine.sh "$winbuild" cmd /c exit >/dev/null 2>&1
-WINEPREFIX=$root/build/wineprefix-$winbuild wineserver -p 60 >/dev/null 2>&1
-run_suite "Windows tests under Wine ($winbuild)" ctest --test-dir "build/$winbuild" --output-on-failure
+wineserver -k >/dev/null 2>&1
+wineserver -p >/dev/null 2>&1 </dev/null &
+scripts/wine.sh "$winbuild" cmd /c exit >/dev/null 2>&1 </dev/null
+trap 'wineserver -k >/dev/null 2>&1; stop_private_xserver' EXIT
+run_suite "Windows tests under Wine ($winbuild)" ctest --test-dir "$out/$winbuild" --output-on-failure
 
 echo
 if [ ${#failed[@]} -ne 0 ]; then

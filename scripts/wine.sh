@@ -12,13 +12,14 @@ case "$arch" in
     *) echo "usage: wine.sh win32|win64 PROGRAM [ARGS...]" >&2; exit 2 ;;
 esac
 export WINEARCH=$arch
-export WINEPREFIX=$root/build/wineprefix-$arch
+out=$root/${FILLWRIGHT_BUILD_DIR:-build}
+export WINEPREFIX=$out/wineprefix-$arch
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINELOADER=$loader
 
 if [ ! -f "$WINEPREFIX/.fillwright-ready" ]; then
-    mkdir -p "$root/build"
+    mkdir -p "$out"
     (
         flock 9
         if [ ! -f "$WINEPREFIX/.fillwright-ready" ]; then
@@ -31,6 +32,6 @@ if [ ! -f "$WINEPREFIX/.fillwright-ready" ]; then
             wineserver -w
             touch "$WINEPREFIX/.fillwright-ready"
         fi
-    ) 9>"$root/build/wineprefix-$arch.lock"
+    ) 9>"$out/wineprefix-$arch.lock"
 fi
 exec "$loader" "$@"
