@@ -23,3 +23,15 @@ void FillRandom(unsigned char* bytes, size_t count) {
     }
     randomState = state;
 }
+
+void FillAsciiText(unsigned char* bytes, size_t count, uint64_t offset) {
+    size_t start = static_cast<size_t>(offset % kAsciiLineSize);
+    size_t done = 0;
+    while (done < count) {
+        size_t piece = kAsciiLineSize - start;
+        if (piece > count - done) piece = count - done;
+        for (size_t i = 0; i < piece; ++i) bytes[done + i] = static_cast<unsigned char>(AsciiLine[start + i]);
+        done += piece;
+        start = 0;
+    }
+}

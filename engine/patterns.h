@@ -18,3 +18,8 @@ uint32_t NextRandom();  // 0 .. 32767
 // Fills bytes with the low 8 bits of count successive NextRandom() values,
 // leaving FileRandom exactly where that many calls would.
 void FillRandom(unsigned char* bytes, size_t count);
+
+// Fills bytes with AsciiLine repeated without separator, starting at byte
+// (offset modulo kAsciiLineSize) of the line: the bytes at file position
+// offset onwards of an ASCII Text file. Lets writers use chunks of any size.
+void FillAsciiText(unsigned char* bytes, size_t count, uint64_t offset);
