@@ -18,7 +18,7 @@ typedef void* WriterResult;               // pthread start routine result
 #endif
 
 // "No file open": all bits set, like INVALID_HANDLE_VALUE (and -1 for a descriptor).
-inline const FileHandle kNoFile = (FileHandle)(intptr_t)-1;
+inline const FileHandle kNoFile = (FileHandle)(intptr_t)-1;  // NOLINT(performance-no-int-to-ptr): the platform defines it so
 
 // The calls the writers make. fileOps starts out holding the platform's own
 // implementations; tests may swap single entries to watch or fail them.

@@ -20,6 +20,22 @@ run_suite() {  # name command...
 
 run_suite "native tests" ctest --test-dir "$out/native" --output-on-failure -j2
 
+# The engine suite again under the sanitizers: AddressSanitizer with
+# UndefinedBehaviorSanitizer for all of it, ThreadSanitizer for the tests
+# that run writer threads. Any report fails the run.
+sanitized_suite() {  # name sanitizers gtest-filter
+    local dir=$out/$1
+    if [ ! -f "$dir/build.ninja" ]; then
+        cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "-DFILLWRIGHT_SANITIZE=$2" \
+            >"$dir.configure.log" 2>&1 || { cat "$dir.configure.log"; return 1; }
+    fi
+    ninja -C "$dir" --quiet engine_tests || return 1
+    "$dir/tests/engine_tests" --gtest_brief=1 "--gtest_filter=$3"
+}
+run_suite "engine tests under AddressSanitizer + UndefinedBehaviorSanitizer" sanitized_suite asan address,undefined '*'
+run_suite "threaded engine tests under ThreadSanitizer" sanitized_suite tsan thread 'WriterTest.*:WriterProperty.*'
+run_suite "static checks" bash scripts/static_checks.sh
+
 winbuild=$(wine_build)
 if [ "$winbuild" = win64 ]; then
     echo

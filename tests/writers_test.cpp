@@ -1,6 +1,8 @@
 #include "job_state.h"
 #include "patterns.h"
+#include "reference_model.h"
 #include "test_files.h"
+#include "writer_harness.h"
 #include "writers.h"
 
 #include <gtest/gtest.h>
@@ -10,107 +12,27 @@
 #include <string>
 #include <thread>
 #include <tuple>
-#include <vector>
 
 namespace {
 
-// What the writers did through the platform seam during one job.
-struct SeamLog {
-    int writeCalls = 0;
-    uint32_t lastWriteSize = 0;
-    int setPositionCalls = 0;
-    int setEndCalls = 0;
-    int closeCalls = 0;
-    int failWriteAtCall = 0;  // 1-based; 0 = never
-    bool failSetPosition = false;
-    bool failSetEndOfFile = false;
-    bool discardWrites = false;  // count the calls but touch no disk
-    std::vector<std::string> reports;  // "caption|text"
-    bool finishedRaisedBeforeReportReturned = false;
-};
-
-SeamLog seam;
 const int64_t kFixedClock = 1700000000;
-
-bool WatchedWrite(FileHandle file, const void* block, uint32_t size) {
-    ++seam.writeCalls;
-    seam.lastWriteSize = size;
-    if (seam.writeCalls == seam.failWriteAtCall) return false;
-    return seam.discardWrites || platformFileOps.writeBlock(file, block, size);
-}
-bool WatchedSetPosition(FileHandle file, int64_t distance) {
-    ++seam.setPositionCalls;
-    if (seam.failSetPosition) return false;
-    return seam.discardWrites || platformFileOps.setPosition(file, distance);
-}
-bool WatchedSetEnd(FileHandle file) {
-    ++seam.setEndCalls;
-    if (seam.failSetEndOfFile) return false;
-    return seam.discardWrites || platformFileOps.setEndOfFile(file);
-}
-void WatchedClose(FileHandle file) {
-    ++seam.closeCalls;
-    platformFileOps.closeFile(file);
-}
-int64_t FixedClock() { return kFixedClock; }
-
-void RecordReport(const char* text, const char* caption) {
-    seam.reports.push_back(std::string(caption) + "|" + text);
-    if (JobState.finished.load() != 0) seam.finishedRaisedBeforeReportReturned = true;
-}
-
-WriterResult(WRITER_CALL* WriterFor(CreationMode mode))(void*) {
-    switch (mode) {
-        case ZeroFill: return ZeroWriter;
-        case RandomFill: return RandomWriter;
-        case AsciiFill: return AsciiWriter;
-        default: return SetSizeWriter;
-    }
-}
-
-uint32_t BlockSizeOf(CreationMode mode) {
-    return mode == AsciiFill ? 64u : mode == SetSizeOnly ? 0u : 1024u;
-}
-
-// The file each mode must produce, built without the engine's pattern code.
-std::string ExpectedContent(CreationMode mode, int64_t size, uint32_t seed) {
-    std::string content(static_cast<size_t>(size), '\0');
-    if (mode == AsciiFill) {
-        const char* line = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789\r\n";
-        for (size_t i = 0; i < content.size(); ++i) content[i] = line[i % 64];
-    } else if (mode == RandomFill) {
-        uint32_t state = seed;
-        for (char& byte : content) {
-            state = state * 22695477u + 1u;
-            byte = static_cast<char>((state >> 16) & 0xFF);
-        }
-    }
-    return content;
-}
 
 class WriterTest : public testing::Test {
 protected:
     void SetUp() override {
-        seam = SeamLog();
-        fileOps = {WatchedWrite, WatchedSetPosition, WatchedSetEnd, WatchedClose, FixedClock};
-        reportFailure = RecordReport;
+        WatchWriters();
+        seam.clock = kFixedClock;
         dir = MakeTempDir();
         ASSERT_FALSE(dir.empty());
         path = JoinPath(dir, "out.bin");
     }
     void TearDown() override {
-        fileOps = platformFileOps;
+        StopWatchingWriters();
         RemoveFile(path);
         RemoveDir(dir);
     }
     void RunJob(CreationMode mode, int64_t size, const std::string& target) {
-        ResetJobState();
-        JobState.targetSize = size;
-        JobState.mode = mode;
-        JobState.outputFile = CreateOutputFile(target);
-        ASSERT_NE(JobState.outputFile, kNoFile) << target;
-        std::thread writer(WriterFor(mode), nullptr);
-        writer.join();
+        ASSERT_TRUE(RunWriterJob(mode, size, target)) << target;
     }
     void ExpectJobEnded() {
         EXPECT_EQ(JobState.finished.load(), 1);
@@ -129,7 +51,7 @@ TEST_P(ModeAndSize, FileHasExactLengthContentAndBlockCount) {
     const int64_t size = std::get<1>(GetParam());
     RunJob(mode, size, path);
 
-    const uint32_t block = BlockSizeOf(mode);
+    const uint32_t block = ExpectedBlockSize(mode);
     const int64_t blocks = block ? (size + block - 1) / block : 0;
     EXPECT_EQ(seam.writeCalls, blocks);
     if (block) {

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# clang-tidy (rules in .clang-tidy) and cppcheck over engine/ and ui/.
+# Needs the native and win32 builds configured (scripts/build.sh does it).
+set -uo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+out=${FILLWRIGHT_BUILD_DIR:-build}
+status=0
+
+posix_sources=$(ls engine/*.cpp | grep -v '_win32\.cpp$')
+windows_sources="$(ls engine/*_win32.cpp) $(ls ui/*.cpp)"
+
+tidy() {  # build log-name extra-args... -- files...
+    local build=$1 log=$out/clang-tidy-$2.log
+    shift 2
+    if ! clang-tidy -p "$build" --quiet "$@" >"$log" 2>&1; then
+        grep -v -E '^[0-9]+ warnings? (and [0-9]+ errors? )?generated' "$log"
+        status=1
+    fi
+}
+
+echo "clang-tidy: $(echo $posix_sources | wc -w) files with the native build's flags"
+tidy "$out/native" native $posix_sources
+
+# The Windows files are checked as the mingw build sees them: its C++ library
+# and Windows headers, but clang's own intrinsic headers.
+mingw_includes=$(i686-w64-mingw32-g++-posix -E -x c++ - -v </dev/null 2>&1 |
+    sed -n '/#include <...> search starts here:/,/End of search list./p' | sed -n 's/^ //p' |
+    grep -E 'c\+\+|mingw32/include')
+windows_args=(--extra-arg=--target=i686-w64-mingw32 --extra-arg=-nostdinc++)
+for dir in $mingw_includes; do windows_args+=("--extra-arg=-isystem$dir"); done
+echo "clang-tidy: $(echo $windows_sources | wc -w) files with the win32 build's flags"
+tidy "$out/win32" win32 "${windows_args[@]}" $windows_sources
+
+echo "cppcheck: engine/ and ui/, every configuration"
+if ! cppcheck --quiet --enable=warning,performance,portability,style --inline-suppr --error-exitcode=1 \
+        --std=c++17 -I engine -I ui -I resources --suppress=missingIncludeSystem engine ui; then
+    status=1
+fi
+
+[ $status -eq 0 ] && echo "static checks: clean"
+exit $status
