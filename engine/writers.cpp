@@ -48,31 +48,32 @@ static WriterResult CloseAndFinish() {
     return 0;
 }
 
+// The common end of the three writing routines: all blocks, then the length.
+static WriterResult WriteAndFinish(unsigned char* block, uint32_t size, void (*refill)(unsigned char*, size_t)) {
+    WriteBlocks(block, size, refill);
+    ApplyFinalSize(JobState.outputFile);
+    return CloseAndFinish();
+}
+
 WriterResult WRITER_CALL ZeroWriter(void*) {
     JobState.bytesDone.store(0, std::memory_order_relaxed);
     unsigned char block[kDataBlockSize];
     std::memset(block, 0, sizeof block);
-    WriteBlocks(block, sizeof block, nullptr);
-    ApplyFinalSize(JobState.outputFile);
-    return CloseAndFinish();
+    return WriteAndFinish(block, sizeof block, nullptr);
 }
 
 WriterResult WRITER_CALL RandomWriter(void*) {
     JobState.bytesDone.store(0, std::memory_order_relaxed);
     unsigned char block[kDataBlockSize];
     SeedRandom(static_cast<uint32_t>(fileOps.calendarSeconds()));
-    WriteBlocks(block, sizeof block, FillRandom);
-    ApplyFinalSize(JobState.outputFile);
-    return CloseAndFinish();
+    return WriteAndFinish(block, sizeof block, FillRandom);
 }
 
 WriterResult WRITER_CALL AsciiWriter(void*) {
     JobState.bytesDone.store(0, std::memory_order_relaxed);
     unsigned char block[kAsciiLineSize];
     std::memcpy(block, AsciiLine, sizeof block);
-    WriteBlocks(block, sizeof block, nullptr);
-    ApplyFinalSize(JobState.outputFile);
-    return CloseAndFinish();
+    return WriteAndFinish(block, sizeof block, nullptr);
 }
 
 WriterResult WRITER_CALL SetSizeWriter(void*) {
