@@ -1,5 +1,7 @@
 #include "patterns.h"
 
+#include "random_fill.h"
+
 const char AsciiLine[kAsciiLineSize + 1] =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789\r\n";
 
@@ -16,12 +18,12 @@ uint32_t NextRandom() {
 }
 
 void FillRandom(unsigned char* bytes, size_t count) {
-    uint32_t state = randomState;
-    for (size_t i = 0; i < count; ++i) {
-        state = state * kMultiplier + kIncrement;
-        bytes[i] = static_cast<unsigned char>(state >> 16);
-    }
-    randomState = state;
+    // The same bytes as count NextRandom() calls, several positions at a time.
+#if FILLWRIGHT_RANDOM_FILL_SSE2
+    randomState = FillRandomSse2(bytes, count, randomState);
+#else
+    randomState = FillRandomPortable(bytes, count, randomState);
+#endif
 }
 
 void FillAsciiText(unsigned char* bytes, size_t count, uint64_t offset) {

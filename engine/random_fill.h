@@ -1,0 +1,25 @@
+// Block fills of the FileRandom byte stream from an explicit generator state.
+// Byte i is bits 16..23 of the state after i + 1 steps of
+// state = state * 22695477 + 1 (mod 2^32). Each fill returns the state after
+// count steps, so the caller can carry on exactly where count single steps
+// would have left the generator. FillRandom uses the fastest one the build
+// allows; the others stay callable so tests can hold them to the same bytes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// SSE2 is part of every x86-64 target, and the i686 build enables it.
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#define FILLWRIGHT_RANDOM_FILL_SSE2 1
+#else
+#define FILLWRIGHT_RANDOM_FILL_SSE2 0
+#endif
+
+// Plain C++ for any target: four interleaved generator chains.
+uint32_t FillRandomPortable(unsigned char* bytes, size_t count, uint32_t state);
+
+#if FILLWRIGHT_RANDOM_FILL_SSE2
+// 32 positions per round in 16-bit halves, since SSE2 has no 32-bit low multiply.
+uint32_t FillRandomSse2(unsigned char* bytes, size_t count, uint32_t state);
+#endif

@@ -1,0 +1,187 @@
+// The random block fills against the generator's one-step definition: every
+// path the engine carries (the portable one and, where the build has it, the
+// SSE2 one), and FillRandom itself, must give the same bytes and end in the
+// same state as one step per byte.
+#include "patterns.h"
+#include "random_fill.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+const uint32_t kA = 22695477u;
+
+// One step as the generator's definition states it, written out independently.
+uint32_t ReferenceStep(uint32_t state) {
+    return static_cast<uint32_t>((static_cast<uint64_t>(state) * kA + 1u) & 0xFFFFFFFFu);
+}
+unsigned char ReferenceByte(uint32_t state) { return static_cast<unsigned char>((state >> 16) & 0xFFu); }
+
+// The step undone: state = (next - 1) * a^-1, with a^-1 mod 2^32 found by
+// Newton's iteration (each round doubles the correct low bits).
+uint32_t InverseOfA() {
+    uint32_t inverse = kA;  // correct to 3 bits, since a is odd
+    for (int i = 0; i < 5; ++i) inverse *= 2u - kA * inverse;
+    return inverse;
+}
+uint32_t PreviousState(uint32_t state) { return (state - 1u) * InverseOfA(); }
+
+typedef uint32_t (*StateFill)(unsigned char*, size_t, uint32_t);
+
+struct FillPath {
+    const char* name;
+    StateFill fill;
+};
+
+std::vector<FillPath> EnginePaths() {
+    std::vector<FillPath> paths;
+    paths.push_back({"portable", FillRandomPortable});
+#if FILLWRIGHT_RANDOM_FILL_SSE2
+    paths.push_back({"sse2", FillRandomSse2});
+#endif
+    return paths;
+}
+
+// Seeds that make the stream pass through the states 0 and 2^32 - 1 at every
+// position of a 32-byte round and in the scalar tail, plus the cycle's other
+// edges and a spread of arbitrary states.
+std::vector<uint32_t> TestSeeds() {
+    std::vector<uint32_t> seeds = {0u, 1u, 2u, 0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFEu, 0xFFFFFFFFu, 0xFFFF0000u,
+                                   0x0000FFFFu, 0x00010000u};
+    const uint32_t edges[] = {0u, 0xFFFFFFFFu};
+    for (uint32_t edge : edges) {
+        uint32_t state = edge;
+        for (int back = 1; back <= 70; ++back) {
+            state = PreviousState(state);
+            seeds.push_back(state);
+        }
+    }
+    uint32_t x = 0x9E3779B9u;  // xorshift32: arbitrary but repeatable states
+    for (int i = 0; i < 200; ++i) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        seeds.push_back(x);
+    }
+    return seeds;
+}
+
+std::vector<size_t> TestLengths() {
+    std::vector<size_t> lengths;
+    for (size_t n = 0; n <= 100; ++n) lengths.push_back(n);
+    const size_t more[] = {127, 128, 129, 255, 1023, 1024, 1025, 4096 + 7, 65536 + 31};
+    lengths.insert(lengths.end(), more, more + sizeof more / sizeof more[0]);
+    return lengths;
+}
+
+const unsigned char kGuard = 0xA5;
+const size_t kGuardBytes = 64;
+
+TEST(RandomFill, PreviousStateUndoesOneStep) {
+    const uint32_t states[] = {0u, 1u, 12345u, 0xFFFFFFFFu, 0x80000000u};
+    for (uint32_t s : states) {
+        EXPECT_EQ(ReferenceStep(PreviousState(s)), s);
+        EXPECT_EQ(PreviousState(ReferenceStep(s)), s);
+    }
+}
+
+TEST(RandomFill, EveryPathMatchesOneStepPerByte) {
+    const std::vector<uint32_t> seeds = TestSeeds();
+    const std::vector<size_t> lengths = TestLengths();
+    for (const FillPath& path : EnginePaths()) {
+        size_t misalign = 0;
+        for (uint32_t seed : seeds) {
+            for (size_t length : lengths) {
+                // Output at every alignment; guards on both sides catch stray stores.
+                misalign = (misalign + 1) % 16;
+                std::vector<unsigned char> buffer(kGuardBytes + misalign + length + kGuardBytes, kGuard);
+                unsigned char* out = buffer.data() + kGuardBytes + misalign;
+                const uint32_t end = path.fill(out, length, seed);
+
+                uint32_t state = seed;
+                for (size_t i = 0; i < length; ++i) {
+                    state = ReferenceStep(state);
+                    ASSERT_EQ(out[i], ReferenceByte(state))
+                        << path.name << ": seed " << seed << " length " << length << " byte " << i;
+                }
+                ASSERT_EQ(end, state) << path.name << ": seed " << seed << " length " << length;
+                for (size_t i = 0; i < kGuardBytes + misalign; ++i)
+                    ASSERT_EQ(buffer[i], kGuard) << path.name << ": wrote before the start, length " << length;
+                for (size_t i = 0; i < kGuardBytes; ++i)
+                    ASSERT_EQ(out[length + i], kGuard) << path.name << ": wrote past the end, length " << length;
+            }
+        }
+    }
+}
+
+TEST(RandomFill, EveryPathContinuesTheStreamAcrossCalls) {
+    // Many whole blocks, then chunks of awkward lengths, against one reference run.
+    std::vector<size_t> chunks(1000, kDataBlockSize);
+    const size_t odd[] = {1, 31, 33, 1000, 7, 64, 65, 2047, 3, 32, 0, 95};
+    for (int repeat = 0; repeat < 20; ++repeat) chunks.insert(chunks.end(), odd, odd + sizeof odd / sizeof odd[0]);
+    size_t total = 0;
+    for (size_t c : chunks) total += c;
+
+    const uint32_t seed = PreviousState(PreviousState(0u));
+    std::vector<unsigned char> expected(total);
+    uint32_t state = seed;
+    for (unsigned char& byte : expected) {
+        state = ReferenceStep(state);
+        byte = ReferenceByte(state);
+    }
+    for (const FillPath& path : EnginePaths()) {
+        std::vector<unsigned char> got(total, kGuard);
+        uint32_t s = seed;
+        size_t at = 0;
+        for (size_t c : chunks) {
+            s = path.fill(got.data() + at, c, s);
+            at += c;
+        }
+        EXPECT_EQ(s, state) << path.name;
+        for (size_t i = 0; i < total; ++i) ASSERT_EQ(got[i], expected[i]) << path.name << ": byte " << i;
+    }
+}
+
+TEST(RandomFill, Sse2AndPortablePathsGiveTheSameBytes) {
+#if FILLWRIGHT_RANDOM_FILL_SSE2
+    std::vector<unsigned char> portable(1 << 20), sse2(1 << 20);
+    const uint32_t seeds[] = {0u, 0xFFFFFFFFu, 1700000000u, 0xDEADBEEFu};
+    for (uint32_t seed : seeds) {
+        const uint32_t endPortable = FillRandomPortable(portable.data(), portable.size(), seed);
+        const uint32_t endSse2 = FillRandomSse2(sse2.data(), sse2.size(), seed);
+        EXPECT_EQ(endPortable, endSse2) << "seed " << seed;
+        EXPECT_EQ(0, std::memcmp(portable.data(), sse2.data(), portable.size())) << "seed " << seed;
+    }
+#else
+    GTEST_SKIP() << "this build has no SSE2 path";
+#endif
+}
+
+// FillRandom goes through the process-wide generator: its bytes, and the
+// values NextRandom() gives after it, must be those of single steps.
+TEST(RandomFill, FillRandomMatchesSingleCallsAndLeavesTheSameState) {
+    const std::vector<uint32_t> seeds = TestSeeds();
+    const size_t lengths[] = {0, 1, 31, 32, 33, 1023, 1024, 1025, 5000};
+    for (uint32_t seed : seeds) {
+        for (size_t length : lengths) {
+            std::vector<unsigned char> filled(length + kGuardBytes, kGuard);
+            SeedRandom(seed);
+            FillRandom(filled.data(), length);
+            uint32_t after[4];
+            for (uint32_t& value : after) value = NextRandom();
+
+            SeedRandom(seed);
+            for (size_t i = 0; i < length; ++i)
+                ASSERT_EQ(filled[i], static_cast<unsigned char>(NextRandom() & 0xFFu))
+                    << "seed " << seed << " length " << length << " byte " << i;
+            for (uint32_t value : after) ASSERT_EQ(value, NextRandom()) << "seed " << seed << " length " << length;
+            for (size_t i = 0; i < kGuardBytes; ++i) ASSERT_EQ(filled[length + i], kGuard);
+        }
+    }
+}
+
+}  // namespace
