@@ -1,0 +1,269 @@
+#include "cli_options.h"
+
+#include "cli_platform.h"
+
+#include <cstring>
+
+static const int64_t kLargestSize = INT64_MAX;
+
+static bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Reads the leading run of decimal digits into *value; false on no digits or
+// on a value above limit. *end is the index after the digits.
+static bool ReadWholeNumber(const std::string& text, uint64_t limit, uint64_t* value, size_t* end, bool* tooLarge) {
+    uint64_t number = 0;
+    size_t i = 0;
+    *tooLarge = false;
+    while (i < text.size() && IsDigit(text[i])) {
+        const uint64_t digit = static_cast<uint64_t>(text[i] - '0');
+        if (number > (limit - digit) / 10) *tooLarge = true;
+        if (!*tooLarge) number = number * 10 + digit;
+        ++i;
+    }
+    *value = number;
+    *end = i;
+    return i > 0;
+}
+
+struct SizeUnit {
+    const char* name;
+    uint64_t factor;
+};
+
+static const SizeUnit kUnits[] = {
+    {"", 1},
+    {"B", 1},
+    {"K", 1ull << 10},
+    {"M", 1ull << 20},
+    {"G", 1ull << 30},
+    {"T", 1ull << 40},
+    {"KiB", 1ull << 10},
+    {"MiB", 1ull << 20},
+    {"GiB", 1ull << 30},
+    {"TiB", 1ull << 40},
+    {"KB", 1000ull},
+    {"MB", 1000ull * 1000},
+    {"GB", 1000ull * 1000 * 1000},
+    {"TB", 1000ull * 1000 * 1000 * 1000},
+};
+
+bool ParseSize(const std::string& text, int64_t* bytes, std::string* error) {
+    const std::string quoted = "'" + text + "'";
+    if (text.empty()) {
+        *error = "invalid size '': a number of bytes is needed";
+        return false;
+    }
+    if (text[0] == '-') {
+        *error = "invalid size " + quoted + ": it must not be negative";
+        return false;
+    }
+    uint64_t number = 0;
+    size_t end = 0;
+    bool tooLarge = false;
+    if (!ReadWholeNumber(text, static_cast<uint64_t>(kLargestSize), &number, &end, &tooLarge)) {
+        *error = "invalid size " + quoted + ": it must start with a whole number";
+        return false;
+    }
+    const std::string unit = text.substr(end);
+    if (!unit.empty() && (unit[0] == '.' || unit[0] == ',')) {
+        *error = "invalid size " + quoted + ": only whole numbers are accepted";
+        return false;
+    }
+    for (const SizeUnit& known : kUnits) {
+        if (unit != known.name) continue;
+        if (tooLarge || number > static_cast<uint64_t>(kLargestSize) / known.factor) {
+            *error = "invalid size " + quoted + ": larger than 9223372036854775807 bytes";
+            return false;
+        }
+        *bytes = static_cast<int64_t>(number * known.factor);
+        return true;
+    }
+    *error = "invalid size " + quoted + ": unknown unit '" + unit +
+             "' (use B, K, M, G, T, KiB, MiB, GiB, TiB, KB, MB, GB or TB)";
+    return false;
+}
+
+bool ParseSeed(const std::string& text, uint32_t* seed, std::string* error) {
+    uint64_t number = 0;
+    size_t end = 0;
+    bool tooLarge = false;
+    if (!ReadWholeNumber(text, 0xFFFFFFFFull, &number, &end, &tooLarge) || end != text.size() || tooLarge) {
+        *error = "invalid seed '" + text + "': a whole number from 0 to 4294967295 is needed";
+        return false;
+    }
+    *seed = static_cast<uint32_t>(number);
+    return true;
+}
+
+bool ParseMode(const std::string& text, CreationMode* mode, std::string* error) {
+    const char* names[] = {"zero", "random", "ascii", "size"};
+    const CreationMode modes[] = {ZeroFill, RandomFill, AsciiFill, SetSizeOnly};
+    for (int i = 0; i < 4; ++i) {
+        if (text == names[i]) {
+            *mode = modes[i];
+            return true;
+        }
+    }
+    *error = "invalid mode '" + text + "': use zero, random, ascii or size";
+    return false;
+}
+
+// The value of an option that takes one: the rest of the word ("-mrandom",
+// "--mode=random") or the next word. False when there is none.
+static bool TakeValue(const std::string& inlineValue, bool hasInline, int argc, const char* const* argv, int* i,
+                      std::string* value) {
+    if (hasInline) {
+        *value = inlineValue;
+        return true;
+    }
+    if (*i + 1 >= argc) return false;
+    *value = argv[++*i];
+    return true;
+}
+
+bool ParseArguments(int argc, const char* const* argv, CliOptions* options, std::string* error) {
+    std::vector<std::string> operands;
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string word = argv[i];
+        // "-" alone, and "-5" (a negative size), are operands: the size check
+        // then names them.
+        if (optionsEnded || word.size() < 2 || word[0] != '-' || IsDigit(word[1])) {
+            operands.push_back(word);
+            continue;
+        }
+        if (word == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        std::string value;
+        if (word[1] == '-') {
+            const size_t equals = word.find('=');
+            const std::string name = word.substr(0, equals);
+            const bool hasInline = equals != std::string::npos;
+            const std::string inlineValue = hasInline ? word.substr(equals + 1) : std::string();
+            const bool takesValue = name == "--mode" || name == "--seed";
+            if (hasInline && !takesValue &&
+                (name == "--allocate" || name == "--no-clobber" || name == "--quiet" || name == "--help" ||
+                 name == "--version")) {
+                *error = "option '" + name + "' takes no value";
+                return false;
+            }
+            if (takesValue && !TakeValue(inlineValue, hasInline, argc, argv, &i, &value)) {
+                *error = "option '" + name + "' needs a value";
+                return false;
+            }
+            if (name == "--mode") {
+                if (!ParseMode(value, &options->mode, error)) return false;
+            } else if (name == "--seed") {
+                if (!ParseSeed(value, &options->seed, error)) return false;
+                options->seedGiven = true;
+            } else if (name == "--allocate") {
+                options->allocate = true;
+            } else if (name == "--no-clobber") {
+                options->noClobber = true;
+            } else if (name == "--quiet") {
+                options->quiet = true;
+            } else if (name == "--help") {
+                options->help = true;
+            } else if (name == "--version") {
+                options->version = true;
+            } else {
+                *error = "unknown option '" + word + "'";
+                return false;
+            }
+            continue;
+        }
+        // One or more short options in one word: "-nq", "-mrandom", "-s 42".
+        for (size_t k = 1; k < word.size(); ++k) {
+            const char letter = word[k];
+            if (letter == 'm' || letter == 's') {
+                const bool hasInline = k + 1 < word.size();
+                if (!TakeValue(word.substr(k + 1), hasInline, argc, argv, &i, &value)) {
+                    *error = std::string("option '-") + letter + "' needs a value";
+                    return false;
+                }
+                if (letter == 'm') {
+                    if (!ParseMode(value, &options->mode, error)) return false;
+                } else {
+                    if (!ParseSeed(value, &options->seed, error)) return false;
+                    options->seedGiven = true;
+                }
+                break;  // the rest of the word was the value
+            }
+            if (letter == 'n') {
+                options->noClobber = true;
+            } else if (letter == 'q') {
+                options->quiet = true;
+            } else if (letter == 'h') {
+                options->help = true;
+            } else {
+                *error = std::string("unknown option '-") + letter + "'";
+                return false;
+            }
+        }
+    }
+    if (options->help || options->version) return true;
+
+    if (operands.empty()) {
+        *error = "missing SIZE and FILE";
+        return false;
+    }
+    if (!ParseSize(operands[0], &options->size, error)) return false;
+    if (operands.size() < 2) {
+        *error = "missing FILE after SIZE '" + operands[0] + "'";
+        return false;
+    }
+    options->files.assign(operands.begin() + 1, operands.end());
+    if (options->seedGiven && options->mode != RandomFill) {
+        *error = "--seed applies to --mode random only";
+        return false;
+    }
+    if (options->allocate && options->mode != SetSizeOnly) {
+        *error = "--allocate applies to --mode size only";
+        return false;
+    }
+    return true;
+}
+
+std::string HelpText() {
+    std::string text =
+        "Usage: fillwright-cli [OPTIONS] SIZE FILE...\n"
+        "Make each FILE exactly SIZE bytes long, holding the same bytes as the\n"
+        "Fillwright dialog's creation mode of the same name.\n"
+        "\n"
+        "SIZE is a whole number with an optional unit: none or B for bytes;\n"
+        "K, M, G, T or KiB, MiB, GiB, TiB for powers of 1024; KB, MB, GB, TB for\n"
+        "powers of 1000. At most 9223372036854775807 bytes. Example: 1GiB\n"
+        "\n"
+        "Options:\n"
+        "  -m, --mode MODE    what each file holds (default zero):\n"
+        "                       zero    zero bytes\n"
+        "                       random  the dialog's pseudo-random stream\n"
+        "                       ascii   the line A-Z a-z 0-9 CR LF, repeated and cut\n"
+        "                       size    nothing written: the file only gets its length\n"
+        "  -s, --seed N       random mode: start the stream from seed N (0 to\n"
+        "                     4294967295); the i-th FILE (from 0) gets N + i.\n"
+        "                     Without it the clock in whole seconds is the seed,\n"
+        "                     as in the dialog, and it is told on stderr\n"
+        "      --allocate     ";
+    text += CliAllocateNote();
+    text +=
+        "\n"
+        "  -n, --no-clobber   refuse to replace a FILE that already exists\n"
+        "                     (by default it is replaced, as in the dialog)\n"
+        "  -q, --quiet        no progress and no seed note; errors still show\n"
+        "  -h, --help         show this help and exit\n"
+        "      --version      show the version and exit\n"
+        "\n"
+        "The files are made one after the other. While a file is written and\n"
+        "stderr is a terminal, a progress line shows bytes done, percent, rate\n"
+        "and time left. Ctrl-C stops the file being made and removes it; files\n"
+        "already finished are kept. A file that cannot be finished is removed.\n"
+        "\n"
+        "Exit status: 0 every file made; 1 a file could not be made; 2 usage\n"
+        "error; 130 interrupted by Ctrl-C.\n";
+    return text;
+}
+
+const char* VersionText() { return "fillwright-cli " FILLWRIGHT_VERSION "\n"; }

@@ -1,0 +1,41 @@
+// The command line's only contact with the operating system: creating,
+// writing, sizing and removing its output files, the terminal check, Ctrl-C
+// and a clock. cli_platform_posix.cpp and cli_platform_win32.cpp implement
+// it; the build picks one, as the engine does with its own seam.
+#pragma once
+
+#include "platform.h"  // FileHandle, kNoFile
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+struct CliFile {
+    FileHandle handle = kNoFile;
+    // True only for an ordinary disk file: the only kind that may be removed
+    // when it cannot be finished (never a device such as /dev/full).
+    bool removable = false;
+};
+
+// Creates path for writing, or replaces what it holds; with noClobber an
+// existing path is refused instead. On failure *reason is the system's text.
+bool CliOpenFile(const char* path, bool noClobber, CliFile* file, std::string* reason);
+// Writes all count bytes at the current position.
+bool CliWriteAll(FileHandle file, const unsigned char* bytes, size_t count, std::string* reason);
+// Gives the file exactly length bytes without writing them.
+bool CliSetLength(FileHandle file, int64_t length, std::string* reason);
+// Gives the file length bytes backed by reserved disk blocks.
+bool CliAllocate(FileHandle file, int64_t length, std::string* reason);
+bool CliCloseFile(FileHandle file, std::string* reason);
+void CliRemoveFile(const char* path);
+
+// What --allocate does here, for --help.
+const char* CliAllocateNote();
+
+bool CliStderrIsTerminal();
+// From here on Ctrl-C (SIGINT, or the console's Ctrl-C / Ctrl-Break event)
+// only raises a flag that CliInterrupted() reports; the writer checks it
+// between chunks and cleans up itself.
+void CliWatchInterrupt();
+bool CliInterrupted();
+double CliMonotonicSeconds();

@@ -1,0 +1,34 @@
+// The progress line drawn on stderr while a file is written.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// "512.0 MiB", "1.0 GiB", "700 B": binary units, one decimal above bytes.
+std::string FormatBytes(double bytes);
+// "1:05", "1:02:03": minutes and seconds, hours when needed.
+std::string FormatDuration(double seconds);
+// "512.0 MiB / 1.0 GiB  50%  1.2 GiB/s  ETA 0:01" from the count and the
+// seconds since the file was started; "ETA --:--" before any rate is known.
+std::string FormatProgress(int64_t done, int64_t total, double elapsedSeconds);
+
+struct ProgressLine {
+    std::string name;        // the file, shown first
+    double started = 0;      // CliMonotonicSeconds() at the start of the file
+    double lastDrawn = 0;
+    size_t drawnWidth = 0;   // of the last line, to blank out a longer one
+    bool drawn = false;
+    int64_t done = 0;
+    int64_t total = 0;
+};
+
+// At most this often a redraw: a few times a second is enough to read.
+const double kProgressInterval = 0.25;
+
+void ProgressBegin(ProgressLine* line, const std::string& name);
+// A ProgressSink: redraws when kProgressInterval has passed since the last.
+void ProgressUpdate(void* line, int64_t done, int64_t total);
+// Ends the line: the final figures if the file was made, then a line break,
+// so that what follows on stderr starts on a line of its own.
+void ProgressEnd(ProgressLine* line, bool made);

@@ -1,0 +1,237 @@
+#include "cli_options.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+struct GoodSize {
+    const char* text;
+    int64_t bytes;
+};
+
+TEST(SizeText, WholeNumbersWithEveryUnit) {
+    const GoodSize table[] = {
+        {"0", 0},
+        {"1", 1},
+        {"007", 7},
+        {"1B", 1},
+        {"1000B", 1000},
+        {"1K", 1024},
+        {"1KiB", 1024},
+        {"1KB", 1000},
+        {"2M", 2LL << 20},
+        {"3MiB", 3LL << 20},
+        {"5MB", 5000000},
+        {"1G", 1LL << 30},
+        {"1GiB", 1LL << 30},
+        {"4GB", 4000000000LL},
+        {"1T", 1LL << 40},
+        {"2TiB", 2LL << 40},
+        {"3TB", 3000000000000LL},
+        {"9223372036854775807", INT64_MAX},
+        {"9223372036854775807B", INT64_MAX},
+        {"8388607TiB", 8388607LL << 40},
+        {"8388607T", 8388607LL << 40},
+        {"9223372TB", 9223372000000000000LL},
+        {"9007199254740991K", 9007199254740991LL << 10},
+    };
+    for (const GoodSize& row : table) {
+        int64_t bytes = -1;
+        std::string error;
+        EXPECT_TRUE(ParseSize(row.text, &bytes, &error)) << row.text << ": " << error;
+        EXPECT_EQ(bytes, row.bytes) << row.text;
+    }
+}
+
+TEST(SizeText, BadTextsAreRefusedNamingTheText) {
+    const char* table[] = {
+        "",                      // empty
+        "-1",                    // negative
+        "-0",
+        "+5",
+        "1.5G",                  // fractions
+        "0.5",
+        "1,5K",
+        "abc",
+        "G",                     // a unit alone
+        "KiB",
+        "1 K",                   // space inside
+        " 1",
+        "1 ",
+        "1k",                    // unknown or mis-cased units
+        "1KIB",
+        "1kib",
+        "1XB",
+        "1PiB",
+        "1P",
+        "1iB",
+        "1Bytes",
+        "0x10",
+        "1e9",
+        "9223372036854775808",   // one past the largest
+        "99999999999999999999999",
+        "8388608TiB",            // 2^63 exactly
+        "8388608T",
+        "9223372036854775807K",
+        "9223373TB",
+        "9007199254740992K",
+    };
+    for (const char* text : table) {
+        int64_t bytes = 12345;
+        std::string error;
+        EXPECT_FALSE(ParseSize(text, &bytes, &error)) << "accepted '" << text << "' as " << bytes;
+        EXPECT_NE(error.find(std::string("'") + text + "'"), std::string::npos)
+            << "error for '" << text << "' does not name it: " << error;
+        EXPECT_EQ(bytes, 12345) << text;
+    }
+}
+
+TEST(SizeText, ErrorsSayWhatIsWrong) {
+    int64_t bytes = 0;
+    std::string error;
+    ASSERT_FALSE(ParseSize("-5", &bytes, &error));
+    EXPECT_NE(error.find("negative"), std::string::npos) << error;
+    ASSERT_FALSE(ParseSize("2.5M", &bytes, &error));
+    EXPECT_NE(error.find("whole"), std::string::npos) << error;
+    ASSERT_FALSE(ParseSize("9223372036854775808", &bytes, &error));
+    EXPECT_NE(error.find("larger"), std::string::npos) << error;
+    ASSERT_FALSE(ParseSize("3QB", &bytes, &error));
+    EXPECT_NE(error.find("unknown unit 'QB'"), std::string::npos) << error;
+}
+
+TEST(SeedText, ThirtyTwoBitWholeNumbers) {
+    uint32_t seed = 7;
+    std::string error;
+    EXPECT_TRUE(ParseSeed("0", &seed, &error));
+    EXPECT_EQ(seed, 0u);
+    EXPECT_TRUE(ParseSeed("4294967295", &seed, &error));
+    EXPECT_EQ(seed, 4294967295u);
+    EXPECT_TRUE(ParseSeed("42", &seed, &error));
+    EXPECT_EQ(seed, 42u);
+    for (const char* bad : {"4294967296", "-1", "", "x", "1.0", "42K", "99999999999999999999"}) {
+        EXPECT_FALSE(ParseSeed(bad, &seed, &error)) << bad;
+        EXPECT_NE(error.find(std::string("'") + bad + "'"), std::string::npos) << error;
+    }
+    EXPECT_EQ(seed, 42u);
+}
+
+// argv[0] is the program name, as main() receives it.
+bool Parse(std::vector<const char*> words, CliOptions* options, std::string* error) {
+    words.insert(words.begin(), "fillwright-cli");
+    return ParseArguments(static_cast<int>(words.size()), words.data(), options, error);
+}
+
+TEST(CommandLine, DefaultsAreZeroModeReplacingAndTalkative) {
+    CliOptions options;
+    std::string error;
+    ASSERT_TRUE(Parse({"1KiB", "a.bin"}, &options, &error)) << error;
+    EXPECT_EQ(options.mode, ZeroFill);
+    EXPECT_EQ(options.size, 1024);
+    EXPECT_FALSE(options.seedGiven);
+    EXPECT_FALSE(options.noClobber);
+    EXPECT_FALSE(options.quiet);
+    EXPECT_FALSE(options.allocate);
+    ASSERT_EQ(options.files, std::vector<std::string>({"a.bin"}));
+}
+
+TEST(CommandLine, LongShortJoinedAndLateOptions) {
+    CliOptions options;
+    std::string error;
+    ASSERT_TRUE(Parse({"-m", "random", "-s", "42", "1GiB", "a", "b", "-nq"}, &options, &error)) << error;
+    EXPECT_EQ(options.mode, RandomFill);
+    EXPECT_TRUE(options.seedGiven);
+    EXPECT_EQ(options.seed, 42u);
+    EXPECT_TRUE(options.noClobber);
+    EXPECT_TRUE(options.quiet);
+    EXPECT_EQ(options.size, 1LL << 30);
+    EXPECT_EQ(options.files, std::vector<std::string>({"a", "b"}));
+
+    CliOptions joined;
+    ASSERT_TRUE(Parse({"-mrandom", "-s7", "--quiet", "5", "f"}, &joined, &error)) << error;
+    EXPECT_EQ(joined.mode, RandomFill);
+    EXPECT_EQ(joined.seed, 7u);
+    EXPECT_TRUE(joined.quiet);
+
+    CliOptions equals;
+    ASSERT_TRUE(Parse({"--mode=size", "--allocate", "--no-clobber", "1MB", "f"}, &equals, &error)) << error;
+    EXPECT_EQ(equals.mode, SetSizeOnly);
+    EXPECT_TRUE(equals.allocate);
+    EXPECT_TRUE(equals.noClobber);
+    EXPECT_EQ(equals.size, 1000000);
+
+    CliOptions seedEquals;
+    ASSERT_TRUE(Parse({"--mode", "random", "--seed=4294967295", "1", "f"}, &seedEquals, &error)) << error;
+    EXPECT_EQ(seedEquals.seed, 4294967295u);
+
+    CliOptions ascii;
+    ASSERT_TRUE(Parse({"-m", "ascii", "1", "f"}, &ascii, &error)) << error;
+    EXPECT_EQ(ascii.mode, AsciiFill);
+}
+
+TEST(CommandLine, DoubleDashMakesTheRestOperands) {
+    CliOptions options;
+    std::string error;
+    ASSERT_TRUE(Parse({"--", "10", "-q", "--mode"}, &options, &error)) << error;
+    EXPECT_FALSE(options.quiet);
+    EXPECT_EQ(options.files, std::vector<std::string>({"-q", "--mode"}));
+}
+
+TEST(CommandLine, HelpAndVersionNeedNoOperands) {
+    CliOptions help, version, shortHelp;
+    std::string error;
+    ASSERT_TRUE(Parse({"--help"}, &help, &error)) << error;
+    EXPECT_TRUE(help.help);
+    ASSERT_TRUE(Parse({"-h"}, &shortHelp, &error)) << error;
+    EXPECT_TRUE(shortHelp.help);
+    ASSERT_TRUE(Parse({"--version"}, &version, &error)) << error;
+    EXPECT_TRUE(version.version);
+}
+
+struct BadLine {
+    std::vector<const char*> words;
+    const char* named;  // what the message must contain
+};
+
+TEST(CommandLine, UsageErrorsNameWhatIsWrong) {
+    const BadLine table[] = {
+        {{}, "missing SIZE"},
+        {{"10"}, "missing FILE"},
+        {{"1.5G", "f"}, "'1.5G'"},
+        {{"-5", "f"}, "'-5'"},
+        {{"10XB", "f"}, "'10XB'"},
+        {{"-m", "purple", "1", "f"}, "'purple'"},
+        {{"-m"}, "'-m' needs a value"},
+        {{"1", "f", "--mode"}, "'--mode' needs a value"},
+        {{"-m", "random", "-s", "-1", "1", "f"}, "'-1'"},
+        {{"-m", "random", "--seed=4294967296", "1", "f"}, "'4294967296'"},
+        {{"-s", "5", "1", "f"}, "--seed applies to --mode random"},
+        {{"-m", "ascii", "-s", "5", "1", "f"}, "--seed applies to --mode random"},
+        {{"--allocate", "1", "f"}, "--allocate applies to --mode size"},
+        {{"--bogus", "1", "f"}, "'--bogus'"},
+        {{"-x", "1", "f"}, "'-x'"},
+        {{"-nqz", "1", "f"}, "'-z'"},
+        {{"--quiet=yes", "1", "f"}, "'--quiet' takes no value"},
+    };
+    for (const BadLine& row : table) {
+        CliOptions options;
+        std::string error;
+        std::string line;
+        for (const char* word : row.words) line += std::string(word) + " ";
+        EXPECT_FALSE(Parse(row.words, &options, &error)) << line;
+        EXPECT_NE(error.find(row.named), std::string::npos) << line << "-> " << error;
+    }
+}
+
+TEST(CommandLine, HelpMentionsEveryOption) {
+    const std::string help = HelpText();
+    for (const char* option : {"-m, --mode", "-s, --seed", "--allocate", "-n, --no-clobber", "-q, --quiet",
+                               "-h, --help", "--version", "zero", "random", "ascii", "size", "SIZE FILE...", "KiB",
+                               "KB", "130"}) {
+        EXPECT_NE(help.find(option), std::string::npos) << "help lacks " << option;
+    }
+}
+
+}  // namespace

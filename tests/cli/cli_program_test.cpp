@@ -1,0 +1,297 @@
+// The real fillwright-cli, started as a separate process.
+#include "engine_reference.h"
+#include "patterns.h"
+#include "run_program.h"
+#include "test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#ifndef _WIN32
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+#endif
+
+namespace {
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+class Program : public testing::Test {
+protected:
+    void SetUp() override {
+        dir = MakeTempDir();
+        ASSERT_FALSE(dir.empty());
+    }
+    void TearDown() override {
+        for (const std::string& file : made) RemoveFile(file);
+        RemoveDir(dir);
+    }
+    std::string File(const std::string& name) {
+        made.push_back(JoinPath(dir, name));
+        return made.back();
+    }
+    ProgramRun Run(const std::vector<std::string>& args) { return RunCliProgram(args, dir); }
+    std::string Reference(CreationMode mode, int64_t size, uint32_t seed) {
+        return DialogEngineBytes(mode, size, seed, File("dialog.bin"));
+    }
+    std::string dir;
+    std::vector<std::string> made;
+};
+
+class ProgramMode : public Program, public testing::WithParamInterface<std::tuple<const char*, int64_t>> {};
+
+CreationMode ModeNamed(const std::string& name) {
+    return name == "random" ? RandomFill : name == "ascii" ? AsciiFill : name == "size" ? SetSizeOnly : ZeroFill;
+}
+
+TEST_P(ProgramMode, FileHasTheDialogsBytes) {
+    const std::string mode = std::get<0>(GetParam());
+    const int64_t size = std::get<1>(GetParam());
+    const std::string out = File("out.bin");
+    std::vector<std::string> args = {"-m", mode};
+    if (mode == "random") args.insert(args.end(), {"-s", "42"});
+    args.insert(args.end(), {std::to_string(size), out});
+    const ProgramRun run = Run(args);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, "") << "nothing belongs on stdout";
+    EXPECT_EQ(run.err, "") << "nothing belongs on stderr when it is not a terminal";
+    ASSERT_EQ(FileLength(out), size);
+    EXPECT_TRUE(ReadWholeFile(out) == Reference(ModeNamed(mode), size, 42)) << mode << " " << size;
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryMode, ProgramMode,
+                         testing::Combine(testing::Values("zero", "random", "ascii", "size"),
+                                          testing::Values(1, 65, 1025, (1 << 20) + 1, (3 << 20) + 100)));
+
+TEST_F(Program, ZeroIsTheDefaultModeAndUnitsMultiply) {
+    const std::string out = File("z.bin");
+    const ProgramRun run = Run({"3KiB", out});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(ReadWholeFile(out), std::string(3072, '\0'));
+    const ProgramRun decimal = Run({"2KB", out});
+    ASSERT_EQ(decimal.exitCode, 0) << decimal.err;
+    EXPECT_EQ(FileLength(out), 2000);
+}
+
+TEST_F(Program, RandomWithoutSeedUsesTheClockAndTellsIt) {
+    const std::string out = File("r.bin");
+    const long long before = static_cast<long long>(std::time(nullptr));
+    const ProgramRun run = Run({"-m", "random", "5000", out});
+    const long long after = static_cast<long long>(std::time(nullptr));
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, "");
+    const size_t at = run.err.find("random seed ");
+    ASSERT_NE(at, std::string::npos) << run.err;
+    const unsigned long seed = std::strtoul(run.err.c_str() + at + 12, nullptr, 10);
+    EXPECT_TRUE(Contains(run.err, "-s " + std::to_string(seed))) << run.err;
+    EXPECT_GE(static_cast<long long>(seed), static_cast<long long>(static_cast<uint32_t>(before)));
+    EXPECT_LE(static_cast<long long>(seed), static_cast<long long>(static_cast<uint32_t>(after)));
+    EXPECT_TRUE(ReadWholeFile(out) == Reference(RandomFill, 5000, static_cast<uint32_t>(seed)));
+}
+
+TEST_F(Program, QuietSaysNothing) {
+    const std::string out = File("q.bin");
+    const ProgramRun run = Run({"-q", "-m", "random", "100", out});
+    ASSERT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(FileLength(out), 100);
+}
+
+TEST_F(Program, SeveralFilesTakeConsecutiveSeeds) {
+    const std::string a = File("a.bin"), b = File("b.bin"), c = File("c.bin");
+    const ProgramRun run = Run({"-m", "random", "--seed", "4294967295", "3000", a, b, c});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    // Seed + i, modulo 2^32 like the seed itself.
+    EXPECT_TRUE(ReadWholeFile(a) == Reference(RandomFill, 3000, 4294967295u));
+    EXPECT_TRUE(ReadWholeFile(b) == Reference(RandomFill, 3000, 0));
+    EXPECT_TRUE(ReadWholeFile(c) == Reference(RandomFill, 3000, 1));
+}
+
+TEST_F(Program, SeveralFilesOfTheSameText) {
+    const std::string a = File("a.txt"), b = File("b.txt");
+    const ProgramRun run = Run({"-m", "ascii", "100", a, b});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const std::string text = std::string(AsciiLine, 64) + "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghij";
+    EXPECT_EQ(ReadWholeFile(a), text);
+    EXPECT_EQ(ReadWholeFile(b), text);
+}
+
+TEST_F(Program, ExistingFileIsReplacedByDefault) {
+    const std::string out = File("old.bin");
+    ASSERT_EQ(Run({"-m", "ascii", "5000", out}).exitCode, 0);
+    const ProgramRun run = Run({"10", out});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(ReadWholeFile(out), std::string(10, '\0'));
+}
+
+TEST_F(Program, NoClobberRefusesAnExistingFileAndGoesOn) {
+    const std::string old = File("old.txt"), fresh = File("new.bin");
+    ASSERT_EQ(Run({"-m", "ascii", "3", old}).exitCode, 0);
+    const ProgramRun run = Run({"--no-clobber", "100", old, fresh});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(Contains(run.err, old)) << run.err;
+    EXPECT_EQ(ReadWholeFile(old), "ABC") << "the existing file must not be touched";
+    EXPECT_EQ(ReadWholeFile(fresh), std::string(100, '\0')) << "the other file is still made";
+
+    const ProgramRun shortForm = Run({"-n", "-m", "size", "7", old});
+    EXPECT_EQ(shortForm.exitCode, 1);
+    EXPECT_EQ(ReadWholeFile(old), "ABC");
+}
+
+TEST_F(Program, UsageErrorsExitTwoAndMakeNothing) {
+    const std::string out = File("never.bin");
+    const std::vector<std::vector<std::string>> lines = {
+        {},
+        {"10"},
+        {"1.5G", out},
+        {"-5", out},
+        {"12XB", out},
+        {"-m", "purple", "1", out},
+        {"-s", "5", "1", out},
+        {"-m", "random", "-s", "4294967296", "1", out},
+        {"--allocate", "1", out},
+        {"--bogus", "1", out},
+    };
+    for (const std::vector<std::string>& line : lines) {
+        const ProgramRun run = Run(line);
+        std::string shown;
+        for (const std::string& word : line) shown += word + " ";
+        EXPECT_EQ(run.exitCode, 2) << shown;
+        EXPECT_EQ(run.out, "") << shown;
+        EXPECT_TRUE(Contains(run.err, "--help")) << shown << "-> " << run.err;
+        EXPECT_EQ(FileLength(out), -1) << shown;
+    }
+    EXPECT_TRUE(Contains(Run({"1.5G", out}).err, "'1.5G'"));
+    EXPECT_TRUE(Contains(Run({"-m", "purple", "1", out}).err, "'purple'"));
+}
+
+TEST_F(Program, HelpOnStdoutMentionsEveryOption) {
+    const ProgramRun run = Run({"--help"});
+    ASSERT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.err, "");
+    for (const char* option : {"-m, --mode", "-s, --seed", "--allocate", "-n, --no-clobber", "-q, --quiet",
+                               "-h, --help", "--version"}) {
+        EXPECT_TRUE(Contains(run.out, option)) << "help lacks " << option;
+    }
+    EXPECT_EQ(Run({"-h"}).out, run.out);
+}
+
+TEST_F(Program, VersionOnStdout) {
+    const ProgramRun run = Run({"--version"});
+    ASSERT_EQ(run.exitCode, 0);
+    EXPECT_TRUE(run.out.rfind("fillwright-cli 1.", 0) == 0) << run.out;
+    EXPECT_EQ(run.err, "");
+}
+
+TEST_F(Program, FullDiskFailsNamingFileAndReason) {
+    const std::string full = FullDeviceIn(dir);
+    ASSERT_FALSE(full.empty());
+    const ProgramRun run = Run({"-m", "random", "-s", "1", "5MiB", full});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(Contains(run.err, full + ": ")) << run.err;
+#ifdef _WIN32
+    EXPECT_TRUE(Contains(run.err, "space")) << run.err;
+#else
+    EXPECT_TRUE(Contains(run.err, "No space left on device")) << run.err;
+#endif
+    EXPECT_NE(FileLength(full), -1) << "a device must never be removed";
+    if (full != FullDevicePath()) RemoveFile(full);
+}
+
+TEST_F(Program, MissingFolderFailsButOtherFilesAreMade) {
+    const std::string lost = JoinPath(JoinPath(dir, "no-such-folder"), "f.bin");
+    const std::string good = File("good.bin");
+    const ProgramRun run = Run({"-m", "ascii", "64", lost, good});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(Contains(run.err, lost + ": ")) << run.err;
+    EXPECT_EQ(ReadWholeFile(good), std::string(AsciiLine, 64));
+}
+
+#ifndef _WIN32
+// Root writes through permission bits, so as root a folder of sysfs stands in:
+// even root may not create files there.
+TEST_F(Program, UnwritableFolderFailsWithPermissionDenied) {
+    std::string folder = JoinPath(dir, "locked");
+    const bool asRoot = geteuid() == 0;
+    if (asRoot) {
+        folder = "/sys";
+    } else {
+        ASSERT_EQ(mkdir(folder.c_str(), 0555), 0);
+    }
+    const std::string target = JoinPath(folder, "fillwright-cli-test.bin");
+    const ProgramRun run = Run({"1KiB", target});
+    if (!asRoot) RemoveDir(folder);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(Contains(run.err, target + ": Permission denied")) << run.err;
+    EXPECT_EQ(FileLength(target), -1);
+}
+
+TEST_F(Program, SizeModeIsSparseUnlessAllocated) {
+    const std::string sparse = File("sparse.bin"), reserved = File("reserved.bin");
+    const int64_t size = 64LL << 20;
+    ASSERT_EQ(Run({"-m", "size", "64MiB", sparse}).exitCode, 0);
+    const ProgramRun run = Run({"-m", "size", "--allocate", "64MiB", reserved});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    struct stat sparseInfo, reservedInfo;
+    ASSERT_EQ(stat(sparse.c_str(), &sparseInfo), 0);
+    ASSERT_EQ(stat(reserved.c_str(), &reservedInfo), 0);
+    EXPECT_EQ(sparseInfo.st_size, size);
+    EXPECT_EQ(reservedInfo.st_size, size);
+    EXPECT_LT(static_cast<int64_t>(sparseInfo.st_blocks) * 512, size) << "no blocks should back a bare length";
+    EXPECT_GE(static_cast<int64_t>(reservedInfo.st_blocks) * 512, size) << "--allocate must reserve every block";
+}
+
+// Ctrl-C in the middle of the second file: it is removed, the first is kept.
+TEST_F(Program, InterruptRemovesThePartialFileAndKeepsFinishedOnes) {
+    const std::string first = File("first.bin"), second = File("second.bin");
+    const std::string errPath = File("interrupt-stderr.txt");
+    // Far more than can be written before the signal arrives.
+    const int pid = StartCliProgram({"-m", "random", "-s", "9", "1TiB", first, second}, errPath);
+    ASSERT_GT(pid, 0);
+    // The first file would take far too long at 1 TiB: signal as soon as it
+    // has grown, then check the second never started and the first is gone.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (FileLength(first) < (4 << 20) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_GE(FileLength(first), 4 << 20) << "the program did not start writing";
+    kill(pid, SIGINT);
+    const int code = WaitCliProgram(pid, 30);
+    EXPECT_EQ(code, 130);
+    EXPECT_EQ(FileLength(first), -1) << "the interrupted file must be removed";
+    EXPECT_EQ(FileLength(second), -1) << "no file may be started after Ctrl-C";
+    EXPECT_TRUE(Contains(ReadWholeFile(errPath), first + ": interrupted")) << ReadWholeFile(errPath);
+}
+
+TEST_F(Program, InterruptKeepsFilesAlreadyFinished) {
+    const std::string done = File("done.bin"), cut = File("cut.bin"), never = File("never.bin");
+    const std::string errPath = File("interrupt-stderr.txt");
+    // Files are made one after the other: once cut.bin exists, done.bin is
+    // finished, and 256 MiB of random bytes take far longer than the signal.
+    const int pid = StartCliProgram({"-m", "random", "-s", "3", "256MiB", done, cut, never}, errPath);
+    ASSERT_GT(pid, 0);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (FileLength(cut) < 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_GE(FileLength(cut), 0) << "the program did not get to the second file";
+    kill(pid, SIGINT);
+    EXPECT_EQ(WaitCliProgram(pid, 30), 130);
+    EXPECT_EQ(FileLength(done), 256 << 20) << "a file made before Ctrl-C is kept whole";
+    EXPECT_EQ(FileLength(cut), -1);
+    EXPECT_EQ(FileLength(never), -1);
+    const std::string err = ReadWholeFile(errPath);
+    EXPECT_TRUE(Contains(err, cut + ": interrupted")) << err;
+    EXPECT_FALSE(Contains(err, done + ": ")) << err;
+}
+#endif
+
+}  // namespace

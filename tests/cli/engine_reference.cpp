@@ -1,0 +1,34 @@
+#include "engine_reference.h"
+
+#include "test_files.h"
+#include "writers.h"
+
+#include <thread>
+
+static uint32_t clockSeed = 0;
+static int64_t SeedAsClock() { return static_cast<int64_t>(clockSeed); }
+
+std::string DialogEngineBytes(CreationMode mode, int64_t size, uint32_t seed, const std::string& path) {
+    // The random writer seeds itself from the calendar clock: make the clock
+    // read the wanted seed for this one job.
+    clockSeed = seed;
+    fileOps.calendarSeconds = SeedAsClock;
+    ResetJobState();
+    JobState.targetSize = size;
+    JobState.mode = mode;
+    JobState.outputFile = CreateOutputFile(path);
+    if (JobState.outputFile == kNoFile) {
+        fileOps = platformFileOps;
+        return "(engine reference: cannot create " + path + ")";
+    }
+    WriterResult(WRITER_CALL * writer)(void*) = mode == RandomFill  ? RandomWriter
+                                                : mode == AsciiFill ? AsciiWriter
+                                                : mode == SetSizeOnly ? SetSizeWriter
+                                                                      : ZeroWriter;
+    std::thread thread(writer, nullptr);
+    thread.join();
+    fileOps = platformFileOps;
+    std::string bytes = ReadWholeFile(path);
+    RemoveFile(path);
+    return bytes;
+}

@@ -1,0 +1,138 @@
+#include "run_program.h"
+
+#include "test_files.h"
+
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+std::string FullDeviceIn(const std::string&) { return FullDevicePath(); }
+
+std::string CliProgramPath() {
+    // Under Wine the build's absolute Linux path is found on drive Z:.
+    std::string path = FILLWRIGHT_CLI_PROGRAM;
+    if (!path.empty() && path[0] == '/') path = "Z:" + path;
+    for (char& c : path)
+        if (c == '/') c = '\\';
+    return path;
+}
+
+static std::string Quote(const std::string& arg) {
+    if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) return arg;
+    std::string quoted = "\"";
+    for (char c : arg) {
+        if (c == '"') quoted += '\\';
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
+static HANDLE InheritableFile(const std::string& path) {
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    return CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                       nullptr);
+}
+
+ProgramRun RunCliProgram(const std::vector<std::string>& args, const std::string& scratchDir) {
+    ProgramRun run;
+    const std::string program = CliProgramPath();
+    std::string commandLine = Quote(program);
+    for (const std::string& arg : args) commandLine += " " + Quote(arg);
+    const std::string outPath = JoinPath(scratchDir, "stdout.txt");
+    const std::string errPath = JoinPath(scratchDir, "stderr.txt");
+    HANDLE out = InheritableFile(outPath);
+    HANDLE err = InheritableFile(errPath);
+    STARTUPINFOA startup;
+    ZeroMemory(&startup, sizeof startup);
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = out;
+    startup.hStdError = err;
+    PROCESS_INFORMATION process;
+    std::string mutableLine = commandLine;
+    if (CreateProcessA(program.c_str(), &mutableLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                       &process)) {
+        WaitForSingleObject(process.hProcess, 120000);
+        DWORD code = 0;
+        if (GetExitCodeProcess(process.hProcess, &code) && code != STILL_ACTIVE) run.exitCode = static_cast<int>(code);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    CloseHandle(out);
+    CloseHandle(err);
+    run.out = ReadWholeFile(outPath);
+    run.err = ReadWholeFile(errPath);
+    RemoveFile(outPath);
+    RemoveFile(errPath);
+    return run;
+}
+
+#else
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+std::string CliProgramPath() { return FILLWRIGHT_CLI_PROGRAM; }
+
+std::string FullDeviceIn(const std::string& dir) {
+    const std::string link = JoinPath(dir, "full-link");
+    unlink(link.c_str());
+    return symlink(FullDevicePath(), link.c_str()) == 0 ? link : std::string();
+}
+
+static int Spawn(const std::vector<std::string>& args, const std::string& outPath, const std::string& errPath) {
+    const std::string program = CliProgramPath();
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid != 0) return static_cast<int>(pid);
+    // Child: only async-signal-safe calls until exec.
+    const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = open(errPath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_NOCTTY, 0644);
+    if (out < 0 || err < 0) _exit(125);
+    dup2(out, STDOUT_FILENO);
+    dup2(err, STDERR_FILENO);
+    execv(program.c_str(), argv.data());
+    _exit(126);
+}
+
+int StartCliProgram(const std::vector<std::string>& args, const std::string& errPath) {
+    return Spawn(args, "/dev/null", errPath);
+}
+
+int WaitCliProgram(int pid, double timeoutSeconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeoutSeconds);
+    int status = 0;
+    for (;;) {
+        const pid_t ended = waitpid(pid, &status, WNOHANG);
+        if (ended == pid) break;
+        if (ended < 0) return -1;
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+ProgramRun RunCliProgram(const std::vector<std::string>& args, const std::string& scratchDir) {
+    ProgramRun run;
+    const std::string outPath = JoinPath(scratchDir, "stdout.txt");
+    const std::string errPath = JoinPath(scratchDir, "stderr.txt");
+    const int pid = Spawn(args, outPath, errPath);
+    if (pid > 0) run.exitCode = WaitCliProgram(pid, 120);
+    run.out = ReadWholeFile(outPath);
+    run.err = ReadWholeFile(errPath);
+    RemoveFile(outPath);
+    RemoveFile(errPath);
+    return run;
+}
+#endif

@@ -1,0 +1,32 @@
+// Runs the real fillwright-cli as a child process and collects what it says
+// (POSIX natively, Win32 when the suite is built with mingw and run under Wine).
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct ProgramRun {
+    int exitCode = -1;  // -1 if it did not exit normally (e.g. killed by a signal)
+    std::string out;    // everything it wrote to stdout
+    std::string err;    // everything it wrote to stderr
+};
+
+// A path whose writes fail with "disk full". Natively a symbolic link in dir
+// to /dev/full, so that a program wrongly removing it removes only the link.
+std::string FullDeviceIn(const std::string& dir);
+
+// The built program, as the build placed it.
+std::string CliProgramPath();
+
+// Runs the program with args and waits for it; stdout and stderr go to
+// files in scratchDir, read back afterwards.
+ProgramRun RunCliProgram(const std::vector<std::string>& args, const std::string& scratchDir);
+
+#ifndef _WIN32
+// Starts the program without waiting; returns its process id (or -1).
+// Its stderr goes to errPath, or to the terminal named by errPath.
+int StartCliProgram(const std::vector<std::string>& args, const std::string& errPath);
+// Waits at most timeoutSeconds; kills it if it has not ended by then.
+// Returns the exit code, -1 if it ended by a signal or had to be killed.
+int WaitCliProgram(int pid, double timeoutSeconds);
+#endif
