@@ -35,6 +35,7 @@ sanitized_suite() {  # name sanitizers gtest-filter
 run_suite "engine tests under AddressSanitizer + UndefinedBehaviorSanitizer" sanitized_suite asan address,undefined '*'
 run_suite "threaded engine tests under ThreadSanitizer" sanitized_suite tsan thread 'WriterTest.*:WriterProperty.*'
 run_suite "static checks" bash scripts/static_checks.sh
+run_suite "the shipped 32-bit exe as a file" bash scripts/check_exe.sh
 
 winbuild=$(wine_build)
 if [ "$winbuild" = win64 ]; then
