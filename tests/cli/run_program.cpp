@@ -8,6 +8,15 @@
 
 std::string FullDeviceIn(const std::string&) { return FullDevicePath(); }
 
+// Wine gives no attributes for a device, but it can still be opened.
+bool PathExists(const std::string& path) {
+    HANDLE handle = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(handle);
+    return true;
+}
+
 std::string CliProgramPath() {
     // Under Wine the build's absolute Linux path is found on drive Z:.
     std::string path = FILLWRIGHT_CLI_PROGRAM;
@@ -72,11 +81,17 @@ ProgramRun RunCliProgram(const std::vector<std::string>& args, const std::string
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
 std::string CliProgramPath() { return FILLWRIGHT_CLI_PROGRAM; }
+
+bool PathExists(const std::string& path) {
+    struct stat info;
+    return lstat(path.c_str(), &info) == 0;
+}
 
 std::string FullDeviceIn(const std::string& dir) {
     const std::string link = JoinPath(dir, "full-link");

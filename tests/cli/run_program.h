@@ -15,6 +15,9 @@ struct ProgramRun {
 // to /dev/full, so that a program wrongly removing it removes only the link.
 std::string FullDeviceIn(const std::string& dir);
 
+// True if path names anything, even a device or a link (not followed).
+bool PathExists(const std::string& path);
+
 // The built program, as the build placed it.
 std::string CliProgramPath();
 
