@@ -16,8 +16,10 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #else
+#include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <sys/wait.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <thread>
@@ -310,6 +312,58 @@ TEST_F(Program, InterruptKeepsFilesAlreadyFinished) {
     const std::string err = ReadWholeFile(errPath);
     EXPECT_TRUE(Contains(err, cut + ": interrupted")) << err;
     EXPECT_FALSE(Contains(err, done + ": ")) << err;
+}
+// stderr on a terminal: the progress line, redrawn in place a few times a
+// second; -q silences it. The output goes to /dev/null, so only the
+// generator's pace sets how long it runs.
+std::string RunOnTerminal(const std::vector<std::string>& args, int* exitCode, double* seconds) {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return "(no pseudo-terminal)";
+    const std::string terminal = ptsname(master);
+    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+    const auto start = std::chrono::steady_clock::now();
+    const int pid = StartCliProgram(args, terminal);
+    std::string seen;
+    char buffer[4096];
+    *exitCode = -2;
+    // Keep reading while it runs so that it never blocks on a full terminal.
+    for (int rounds = 0; rounds < 60000; ++rounds) {
+        const ssize_t got = read(master, buffer, sizeof buffer);
+        if (got > 0) seen.append(buffer, static_cast<size_t>(got));
+        if (got > 0) continue;
+        int status = 0;
+        if (waitpid(pid, &status, WNOHANG) == pid) {
+            *exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    if (*exitCode == -2) *exitCode = WaitCliProgram(pid, 1);
+    *seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    ssize_t got;
+    while ((got = read(master, buffer, sizeof buffer)) > 0) seen.append(buffer, static_cast<size_t>(got));
+    close(master);
+    return seen;
+}
+
+TEST_F(Program, ProgressIsDrawnOnATerminalOnly) {
+    int code = 0;
+    double seconds = 0;
+    const std::string shown = RunOnTerminal({"-m", "random", "-s", "5", "8GiB", "/dev/null"}, &code, &seconds);
+    ASSERT_EQ(code, 0) << shown;
+    if (seconds < 0.6) GTEST_SKIP() << "finished in " << seconds << " s, before a progress line was due";
+    EXPECT_TRUE(Contains(shown, "/dev/null  ")) << shown;
+    EXPECT_TRUE(Contains(shown, " / 8.0 GiB")) << shown;
+    EXPECT_TRUE(Contains(shown, "/s  ETA ")) << shown;
+    EXPECT_TRUE(Contains(shown, "8.0 GiB / 8.0 GiB  100%")) << "the last drawing shows the end: " << shown;
+    const size_t redraws = static_cast<size_t>(std::count(shown.begin(), shown.end(), '\r'));
+    EXPECT_GE(redraws, 2u) << shown;
+    // At most four a second, plus the final one (a terminal may add a CR to the final line break).
+    EXPECT_LE(redraws, static_cast<size_t>(seconds * 4) + 3) << seconds << " s: " << shown;
+
+    const std::string quiet = RunOnTerminal({"-q", "-m", "random", "-s", "5", "8GiB", "/dev/null"}, &code, &seconds);
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(quiet, "") << "-q draws nothing";
 }
 #endif
 
