@@ -42,7 +42,8 @@ MakeOutcome MakeFile(const char* path, const MakeRequest& request, unsigned char
     if (request.mode == SetSizeOnly) {
         const bool sized = request.allocate ? CliAllocate(file.handle, request.size, reason)
                                             : CliSetLength(file.handle, request.size, reason);
-        outcome = sized ? kMade : kFailed;
+        // Ctrl-C during a long reservation: the file is not kept half-done.
+        outcome = CliInterrupted() ? kInterrupted : sized ? kMade : kFailed;
         if (sized && progress) progress(progressContext, request.size, request.size);
     } else {
         outcome = WriteStream(file.handle, request, chunk, chunkSize, progress, progressContext, reason);

@@ -52,7 +52,7 @@ bool CliSetLength(FileHandle file, int64_t length, std::string* reason) {
     int result;
     do {
         result = ftruncate(file, static_cast<off_t>(length));
-    } while (result != 0 && errno == EINTR);
+    } while (result != 0 && errno == EINTR && !CliInterrupted());
     if (result != 0) *reason = ErrnoText(errno);
     return result == 0;
 }
@@ -60,9 +60,10 @@ bool CliSetLength(FileHandle file, int64_t length, std::string* reason) {
 bool CliAllocate(FileHandle file, int64_t length, std::string* reason) {
     if (length == 0) return true;  // posix_fallocate refuses a zero length
     int error;
+    // A large reservation can take a while: Ctrl-C ends the retries.
     do {
         error = posix_fallocate(file, 0, static_cast<off_t>(length));
-    } while (error == EINTR);
+    } while (error == EINTR && !CliInterrupted());
     if (error != 0) *reason = ErrnoText(error);
     return error == 0;
 }
