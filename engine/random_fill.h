@@ -20,6 +20,7 @@
 uint32_t FillRandomPortable(unsigned char* bytes, size_t count, uint32_t state);
 
 #if FILLWRIGHT_RANDOM_FILL_SSE2
-// 32 positions per round in 16-bit halves, since SSE2 has no 32-bit low multiply.
+// A slice of a table of the generator's 65536-state low cycle plus a 64-byte
+// pattern, added 16 bytes at a time (random_fill_sse2.cpp says why it holds).
 uint32_t FillRandomSse2(unsigned char* bytes, size_t count, uint32_t state);
 #endif

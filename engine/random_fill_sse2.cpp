@@ -6,112 +6,152 @@
 
 #include <emmintrin.h>
 
+// Why a table: only bits 0..23 of the state decide the bytes, and the low 16
+// bits run through one cycle of 65536 states whatever the high bits are. Let
+// Z(j) be the state j steps after state 0 and i the index with Z(i) = state
+// in the low 16 bits; then state = Z(i) + 2^16 * d (mod 2^24) for one byte d,
+// and k steps later the state is Z(i + k) + 2^16 * a^k * d (mod 2^24). So
+// byte k is high[i + k] + (a^k mod 256) * d (mod 256), where high[] holds
+// bits 16..23 of Z, and a^k mod 256 repeats every 64 steps: a block is one
+// table slice plus a 64-byte pattern, added 16 bytes at a time.
+
 namespace {
 
-const size_t kRound = 32;  // positions per round: four vectors of eight 16-bit lanes
+const uint32_t kCycle = 65536;  // period of the low 16 bits
+const size_t kChunk = 4096;     // bytes per table slice
 
-// Eight generator states, split into their low and high 16 bits.
-struct StateLanes {
-    __m128i lo;
-    __m128i hi;
-};
+// Bits 16..23 of Z(j) for j = 0 .. kCycle + kChunk - 1: any slice of a chunk
+// starting inside the cycle fits. Built on first use (70 KB, ~0.1 ms).
+unsigned char cycleHigh[kCycle + kChunk];
 
-// The per-lane form of one affine step, state = a * state + c, in 16-bit
-// halves. cHiPlusOne holds (c >> 16) + 1 so that the carry out of the low
-// half can be added as "no carry" = -1.
-struct StepLanes {
-    __m128i aLo;
-    __m128i aHi;
-    __m128i cLo;
-    __m128i cHiPlusOne;
-};
-
-// The jumps to positions 1..32 of a round, lane by lane.
-struct RoundTable {
-    uint16_t aLo[kRound];
-    uint16_t aHi[kRound];
-    uint16_t cLo[kRound];
-    uint16_t cHiPlusOne[kRound];
-};
-
-constexpr RoundTable MakeRoundTable() {
-    RoundTable table = {};
-    for (uint32_t j = 0; j < kRound; ++j) {
-        const RandomJump jump = RandomJumpOf(j + 1);
-        table.aLo[j] = static_cast<uint16_t>(jump.multiplier);
-        table.aHi[j] = static_cast<uint16_t>(jump.multiplier >> 16);
-        table.cLo[j] = static_cast<uint16_t>(jump.increment);
-        table.cHiPlusOne[j] = static_cast<uint16_t>((jump.increment >> 16) + 1u);
+bool BuildCycleTable() {
+    uint32_t state = 0;
+    for (unsigned char& high : cycleHigh) {
+        high = static_cast<unsigned char>(state >> 16);
+        state = state * kRandomMultiplier + kRandomIncrement;
     }
-    return table;
+    return true;
 }
 
-constexpr RoundTable kRoundTable = MakeRoundTable();
-constexpr RandomJump kRoundJump = RandomJumpOf(kRound);
-
-inline __m128i Load(const uint16_t* lanes) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(lanes)); }
-
-inline __m128i Splat(uint32_t half) { return _mm_set1_epi16(static_cast<short>(static_cast<uint16_t>(half))); }
-
-StepLanes TableLanes(size_t first) {
-    return {Load(kRoundTable.aLo + first), Load(kRoundTable.aHi + first), Load(kRoundTable.cLo + first),
-            Load(kRoundTable.cHiPlusOne + first)};
+const unsigned char* CycleHigh() {
+    static const bool built = BuildCycleTable();  // once, even with several threads
+    (void)built;
+    return cycleHigh;
 }
 
-// (a * s + c) mod 2^32 per lane. The low half of a * s is aLo * sLo; the high
-// half is the top of aLo * sLo plus the low halves of aHi * sLo and aLo * sHi
-// (aHi * sHi only reaches bits 32 and up).
-inline StateLanes Advance(StateLanes s, const StepLanes& k) {
-    const __m128i productLo = _mm_mullo_epi16(k.aLo, s.lo);
-    __m128i productHi = _mm_mulhi_epu16(k.aLo, s.lo);
-    productHi = _mm_add_epi16(productHi, _mm_mullo_epi16(k.aHi, s.lo));
-    productHi = _mm_add_epi16(productHi, _mm_mullo_epi16(k.aLo, s.hi));
-    StateLanes next;
-    next.lo = _mm_add_epi16(productLo, k.cLo);
-    // The low-half sum carried exactly when the saturating sum differs from it.
-    const __m128i noCarry = _mm_cmpeq_epi16(_mm_adds_epu16(productLo, k.cLo), next.lo);
-    next.hi = _mm_add_epi16(_mm_add_epi16(productHi, k.cHiPlusOne), noCarry);
-    return next;
+constexpr uint32_t InverseMod256(uint32_t odd) {
+    uint32_t inverse = odd;  // right in 3 bits; each round doubles that
+    for (int i = 0; i < 3; ++i) inverse *= 2u - odd * inverse;
+    return inverse & 0xFFu;
 }
 
-// Bits 16..23 of the states: the low byte of each high half, in lane order.
-inline __m128i BytesOf(StateLanes first, StateLanes second, __m128i lowByte) {
-    return _mm_packus_epi16(_mm_and_si128(first.hi, lowByte), _mm_and_si128(second.hi, lowByte));
+// Small tables for finding a state's place in the cycle and for the pattern.
+struct CycleTables {
+    uint8_t indexOfLowByte[256];  // i < 256 with Z(i) = x in the low 8 bits
+    uint16_t lowState[256];       // Z(i) mod 2^16 for i < 256
+    uint8_t stepInverse[256];     // see CycleIndex
+    uint16_t powerLowByte[64];    // a^(k+1) mod 256 for k = 0..63
+};
+
+constexpr CycleTables MakeCycleTables() {
+    CycleTables t = {};
+    // 256 steps multiply by 1 + 2^10 u and add 2^8 w (mod 2^16), u and w odd.
+    const RandomJump jump256 = RandomJumpOf(256);
+    const uint32_t u = ((jump256.multiplier - 1u) >> 10) & 0x3Fu;
+    const uint32_t w = (jump256.increment >> 8) & 0xFFu;
+    uint32_t state = 0;
+    for (uint32_t i = 0; i < 256; ++i) {
+        t.indexOfLowByte[state & 0xFFu] = static_cast<uint8_t>(i);
+        t.lowState[i] = static_cast<uint16_t>(state);
+        t.stepInverse[i] = static_cast<uint8_t>(InverseMod256((4u * u * state + w) & 0xFFu));
+        state = state * kRandomMultiplier + kRandomIncrement;
+    }
+    uint32_t power = 1;
+    for (uint32_t k = 0; k < 64; ++k) {
+        power *= kRandomMultiplier;
+        t.powerLowByte[k] = static_cast<uint16_t>(power & 0xFFu);
+    }
+    return t;
 }
+
+constexpr CycleTables kTables = MakeCycleTables();
+
+// The jumps by 2^b steps, so that any count of steps costs one step per set bit.
+struct PowerJumps {
+    RandomJump byPowerOfTwo[64];
+};
+
+constexpr PowerJumps MakePowerJumps() {
+    PowerJumps t = {};
+    RandomJump jump = RandomJumpOf(1);
+    for (int b = 0; b < 64; ++b) {
+        t.byPowerOfTwo[b] = jump;
+        jump = {jump.multiplier * jump.multiplier, jump.increment * jump.multiplier + jump.increment};
+    }
+    return t;
+}
+
+constexpr PowerJumps kPowerJumps = MakePowerJumps();
+
+uint32_t JumpAhead(uint32_t state, size_t steps) {
+    for (int b = 0; steps != 0; ++b, steps >>= 1) {
+        if (steps & 1u) state = state * kPowerJumps.byPowerOfTwo[b].multiplier + kPowerJumps.byPowerOfTwo[b].increment;
+    }
+    return state;
+}
+
+// The i < 65536 with Z(i) = state in the low 16 bits. The low byte gives
+// i mod 256 (by table); from there, t more jumps of 256 steps add
+// 2^8 * t * (4u Z + w) (mod 2^16), and that factor is odd, so t follows from
+// bits 8..15 of the difference by one multiplication mod 256.
+uint32_t CycleIndex(uint32_t state) {
+    const uint32_t low = kTables.indexOfLowByte[state & 0xFFu];
+    const uint32_t gap = ((state - kTables.lowState[low]) & 0xFFFFu) >> 8;
+    return low + 256u * ((gap * kTables.stepInverse[low]) & 0xFFu);
+}
+
+inline __m128i Load(const void* from) { return _mm_loadu_si128(static_cast<const __m128i*>(from)); }
+inline void Store(void* to, __m128i value) { _mm_storeu_si128(static_cast<__m128i*>(to), value); }
 
 }  // namespace
 
 uint32_t FillRandomSse2(unsigned char* bytes, size_t count, uint32_t state) {
-    const size_t rounds = count / kRound;
-    if (rounds > 0) {
-        // Lane j of the four vectors starts at the state after j + 1 steps.
-        const StateLanes start = {Splat(state), Splat(state >> 16)};
-        StateLanes s0 = Advance(start, TableLanes(0));
-        StateLanes s1 = Advance(start, TableLanes(8));
-        StateLanes s2 = Advance(start, TableLanes(16));
-        StateLanes s3 = Advance(start, TableLanes(24));
-        // Every lane then moves a whole round ahead at once.
-        const StepLanes round = {Splat(kRoundJump.multiplier), Splat(kRoundJump.multiplier >> 16),
-                                 Splat(kRoundJump.increment), Splat((kRoundJump.increment >> 16) + 1u)};
-        const __m128i lowByte = _mm_set1_epi16(0xFF);
-        unsigned char* out = bytes;
-        for (size_t r = 0; r < rounds; ++r) {
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), BytesOf(s0, s1, lowByte));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), BytesOf(s2, s3, lowByte));
-            out += kRound;
-            s0 = Advance(s0, round);
-            s1 = Advance(s1, round);
-            s2 = Advance(s2, round);
-            s3 = Advance(s3, round);
-            // The scalar state follows along, off the vector units' path.
-            state = state * kRoundJump.multiplier + kRoundJump.increment;
+    const uint32_t end = JumpAhead(state, count);
+    const unsigned char* high = CycleHigh();
+    uint32_t index = CycleIndex(state);
+    const __m128i lowByte = _mm_set1_epi16(0xFF);
+    while (count > 0) {
+        const size_t n = count < kChunk ? count : kChunk;
+        // (a^k mod 256) * d for the 64 positions of the pattern.
+        const uint32_t d = ((state >> 16) - high[index]) & 0xFFu;
+        const __m128i dLanes = _mm_set1_epi16(static_cast<short>(d));
+        __m128i pattern[4];
+        for (int v = 0; v < 4; ++v) {
+            const __m128i first = _mm_mullo_epi16(Load(kTables.powerLowByte + 16 * v), dLanes);
+            const __m128i second = _mm_mullo_epi16(Load(kTables.powerLowByte + 16 * v + 8), dLanes);
+            pattern[v] = _mm_packus_epi16(_mm_and_si128(first, lowByte), _mm_and_si128(second, lowByte));
+        }
+        const unsigned char* slice = high + index + 1;  // byte k comes from Z(index + k + 1)
+        size_t k = 0;
+        for (; k + 64 <= n; k += 64) {
+            Store(bytes + k, _mm_add_epi8(Load(slice + k), pattern[0]));
+            Store(bytes + k + 16, _mm_add_epi8(Load(slice + k + 16), pattern[1]));
+            Store(bytes + k + 32, _mm_add_epi8(Load(slice + k + 32), pattern[2]));
+            Store(bytes + k + 48, _mm_add_epi8(Load(slice + k + 48), pattern[3]));
+        }
+        if (k < n) {
+            unsigned char tail[64];
+            for (int v = 0; v < 4; ++v) Store(tail + 16 * v, pattern[v]);
+            for (; k < n; ++k) bytes[k] = static_cast<unsigned char>(slice[k] + tail[k & 63u]);
+        }
+        bytes += n;
+        count -= n;
+        if (count > 0) {
+            state = JumpAhead(state, n);
+            index = (index + static_cast<uint32_t>(n)) & (kCycle - 1u);
         }
     }
-    for (size_t i = rounds * kRound; i < count; ++i) {
-        state = state * kRandomMultiplier + kRandomIncrement;
-        bytes[i] = static_cast<unsigned char>(state >> 16);
-    }
-    return state;
+    return end;
 }
 
 #endif

@@ -146,6 +146,55 @@ TEST(RandomFill, EveryPathContinuesTheStreamAcrossCalls) {
     }
 }
 
+// Every value of the low 16 bits of the state, each with arbitrary high bits:
+// a fast path that finds the state's place in the generator's low cycle must
+// find it for all of them.
+TEST(RandomFill, EveryLowHalfOfTheStartState) {
+    const size_t length = 70;  // past the 64-step repeat of the high-bit term
+    uint32_t x = 0x2545F491u;
+    for (const FillPath& path : EnginePaths()) {
+        for (uint32_t low = 0; low < 0x10000u; ++low) {
+            x ^= x << 13;
+            x ^= x >> 17;
+            x ^= x << 5;
+            const uint32_t seed = (x & 0xFFFF0000u) | low;
+            unsigned char out[length];
+            const uint32_t end = path.fill(out, length, seed);
+            uint32_t state = seed;
+            for (size_t i = 0; i < length; ++i) {
+                state = ReferenceStep(state);
+                ASSERT_EQ(out[i], ReferenceByte(state)) << path.name << ": seed " << seed << " byte " << i;
+            }
+            ASSERT_EQ(end, state) << path.name << ": seed " << seed;
+        }
+    }
+}
+
+// Long fills that start near the end of the low cycle (the states 65536 - j
+// steps after state 0), so that they run across its wrap and across several
+// internal slices.
+TEST(RandomFill, LongFillsAcrossTheLowCycleWrap) {
+    const size_t length = 9000 + 13;
+    std::vector<uint32_t> seeds;
+    uint32_t state = 0;
+    for (uint32_t j = 0; j < 0x10000u; ++j) {
+        if (j >= 0x10000u - 5000u && j % 37u == 0) seeds.push_back(state ^ (j << 24));
+        state = ReferenceStep(state);
+    }
+    std::vector<unsigned char> out(length);
+    for (const FillPath& path : EnginePaths()) {
+        for (uint32_t seed : seeds) {
+            const uint32_t end = path.fill(out.data(), length, seed);
+            uint32_t s = seed;
+            for (size_t i = 0; i < length; ++i) {
+                s = ReferenceStep(s);
+                ASSERT_EQ(out[i], ReferenceByte(s)) << path.name << ": seed " << seed << " byte " << i;
+            }
+            ASSERT_EQ(end, s) << path.name << ": seed " << seed;
+        }
+    }
+}
+
 TEST(RandomFill, Sse2AndPortablePathsGiveTheSameBytes) {
 #if FILLWRIGHT_RANDOM_FILL_SSE2
     std::vector<unsigned char> portable(1 << 20), sse2(1 << 20);
