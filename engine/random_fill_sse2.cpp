@@ -113,43 +113,45 @@ uint32_t CycleIndex(uint32_t state) {
 inline __m128i Load(const void* from) { return _mm_loadu_si128(static_cast<const __m128i*>(from)); }
 inline void Store(void* to, __m128i value) { _mm_storeu_si128(static_cast<__m128i*>(to), value); }
 
+// n <= kChunk bytes from state, whose place in the cycle is index.
+void FillFromCycle(unsigned char* out, size_t n, uint32_t state, uint32_t index, const unsigned char* high) {
+    // (a^k mod 256) * d for the 64 positions of the pattern.
+    const uint32_t d = ((state >> 16) - high[index]) & 0xFFu;
+    const __m128i dLanes = _mm_set1_epi16(static_cast<short>(d));
+    const __m128i lowByte = _mm_set1_epi16(0xFF);
+    __m128i pattern[4];
+    for (size_t v = 0; v < 4; ++v) {
+        const __m128i first = _mm_mullo_epi16(Load(kTables.powerLowByte + 16 * v), dLanes);
+        const __m128i second = _mm_mullo_epi16(Load(kTables.powerLowByte + 16 * v + 8), dLanes);
+        pattern[v] = _mm_packus_epi16(_mm_and_si128(first, lowByte), _mm_and_si128(second, lowByte));
+    }
+    const unsigned char* slice = high + index + 1;  // byte k comes from Z(index + k + 1)
+    size_t k = 0;
+    for (; k + 64 <= n; k += 64) {
+        Store(out + k, _mm_add_epi8(Load(slice + k), pattern[0]));
+        Store(out + k + 16, _mm_add_epi8(Load(slice + k + 16), pattern[1]));
+        Store(out + k + 32, _mm_add_epi8(Load(slice + k + 32), pattern[2]));
+        Store(out + k + 48, _mm_add_epi8(Load(slice + k + 48), pattern[3]));
+    }
+    if (k < n) {
+        unsigned char tail[64];
+        for (size_t v = 0; v < 4; ++v) Store(tail + 16 * v, pattern[v]);
+        for (; k < n; ++k) out[k] = static_cast<unsigned char>(slice[k] + tail[k & 63u]);
+    }
+}
+
 }  // namespace
 
 uint32_t FillRandomSse2(unsigned char* bytes, size_t count, uint32_t state) {
     const uint32_t end = JumpAhead(state, count);
     const unsigned char* high = CycleHigh();
     uint32_t index = CycleIndex(state);
-    const __m128i lowByte = _mm_set1_epi16(0xFF);
-    while (count > 0) {
-        const size_t n = count < kChunk ? count : kChunk;
-        // (a^k mod 256) * d for the 64 positions of the pattern.
-        const uint32_t d = ((state >> 16) - high[index]) & 0xFFu;
-        const __m128i dLanes = _mm_set1_epi16(static_cast<short>(d));
-        __m128i pattern[4];
-        for (int v = 0; v < 4; ++v) {
-            const __m128i first = _mm_mullo_epi16(Load(kTables.powerLowByte + 16 * v), dLanes);
-            const __m128i second = _mm_mullo_epi16(Load(kTables.powerLowByte + 16 * v + 8), dLanes);
-            pattern[v] = _mm_packus_epi16(_mm_and_si128(first, lowByte), _mm_and_si128(second, lowByte));
-        }
-        const unsigned char* slice = high + index + 1;  // byte k comes from Z(index + k + 1)
-        size_t k = 0;
-        for (; k + 64 <= n; k += 64) {
-            Store(bytes + k, _mm_add_epi8(Load(slice + k), pattern[0]));
-            Store(bytes + k + 16, _mm_add_epi8(Load(slice + k + 16), pattern[1]));
-            Store(bytes + k + 32, _mm_add_epi8(Load(slice + k + 32), pattern[2]));
-            Store(bytes + k + 48, _mm_add_epi8(Load(slice + k + 48), pattern[3]));
-        }
-        if (k < n) {
-            unsigned char tail[64];
-            for (int v = 0; v < 4; ++v) Store(tail + 16 * v, pattern[v]);
-            for (; k < n; ++k) bytes[k] = static_cast<unsigned char>(slice[k] + tail[k & 63u]);
-        }
-        bytes += n;
-        count -= n;
-        if (count > 0) {
-            state = JumpAhead(state, n);
-            index = (index + static_cast<uint32_t>(n)) & (kCycle - 1u);
-        }
+    for (size_t done = 0; done < count;) {
+        const size_t n = count - done < kChunk ? count - done : kChunk;
+        FillFromCycle(bytes + done, n, state, index, high);
+        done += n;
+        state = JumpAhead(state, n);
+        index = (index + static_cast<uint32_t>(n)) & (kCycle - 1u);
     }
     return end;
 }
