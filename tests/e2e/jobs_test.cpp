@@ -64,6 +64,9 @@ struct SizeCase {
     const char* name;
 };
 
+// Names the case in gtest's messages instead of dumping its bytes.
+void PrintTo(const SizeCase& size, std::ostream* out) { *out << size.name; }
+
 const SizeCase kSizes[] = {
     {"1000", kUnitBytes, 1000, "1000bytes"},
     {"3", kUnitKiB, 3 * 1024, "3KiB"},
