@@ -6,6 +6,8 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
+#include <map>
+
 std::string FullDeviceIn(const std::string&) { return FullDevicePath(); }
 
 // Wine gives no attributes for a device, but it can still be opened.
@@ -40,6 +42,55 @@ static HANDLE InheritableFile(const std::string& path) {
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     return CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                        nullptr);
+}
+
+static std::map<int, HANDLE> startedProcesses;
+
+int StartCliProgram(const std::vector<std::string>& args, const std::string& errPath) {
+    const std::string program = CliProgramPath();
+    std::string commandLine = Quote(program);
+    for (const std::string& arg : args) commandLine += " " + Quote(arg);
+    HANDLE out = InheritableFile("NUL");
+    HANDLE err = InheritableFile(errPath);
+    STARTUPINFOA startup;
+    ZeroMemory(&startup, sizeof startup);
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = out;
+    startup.hStdError = err;
+    PROCESS_INFORMATION process;
+    int pid = -1;
+    if (CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, TRUE, CREATE_NEW_PROCESS_GROUP, nullptr,
+                       nullptr, &startup, &process)) {
+        CloseHandle(process.hThread);
+        pid = static_cast<int>(process.dwProcessId);
+        startedProcesses[pid] = process.hProcess;
+    }
+    CloseHandle(out);
+    CloseHandle(err);
+    return pid;
+}
+
+int WaitCliProgram(int pid, double timeoutSeconds) {
+    auto found = startedProcesses.find(pid);
+    if (found == startedProcesses.end()) return -1;
+    HANDLE process = found->second;
+    startedProcesses.erase(found);
+    int code = -1;
+    if (WaitForSingleObject(process, static_cast<DWORD>(timeoutSeconds * 1000)) != WAIT_OBJECT_0) {
+        TerminateProcess(process, 255);
+        WaitForSingleObject(process, INFINITE);
+    } else {
+        DWORD exitCode = 0;
+        if (GetExitCodeProcess(process, &exitCode)) code = static_cast<int>(exitCode);
+    }
+    CloseHandle(process);
+    return code;
+}
+
+bool InterruptCliProgram(int pid) {
+    return GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, static_cast<DWORD>(pid)) != FALSE;
 }
 
 ProgramRun RunCliProgram(const std::vector<std::string>& args, const std::string& scratchDir) {
@@ -120,6 +171,8 @@ static int Spawn(const std::vector<std::string>& args, const std::string& outPat
 int StartCliProgram(const std::vector<std::string>& args, const std::string& errPath) {
     return Spawn(args, "/dev/null", errPath);
 }
+
+bool InterruptCliProgram(int pid) { return kill(pid, SIGINT) == 0; }
 
 int WaitCliProgram(int pid, double timeoutSeconds) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeoutSeconds);

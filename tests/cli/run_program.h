@@ -25,11 +25,13 @@ std::string CliProgramPath();
 // files in scratchDir, read back afterwards.
 ProgramRun RunCliProgram(const std::vector<std::string>& args, const std::string& scratchDir);
 
-#ifndef _WIN32
 // Starts the program without waiting; returns its process id (or -1).
-// Its stderr goes to errPath, or to the terminal named by errPath.
+// Its stdout is discarded; its stderr goes to errPath (natively also the
+// name of a terminal). On Windows it gets a process group of its own.
 int StartCliProgram(const std::vector<std::string>& args, const std::string& errPath);
 // Waits at most timeoutSeconds; kills it if it has not ended by then.
 // Returns the exit code, -1 if it ended by a signal or had to be killed.
 int WaitCliProgram(int pid, double timeoutSeconds);
-#endif
+// Ctrl-C: SIGINT natively; on Windows the console's Ctrl-Break event for
+// the program's process group. False if it could not be sent.
+bool InterruptCliProgram(int pid);
