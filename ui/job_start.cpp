@@ -68,8 +68,13 @@ bool StartJob(HWND dialog) {
 
     if (!AskForFileName(dialog)) return false;
 
-    JobState.outputFile = CreateFileA(JobState.fileName, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Windows refuses to replace a read-only file, but Wine run as root does
+    // not: ask first, so that such a file is kept on every platform.
+    const DWORD attributes = GetFileAttributesA(JobState.fileName);
+    const bool readOnly = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    JobState.outputFile = readOnly ? INVALID_HANDLE_VALUE
+                                   : CreateFileA(JobState.fileName, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (JobState.outputFile == INVALID_HANDLE_VALUE) return Refuse(dialog, "Could not open file.", "I/O Error");
 
     HANDLE thread = StartWriterThread(WriterFor(JobState.mode));

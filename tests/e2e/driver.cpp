@@ -18,6 +18,8 @@ std::string DriverFolder() {
     return slash == std::string::npos ? std::string(".") : folder.substr(0, slash);
 }
 
+bool UnderWine() { return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr; }
+
 std::string ProgramPath() {
     const std::string joined = DriverFolder() + "\\" + FILLWRIGHT_EXE_RELATIVE;
     char full[MAX_PATH];
@@ -140,7 +142,7 @@ bool WaitForExit(const Program& program, DWORD timeoutMs) {
     return program.info.hProcess && WaitForSingleObject(program.info.hProcess, timeoutMs) == WAIT_OBJECT_0;
 }
 
-bool StartProgram(Program& program) {
+bool StartProgram(Program& program, const std::string& path) {
     ZeroMemory(&program, sizeof program);
     // A job that ends the program with its last handle: even a driver that
     // crashes leaves no program behind to hold the test run open.
@@ -151,7 +153,6 @@ bool StartProgram(Program& program) {
         limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
         SetInformationJobObject(program.job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
     }
-    const std::string path = ProgramPath();
     std::string commandLine = "\"" + path + "\"";
     STARTUPINFOA startup;
     ZeroMemory(&startup, sizeof startup);

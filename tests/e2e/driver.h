@@ -49,12 +49,14 @@ struct Program {
 
 // fillwright.exe of the same build as this driver.
 std::string ProgramPath();
+// True when this driver runs under Wine rather than Windows.
+bool UnderWine();
 // Folder of this driver's executable, without a trailing backslash.
 std::string DriverFolder();
 
-// Starts the program and waits for its main dialog. False, with the program
-// ended, when it does not come up in time.
-bool StartProgram(Program& program);
+// Starts the program (or another build of it beside it) and waits for its
+// main dialog. False, with the program ended, when it does not come up in time.
+bool StartProgram(Program& program, const std::string& path = ProgramPath());
 // Ends the program if it still runs and releases the handles. Safe to repeat.
 void StopProgram(Program& program);
 bool ProgramRunning(const Program& program);

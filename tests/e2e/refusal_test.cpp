@@ -161,4 +161,99 @@ TEST_F(Refusal, CouldNotOpenThenAJob) {
     EXPECT_EQ(FileLength(path), 3072);
 }
 
+TEST_F(Refusal, ReadOnlyFile) {
+    const std::string path = InFolder("read-only.bin");
+    ASSERT_TRUE(WriteWholeFile(path, "kept"));
+    ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
+    ClickButton(program, kSaveButton);
+    HWND prompt = WaitForSavePrompt(program);
+    ASSERT_NE(prompt, nullptr);
+    EXPECT_TRUE(AnswerSavePrompt(prompt, path));
+    ExpectCouldNotOpen(program);
+    std::string content;
+    ASSERT_TRUE(ReadWholeFile(path, content));
+    EXPECT_EQ(content, "kept") << "a read-only file is not replaced";
+    EXPECT_EQ(FolderEntries(folder), std::vector<std::string>{"read-only.bin"});
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// Made by the test run before this suite (ctest fixture e2e_locked_folder):
+// immutable, so that not even root can create a file in it.
+const char kLockedFolder[] = "Z:\\tmp\\fillwright-e2e-locked";
+
+TEST_F(Refusal, FolderNobodyMayWriteIn) {
+    const std::string path = std::string(kLockedFolder) + "\\made.bin";
+    HANDLE probe = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (probe != INVALID_HANDLE_VALUE) {
+        CloseHandle(probe);
+        DeleteFileA(path.c_str());
+        GTEST_SKIP() << kLockedFolder << " takes new files: the file system here cannot lock a folder";
+    }
+    ASSERT_NE(GetFileAttributesA(kLockedFolder), INVALID_FILE_ATTRIBUTES)
+        << kLockedFolder << " is missing: run through ctest";
+    ClickButton(program, kSaveButton);
+    HWND prompt = WaitForSavePrompt(program);
+    ASSERT_NE(prompt, nullptr);
+    EXPECT_TRUE(AnswerSavePrompt(prompt, path));
+    ExpectCouldNotOpen(program);
+    EXPECT_EQ(FileLength(path), -1);
+}
+
+// Size texts as users type or paste them. The number is read as the
+// platform's GetDlgItemInt reads it, unsigned; 0 and anything from 2^31 on,
+// or no number at all, is refused. Wine reads a leading number and ignores
+// what follows; Windows refuses trailing characters (other than spaces).
+struct TypedSize {
+    const char* text;   // UTF-8
+    int64_t wineReads;  // -1: refused under Wine
+};
+const TypedSize kTypedSizes[] = {
+    {" 12", 12},
+    {"12 ", 12},
+    {"12abc", 12},
+    {"+5", 5},
+    {"-5", -1},          // 4294967291 as unsigned: past the limit
+    {"1e3", 1},          // the number stops at the "e"
+    {"0x10", -1},        // the number "0"
+    {"007", 7},
+    {"4294967296", -1},  // past 32 bits: not a number at all
+    {"\xEF\xBC\x91\xEF\xBC\x92", 12},  // full-width "12", best-fit to "12" in the ANSI text
+};
+
+// What GetDlgItemInt in this process reads from the text: the bytes the
+// program must make, or -1 when it must refuse.
+int64_t PlatformReading(const std::string& text) {
+    HWND parent = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    HWND edit = CreateWindowExA(0, "EDIT", "", WS_CHILD, 0, 0, 10, 10, parent, reinterpret_cast<HMENU>(1),
+                                nullptr, nullptr);
+    SetWindowTextUtf8(edit, text);
+    BOOL read = FALSE;
+    const UINT number = GetDlgItemInt(parent, 1, &read, FALSE);
+    DestroyWindow(parent);
+    if (!read || number == 0 || number >= 0x80000000u) return -1;
+    return number;
+}
+
+TEST_F(Refusal, SizeTextsAsTyped) {
+    for (const TypedSize& typed : kTypedSizes) {
+        SCOPED_TRACE(std::string("size text \"") + typed.text + "\"");
+        const int64_t expected = PlatformReading(typed.text);
+        if (UnderWine()) {
+            EXPECT_EQ(expected, typed.wineReads) << "Wine reads this text otherwise now";
+        }
+        ASSERT_TRUE(SetRequest(program, typed.text, kUnitBytes, kModeAscii));
+        if (expected < 0) {
+            ExpectRefusedBeforePrompt("Please enter a valid target filesize.");
+        } else {
+            const std::string path = InFolder("typed.txt");
+            const JobRun run = RunJob(program, path);
+            ASSERT_TRUE(run.completed) << run.failure;
+            EXPECT_EQ(FileLength(path), expected);
+            ASSERT_NE(DeleteFileA(path.c_str()), 0);
+        }
+        if (HasFatalFailure()) return;
+    }
+}
+
+
 }  // namespace
