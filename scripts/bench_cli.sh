@@ -39,35 +39,36 @@ file=$dir/out.bin
 
 now() { echo "${EPOCHREALTIME/./}"; }  # microseconds
 
-# Each command is one line: LABEL|REDIRECT|COMMAND..., REDIRECT "yes" when
-# the command writes the file to stdout. Words are split on spaces.
-commands=(
-    "fillwright-cli -m zero|no|$cli -q -m zero $size $file"
-    "head -c N /dev/zero|yes|head -c $size /dev/zero"
-    "fillwright-cli -m random -s 1|no|$cli -q -m random -s 1 $size $file"
-    "head -c N /dev/urandom|yes|head -c $size /dev/urandom"
-)
+# The commands, by label; run_labelled runs one on $file.
+labels=("fillwright-cli -m zero" "head -c N /dev/zero" "fillwright-cli -m random -s 1" "head -c N /dev/urandom")
 if command -v openssl >/dev/null 2>&1 && [ "$size" -le 2147483647 ]; then
-    commands+=("openssl rand -out FILE N|no|openssl rand -out $file $size")
+    labels+=("openssl rand -out FILE N")
 fi
-commands+=(
-    "fillwright-cli -m ascii|no|$cli -q -m ascii $size $file"
-    "fillwright-cli -m size|no|$cli -q -m size $size $file"
-    "truncate -s N|no|truncate -s $size $file"
-    "fillwright-cli -m size --allocate|no|$cli -q -m size --allocate $size $file"
-    "fallocate -l N|no|fallocate -l $size $file"
-)
+labels+=("fillwright-cli -m ascii" "fillwright-cli -m size" "truncate -s N"
+    "fillwright-cli -m size --allocate" "fallocate -l N")
+run_labelled() {
+    case $1 in
+        "fillwright-cli -m zero") "$cli" -q -m zero "$size" "$file" ;;
+        "head -c N /dev/zero") head -c "$size" /dev/zero >"$file" ;;
+        "fillwright-cli -m random -s 1") "$cli" -q -m random -s 1 "$size" "$file" ;;
+        "head -c N /dev/urandom") head -c "$size" /dev/urandom >"$file" ;;
+        "openssl rand -out FILE N") openssl rand -out "$file" "$size" ;;
+        "fillwright-cli -m ascii") "$cli" -q -m ascii "$size" "$file" ;;
+        "fillwright-cli -m size") "$cli" -q -m size "$size" "$file" ;;
+        "truncate -s N") truncate -s "$size" "$file" ;;
+        "fillwright-cli -m size --allocate") "$cli" -q -m size --allocate "$size" "$file" ;;
+        "fallocate -l N") fallocate -l "$size" "$file" ;;
+    esac
+}
 
 # Round after round every command runs once, on a fresh file, so that a
 # busy moment of the machine falls on all of them alike rather than on one.
 declare -A times median
 for ((round = 0; round < runs; round++)); do
-    for entry in "${commands[@]}"; do
-        IFS='|' read -r label redirect line <<<"$entry"
-        read -r -a words <<<"$line"
+    for label in "${labels[@]}"; do
         rm -f "$file"
         start=$(now)
-        if [ "$redirect" = yes ]; then "${words[@]}" >"$file"; else "${words[@]}"; fi
+        run_labelled "$label"
         end=$(now)
         length=$(stat -c %s "$file")
         if [ "$length" != "$size" ]; then
@@ -80,8 +81,7 @@ done
 rm -f "$file"
 
 rows=()
-for entry in "${commands[@]}"; do
-    label=${entry%%|*}
+for label in "${labels[@]}"; do
     sorted=$(printf '%s\n' ${times[$label]} | sort -n)
     median[$label]=$(awk '{ t[NR] = $1 } END {
         m = (NR % 2) ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2; printf "%.4f", m / 1e6 }' <<<"$sorted")
