@@ -10,14 +10,14 @@
 # and ends with the two summary lines that other tools read.
 #
 #   FILLWRIGHT_BUILD_DIR=DIR          build root (default build)
-#   FILLWRIGHT_BENCH_REPETITIONS=N    repetitions per case (default 7)
+#   FILLWRIGHT_BENCH_REPETITIONS=N    repetitions per case (default 11)
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 bash scripts/setup.sh
 source scripts/host.sh
 out=${FILLWRIGHT_BUILD_DIR:-build}
-reps=${FILLWRIGHT_BENCH_REPETITIONS:-7}
+reps=${FILLWRIGHT_BENCH_REPETITIONS:-11}
 winbuild=$(wine_build)
 
 configure() {  # dir [cmake args...]
