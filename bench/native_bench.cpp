@@ -8,13 +8,12 @@
 #include "job_state.h"
 #include "patterns.h"
 #include "random_fill.h"
+#include "test_files.h"
 #include "writers.h"
 
 #include <benchmark/benchmark.h>
 
-#include <fcntl.h>
 #include <stdlib.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -28,14 +27,6 @@ typedef WriterResult(WRITER_CALL* Writer)(void*);
 
 std::string folder;
 
-std::string PathOf(const char* name) { return folder + "/" + name; }
-
-int CreateFile(const std::string& path) { return open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644); }
-
-int64_t FileLength(const std::string& path) {
-    struct stat info;
-    return stat(path.c_str(), &info) == 0 ? static_cast<int64_t>(info.st_size) : -1;
-}
 
 double SecondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -45,12 +36,12 @@ double SecondsSince(std::chrono::steady_clock::time_point start) {
 // (which includes sizing and closing the file); creating and removing the
 // file stay outside the clock, as they are outside the writer.
 void RunWriter(benchmark::State& state, Writer writer, CreationMode mode, int64_t size) {
-    const std::string path = PathOf("writer.bin");
+    const std::string path = JoinPath(folder, "writer.bin");
     for (auto _ : state) {
         ResetJobState();
         JobState.targetSize = size;
         JobState.mode = mode;
-        JobState.outputFile = CreateFile(path);
+        JobState.outputFile = CreateOutputFile(path);
         if (JobState.outputFile == kNoFile) {
             state.SkipWithError("cannot create the output file");
             break;
@@ -59,7 +50,7 @@ void RunWriter(benchmark::State& state, Writer writer, CreationMode mode, int64_
         writer(nullptr);
         state.SetIterationTime(SecondsSince(start));
         const bool complete = JobState.finished.load() == 1 && FileLength(path) == size;
-        unlink(path.c_str());
+        RemoveFile(path);
         if (!complete) {
             state.SkipWithError("the writer did not produce the whole file");
             break;
@@ -70,12 +61,12 @@ void RunWriter(benchmark::State& state, Writer writer, CreationMode mode, int64_
 
 // The same write() calls with nothing around them: the floor for a writer.
 void RunBareWrite(benchmark::State& state, uint32_t blockSize, int64_t size) {
-    const std::string path = PathOf("bare.bin");
+    const std::string path = JoinPath(folder, "bare.bin");
     unsigned char block[kDataBlockSize];
     std::memset(block, 0, sizeof block);
     const int64_t calls = CallsFor(size, blockSize);
     for (auto _ : state) {
-        const int file = CreateFile(path);
+        const int file = CreateOutputFile(path);
         if (file < 0) {
             state.SkipWithError("cannot create the output file");
             break;
@@ -85,7 +76,7 @@ void RunBareWrite(benchmark::State& state, uint32_t blockSize, int64_t size) {
         for (int64_t i = 0; i < calls && ok; ++i) ok = write(file, block, blockSize) == static_cast<ssize_t>(blockSize);
         close(file);
         state.SetIterationTime(SecondsSince(start));
-        unlink(path.c_str());
+        RemoveFile(path);
         if (!ok) {
             state.SkipWithError("write() failed");
             break;
@@ -130,9 +121,9 @@ void RunNextRandomPerByte(benchmark::State& state) {
 
 // ftruncate() alone: the one call that gives a file its length.
 void RunFtruncate(benchmark::State& state) {
-    const std::string path = PathOf("size.bin");
+    const std::string path = JoinPath(folder, "size.bin");
     for (auto _ : state) {
-        const int file = CreateFile(path);
+        const int file = CreateOutputFile(path);
         if (file < 0) {
             state.SkipWithError("cannot create the output file");
             break;
@@ -141,7 +132,7 @@ void RunFtruncate(benchmark::State& state) {
         const bool ok = ftruncate(file, static_cast<off_t>(kSetSizeFileSize)) == 0;
         state.SetIterationTime(SecondsSince(start));
         close(file);
-        unlink(path.c_str());
+        RemoveFile(path);
         if (!ok) {
             state.SkipWithError("ftruncate() failed");
             break;
@@ -189,6 +180,6 @@ int main(int argc, char** argv) {
 
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    rmdir(folder.c_str());
+    RemoveDir(folder);
     return 0;
 }

@@ -8,6 +8,7 @@
 #include "job_state.h"
 #include "patterns.h"
 #include "random_fill.h"
+#include "test_files.h"
 #include "writers.h"
 
 #define WIN32_LEAN_AND_MEAN
@@ -33,17 +34,6 @@ double Seconds() {
     return static_cast<double>(now.QuadPart) / ticksPerSecond;
 }
 
-std::string PathOf(const char* name) { return folder + "\\" + name; }
-
-HANDLE CreateOutput(const std::string& path) {
-    return CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-}
-
-int64_t FileLength(const std::string& path) {
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return -1;
-    return (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
 
 void Fail(const char* what) {
     std::fprintf(stderr, "engine_bench: %s (error %lu)\n", what, static_cast<unsigned long>(GetLastError()));
@@ -53,27 +43,27 @@ void Fail(const char* what) {
 // One whole job, from the writer's start to its return (sizing and closing
 // included); creating and deleting the file stay outside the clock.
 double TimeWriter(Writer writer, CreationMode mode, int64_t size) {
-    const std::string path = PathOf("writer.bin");
+    const std::string path = JoinPath(folder, "writer.bin");
     ResetJobState();
     JobState.targetSize = size;
     JobState.mode = mode;
-    JobState.outputFile = CreateOutput(path);
+    JobState.outputFile = CreateOutputFile(path);
     if (JobState.outputFile == kNoFile) Fail("cannot create the output file");
     const double start = Seconds();
     writer(nullptr);
     const double seconds = Seconds() - start;
     if (JobState.finished.load() != 1 || FileLength(path) != size) Fail("the writer did not produce the whole file");
-    DeleteFileA(path.c_str());
+    RemoveFile(path);
     return seconds;
 }
 
 // The same WriteFile calls with nothing around them, then the close.
 double TimeBareWrite(uint32_t blockSize, int64_t size) {
-    const std::string path = PathOf("bare.bin");
+    const std::string path = JoinPath(folder, "bare.bin");
     unsigned char block[kDataBlockSize];
     std::memset(block, 0, sizeof block);
     const int64_t calls = CallsFor(size, blockSize);
-    HANDLE file = CreateOutput(path);
+    HANDLE file = CreateOutputFile(path);
     if (file == INVALID_HANDLE_VALUE) Fail("cannot create the output file");
     const double start = Seconds();
     for (int64_t i = 0; i < calls; ++i) {
@@ -82,7 +72,7 @@ double TimeBareWrite(uint32_t blockSize, int64_t size) {
     }
     CloseHandle(file);
     const double seconds = Seconds() - start;
-    DeleteFileA(path.c_str());
+    RemoveFile(path);
     return seconds;
 }
 
@@ -133,10 +123,10 @@ double TimeSetSizeWriter() {
 
 // SetEndOfFile alone, the file position already at the size (outside the clock).
 double TimeSetEndOfFile() {
-    const std::string path = PathOf("size.bin");
+    const std::string path = JoinPath(folder, "size.bin");
     double total = 0;
     for (int i = 0; i < kSizeCalls; ++i) {
-        HANDLE file = CreateOutput(path);
+        HANDLE file = CreateOutputFile(path);
         if (file == INVALID_HANDLE_VALUE) Fail("cannot create the output file");
         LARGE_INTEGER distance;
         distance.QuadPart = kSetSizeFileSize;
@@ -146,7 +136,7 @@ double TimeSetEndOfFile() {
         total += Seconds() - start;
         CloseHandle(file);
         if (!ok) Fail("SetEndOfFile failed");
-        DeleteFileA(path.c_str());
+        RemoveFile(path);
     }
     return total;
 }

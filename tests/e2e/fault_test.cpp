@@ -10,14 +10,6 @@
 
 namespace {
 
-// The dialog back at rest: Save enabled, nothing else open, the bar empty.
-void ExpectIdle(const Program& program) {
-    ASSERT_TRUE(WaitUntil([&] { return SaveEnabled(program); }, kWindowWait)) << "Save not enabled again";
-    EXPECT_TRUE(ProgramPopups(program).empty()) << "nothing may stay open";
-    EXPECT_EQ(ProgressPosition(program), 0);
-    EXPECT_TRUE(ProgramRunning(program));
-}
-
 // Presses Save and puts path into the prompt; the prompt may stay open.
 HWND SaveAs(const Program& program, const std::string& path) {
     ClickButton(program, kSaveButton);

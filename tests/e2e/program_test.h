@@ -7,6 +7,14 @@
 
 #include <gtest/gtest.h>
 
+// The dialog back at rest: Save enabled, nothing else open, the bar empty.
+inline void ExpectIdle(const Program& program) {
+    ASSERT_TRUE(WaitUntil([&] { return SaveEnabled(program); }, kWindowWait)) << "Save not enabled again";
+    EXPECT_TRUE(ProgramPopups(program).empty()) << "nothing may stay open";
+    EXPECT_EQ(ProgressPosition(program), 0);
+    EXPECT_TRUE(ProgramRunning(program));
+}
+
 class ProgramTest : public ::testing::Test {
 protected:
     void SetUp() override {
