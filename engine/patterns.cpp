@@ -1,29 +1,57 @@
 #include "patterns.h"
 
 #include "random_fill.h"
+#include "random_fill_constants.h"
 
 const char AsciiLine[kAsciiLineSize + 1] =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789\r\n";
 
 static uint32_t randomState = 0;
 
-static const uint32_t kMultiplier = 22695477u;
-static const uint32_t kIncrement = 1u;
-
 void SeedRandom(uint32_t seed) { randomState = seed; }
 
 uint32_t NextRandom() {
-    randomState = randomState * kMultiplier + kIncrement;
+    randomState = randomState * kRandomMultiplier + kRandomIncrement;
     return (randomState >> 16) & 0x7FFFu;
 }
 
-void FillRandom(unsigned char* bytes, size_t count) {
-    // The same bytes as count NextRandom() calls, several positions at a time.
+// The same bytes as count NextRandom() calls from state, several positions at
+// a time; returns the state those calls would leave.
+static uint32_t FillFrom(unsigned char* bytes, size_t count, uint32_t state) {
 #if FILLWRIGHT_RANDOM_FILL_SSE2
-    randomState = FillRandomSse2(bytes, count, randomState);
+    return FillRandomSse2(bytes, count, state);
 #else
-    randomState = FillRandomPortable(bytes, count, randomState);
+    return FillRandomPortable(bytes, count, state);
 #endif
+}
+
+void FillRandom(unsigned char* bytes, size_t count) { randomState = FillFrom(bytes, count, randomState); }
+
+// The state count steps after state: a jump of 2^b steps for each set bit b
+// of count, each jump squared from the one before.
+static uint32_t JumpFrom(uint32_t state, uint64_t count) {
+    RandomJump jump = RandomJumpOf(1);
+    for (; count != 0; count >>= 1) {
+        if (count & 1u) state = state * jump.multiplier + jump.increment;
+        jump = {jump.multiplier * jump.multiplier, jump.increment * jump.multiplier + jump.increment};
+    }
+    return state;
+}
+
+void SkipRandom(uint64_t count) { randomState = JumpFrom(randomState, count); }
+
+void StartRandomPeriod(RandomPeriod& period) {
+    FillFrom(period.bytes, kRandomPeriod, randomState);
+    unsigned char next[kRandomStepSize];
+    FillFrom(next, kRandomStepSize, JumpFrom(randomState, kRandomPeriod));
+    for (uint32_t k = 0; k < kRandomStepSize; ++k) period.step[k] = static_cast<unsigned char>(next[k] - period.bytes[k]);
+}
+
+void NextRandomPeriod(RandomPeriod& period) {
+    // Plain loops of byte additions, which compilers turn into vector adds.
+    for (uint32_t at = 0; at < kRandomPeriod; at += kRandomStepSize) {
+        for (uint32_t k = 0; k < kRandomStepSize; ++k) period.bytes[at + k] = static_cast<unsigned char>(period.bytes[at + k] + period.step[k]);
+    }
 }
 
 void FillAsciiText(unsigned char* bytes, size_t count, uint64_t offset) {

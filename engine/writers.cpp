@@ -22,22 +22,34 @@ void ApplyFinalSize(FileHandle file) {
     }
 }
 
-// Writes the block again and again until bytesDone reaches targetSize. The
-// count is 64-bit and targetSize is at most 2^51, so it cannot wrap and the
-// loop always ends. refill, when given, renews the block before each write.
-static void WriteBlocks(unsigned char* block, uint32_t size, void (*refill)(unsigned char*, size_t)) {
+// Writes blockSize bytes per call until bytesDone reaches targetSize, taking
+// the blocks in turn from source, sourceSize bytes (a whole number of blocks)
+// of the content; at the end of source it starts again from its beginning,
+// after renewing a random period in place. The count is 64-bit and
+// targetSize is at most 2^51, so it cannot wrap and the loop always ends.
+// Returns the number of blocks handed to the platform, a failed one included.
+static int64_t WriteBlocks(const unsigned char* source, uint32_t sourceSize, uint32_t blockSize,
+                           RandomPeriod* randomPeriod) {
     const FileHandle file = JobState.outputFile;
     const int64_t target = JobState.targetSize;
     int64_t done = 0;
+    int64_t calls = 0;
+    uint32_t offset = 0;
     while (done < target) {
-        if (refill) refill(block, size);
-        if (!fileOps.writeBlock(file, block, size)) {
-            reportFailure("I/O", "Error");
-            return;
+        if (offset == sourceSize) {
+            offset = 0;
+            if (randomPeriod) NextRandomPeriod(*randomPeriod);
         }
-        done += size;
+        ++calls;
+        if (!fileOps.writeBlock(file, source + offset, blockSize)) {
+            reportFailure("I/O", "Error");
+            break;
+        }
+        offset += blockSize;
+        done += blockSize;
         JobState.bytesDone.store(done, std::memory_order_relaxed);
     }
+    return calls;
 }
 
 static WriterResult CloseAndFinish() {
@@ -48,32 +60,39 @@ static WriterResult CloseAndFinish() {
     return 0;
 }
 
-// The common end of the three writing routines: all blocks, then the length.
-static WriterResult WriteAndFinish(unsigned char* block, uint32_t size, void (*refill)(unsigned char*, size_t)) {
-    WriteBlocks(block, size, refill);
-    ApplyFinalSize(JobState.outputFile);
-    return CloseAndFinish();
-}
-
 WriterResult WRITER_CALL ZeroWriter(void*) {
     JobState.bytesDone.store(0, std::memory_order_relaxed);
     unsigned char block[kDataBlockSize];
     std::memset(block, 0, sizeof block);
-    return WriteAndFinish(block, sizeof block, nullptr);
+    WriteBlocks(block, sizeof block, sizeof block, nullptr);
+    ApplyFinalSize(JobState.outputFile);
+    return CloseAndFinish();
 }
+
+static_assert(kRandomPeriod % kDataBlockSize == 0, "random blocks must tile the stream's period");
 
 WriterResult WRITER_CALL RandomWriter(void*) {
     JobState.bytesDone.store(0, std::memory_order_relaxed);
-    unsigned char block[kDataBlockSize];
     SeedRandom(static_cast<uint32_t>(fileOps.calendarSeconds()));
-    return WriteAndFinish(block, sizeof block, FillRandom);
+    // Block b is bytes 1024 b .. 1024 b + 1023 of the stream, so the blocks
+    // are written straight from a period of it kept here, renewed every 64
+    // blocks, rather than each refilled on its own. FileRandom is stepped
+    // 1024 times for every block handed to the platform, as a refill would.
+    RandomPeriod period;
+    StartRandomPeriod(period);
+    const int64_t blocks = WriteBlocks(period.bytes, kRandomPeriod, kDataBlockSize, &period);
+    SkipRandom(static_cast<uint64_t>(blocks) * kDataBlockSize);
+    ApplyFinalSize(JobState.outputFile);
+    return CloseAndFinish();
 }
 
 WriterResult WRITER_CALL AsciiWriter(void*) {
     JobState.bytesDone.store(0, std::memory_order_relaxed);
     unsigned char block[kAsciiLineSize];
     std::memcpy(block, AsciiLine, sizeof block);
-    return WriteAndFinish(block, sizeof block, nullptr);
+    WriteBlocks(block, sizeof block, sizeof block, nullptr);
+    ApplyFinalSize(JobState.outputFile);
+    return CloseAndFinish();
 }
 
 WriterResult WRITER_CALL SetSizeWriter(void*) {

@@ -233,4 +233,49 @@ TEST(RandomFill, FillRandomMatchesSingleCallsAndLeavesTheSameState) {
     }
 }
 
+// The random writer writes from a period of the stream, renewed in place:
+// the periods must be the stream itself, over several renewals, from any
+// seed, and making the first one must not move the generator.
+TEST(RandomFill, PeriodsFollowTheStream) {
+    const int kPeriods = 4;
+    const std::vector<uint32_t> seeds = TestSeeds();
+    RandomPeriod period;
+    for (size_t s = 0; s < seeds.size(); s += 5) {  // some of the cycle's edges, some arbitrary states
+        const uint32_t seed = seeds[s];
+        SeedRandom(seed);
+        StartRandomPeriod(period);
+        EXPECT_EQ(NextRandom(), (ReferenceStep(seed) >> 16) & 0x7FFFu) << "making the period moved the generator";
+        uint32_t state = seed;
+        for (int p = 0; p < kPeriods; ++p) {
+            if (p > 0) NextRandomPeriod(period);
+            for (size_t i = 0; i < kRandomPeriod; ++i) {
+                state = ReferenceStep(state);
+                ASSERT_EQ(period.bytes[i], ReferenceByte(state)) << "seed " << seed << " period " << p << " byte " << i;
+            }
+        }
+    }
+}
+
+// Skipping count steps must leave the generator where count calls would; the
+// 32-bit state returns to itself after 2^32 steps, which checks the long jumps.
+TEST(RandomFill, SkipEqualsThatManyCalls) {
+    const uint64_t counts[] = {0, 1, 2, 3, 1023, 1024, 1025, 65536, 65537, 1000003};
+    for (uint32_t seed : {0u, 1u, 0xFFFFFFFFu, 1700000000u}) {
+        for (uint64_t count : counts) {
+            SeedRandom(seed);
+            for (uint64_t i = 0; i < count; ++i) NextRandom();
+            const uint32_t expected = NextRandom();
+            SeedRandom(seed);
+            SkipRandom(count);
+            EXPECT_EQ(NextRandom(), expected) << "seed " << seed << " count " << count;
+            SeedRandom(seed);
+            SkipRandom(count + (uint64_t{1} << 32));
+            EXPECT_EQ(NextRandom(), expected) << "seed " << seed << " count 2^32 + " << count;
+            SeedRandom(seed);
+            SkipRandom(count + (uint64_t{5} << 34));
+            EXPECT_EQ(NextRandom(), expected) << "seed " << seed << " count 5 * 2^34 + " << count;
+        }
+    }
+}
+
 }  // namespace

@@ -131,6 +131,10 @@ TEST_F(WriterTest, WriteFailureMidJobStopsWritingButSizesTheFile) {
     const std::string content = ReadWholeFile(path);
     ASSERT_EQ(content.size(), 10000u);
     EXPECT_EQ(content.substr(0, 2048), ExpectedContent(RandomFill, 2048, static_cast<uint32_t>(kFixedClock)));
+    // Three blocks were made, the failed one included, so the generator went 3072 steps.
+    uint32_t state = static_cast<uint32_t>(kFixedClock);
+    for (int i = 0; i <= 3072; ++i) state = state * 22695477u + 1u;
+    EXPECT_EQ(NextRandom(), (state >> 16) & 0x7FFFu);
 }
 
 TEST_F(WriterTest, FailedPositionIsReportedAndLeavesTheWrittenLength) {
