@@ -2,7 +2,9 @@
 // native_bench.cpp, timed with QueryPerformanceCounter. Each repetition runs
 // every case once, each right next to a run of its baseline, the pair's order
 // swapped every repetition, so slow spells on a shared machine hit both
-// alike; the medians are printed as "median NAME SECONDS UNITS" lines.
+// alike. Prints the medians as "median NAME SECONDS UNITS UNIT-NAME" lines,
+// and for each case with a baseline the median over the pairs of its
+// throughput ratio to that baseline as "pair-ratio NAME RATIO".
 //   engine_bench.exe [FOLDER [REPETITIONS]]   (FOLDER defaults to the current one)
 #include "bench_cases.h"
 #include "job_state.h"
@@ -146,6 +148,7 @@ struct Case {
     double units;  // bytes (or calls) per sample
     const char* unitName;
     std::vector<double> samples;
+    std::vector<double> ratios;  // per pair: baseline seconds per unit / ours
 };
 
 double Median(std::vector<double> values) {
@@ -169,40 +172,47 @@ int main(int argc, char** argv) {
 
     enum { kZero, kRandom, kBare1024, kAscii, kBare64, kFill, kFillPortable, kPerByte, kSetSize, kSetEnd, kCases };
     Case cases[kCases] = {
-        {"ZeroWriter", static_cast<double>(kDataFileSize), "bytes", {}},
-        {"RandomWriter", static_cast<double>(kDataFileSize), "bytes", {}},
-        {"BareWrite1024", static_cast<double>(kDataFileSize), "bytes", {}},
-        {"AsciiWriter", static_cast<double>(kTextFileSize), "bytes", {}},
-        {"BareWrite64", static_cast<double>(kTextFileSize), "bytes", {}},
-        {"FillRandom", static_cast<double>(kFillCalls) * kFillBytes, "bytes", {}},
-        {"FillRandomPortable", static_cast<double>(kFillCalls) * kFillBytes, "bytes", {}},
-        {"NextRandomPerByte", static_cast<double>(kFillCalls) * kFillBytes, "bytes", {}},
-        {"SetSizeWriter", kSizeCalls, "calls", {}},
-        {"SetEndOfFile", kSizeCalls, "calls", {}},
+        {"ZeroWriter", static_cast<double>(kDataFileSize), "bytes", {}, {}},
+        {"RandomWriter", static_cast<double>(kDataFileSize), "bytes", {}, {}},
+        {"BareWrite1024", static_cast<double>(kDataFileSize), "bytes", {}, {}},
+        {"AsciiWriter", static_cast<double>(kTextFileSize), "bytes", {}, {}},
+        {"BareWrite64", static_cast<double>(kTextFileSize), "bytes", {}, {}},
+        {"FillRandom", static_cast<double>(kFillCalls) * kFillBytes, "bytes", {}, {}},
+        {"FillRandomPortable", static_cast<double>(kFillCalls) * kFillBytes, "bytes", {}, {}},
+        {"NextRandomPerByte", static_cast<double>(kFillCalls) * kFillBytes, "bytes", {}, {}},
+        {"SetSizeWriter", kSizeCalls, "calls", {}, {}},
+        {"SetEndOfFile", kSizeCalls, "calls", {}, {}},
     };
-    // Each writer runs right next to a bare loop of its own, the pair's order
-    // swapped every repetition, so a writer and its baseline always find the
-    // machine (and the file system's free pages) in the same state.
-    for (int rep = 0; rep < repetitions; ++rep) {
+    // Each case runs right next to its baseline, the pair's order swapped
+    // every repetition, so both find the machine (and the file system's free
+    // pages) in the same state.
+    auto pair = [](int rep, Case& ours, double (*runOurs)(), Case& base, double (*runBase)()) {
         const bool oursFirst = rep % 2 == 0;
+        if (oursFirst) ours.samples.push_back(runOurs());
+        base.samples.push_back(runBase());
+        if (!oursFirst) ours.samples.push_back(runOurs());
+        const double baseRate = base.samples.back() / base.units;
+        ours.ratios.push_back(baseRate / (ours.samples.back() / ours.units));
+        std::fprintf(stderr, "  %s %.6f s, %s %.6f s, ratio %.3f\n", ours.name, ours.samples.back(), base.name,
+                     base.samples.back(), ours.ratios.back());
+    };
+    for (int rep = 0; rep < repetitions; ++rep) {
         std::fprintf(stderr, "repetition %d of %d\n", rep + 1, repetitions);
-        auto pair = [&](Case& ours, double (*runOurs)(), Case& base, double (*runBase)()) {
-            if (oursFirst) ours.samples.push_back(runOurs());
-            base.samples.push_back(runBase());
-            if (!oursFirst) ours.samples.push_back(runOurs());
-        };
-        pair(cases[kZero], [] { return TimeWriter(ZeroWriter, ZeroFill, kDataFileSize); }, cases[kBare1024],
+        pair(rep, cases[kZero], [] { return TimeWriter(ZeroWriter, ZeroFill, kDataFileSize); }, cases[kBare1024],
              [] { return TimeBareWrite(kDataBlockSize, kDataFileSize); });
-        pair(cases[kRandom], [] { return TimeWriter(RandomWriter, RandomFill, kDataFileSize); }, cases[kBare1024],
+        pair(rep, cases[kRandom], [] { return TimeWriter(RandomWriter, RandomFill, kDataFileSize); }, cases[kBare1024],
              [] { return TimeBareWrite(kDataBlockSize, kDataFileSize); });
-        pair(cases[kAscii], [] { return TimeWriter(AsciiWriter, AsciiFill, kTextFileSize); }, cases[kBare64],
+        pair(rep, cases[kAscii], [] { return TimeWriter(AsciiWriter, AsciiFill, kTextFileSize); }, cases[kBare64],
              [] { return TimeBareWrite(kAsciiLineSize, kTextFileSize); });
-        pair(cases[kFill], TimeFillRandom, cases[kPerByte], TimeNextRandomPerByte);
-        pair(cases[kFillPortable], TimeFillRandomPortable, cases[kPerByte], TimeNextRandomPerByte);
-        pair(cases[kSetSize], TimeSetSizeWriter, cases[kSetEnd], TimeSetEndOfFile);
+        pair(rep, cases[kFill], TimeFillRandom, cases[kPerByte], TimeNextRandomPerByte);
+        pair(rep, cases[kFillPortable], TimeFillRandomPortable, cases[kPerByte], TimeNextRandomPerByte);
     }
+    // The length cases create and delete hundreds of files, which leaves some
+    // file systems busy for a while after; they run last, away from the writers.
+    for (int rep = 0; rep < repetitions; ++rep) pair(rep, cases[kSetSize], TimeSetSizeWriter, cases[kSetEnd], TimeSetEndOfFile);
     for (const Case& c : cases) {
         std::printf("median %s %.9g %.0f %s\n", c.name, Median(c.samples), c.units, c.unitName);
+        if (!c.ratios.empty()) std::printf("pair-ratio %s %.6f\n", c.name, Median(c.ratios));
     }
     return 0;
 }

@@ -32,6 +32,8 @@ static int64_t WriteBlocks(const unsigned char* source, uint32_t sourceSize, uin
                            RandomPeriod* randomPeriod) {
     const FileHandle file = JobState.outputFile;
     const int64_t target = JobState.targetSize;
+    // Read once: the loop then touches no more memory than it must.
+    bool (*const writeBlock)(FileHandle, const void*, uint32_t) = fileOps.writeBlock;
     int64_t done = 0;
     int64_t calls = 0;
     uint32_t offset = 0;
@@ -41,7 +43,7 @@ static int64_t WriteBlocks(const unsigned char* source, uint32_t sourceSize, uin
             if (randomPeriod) NextRandomPeriod(*randomPeriod);
         }
         ++calls;
-        if (!fileOps.writeBlock(file, source + offset, blockSize)) {
+        if (!writeBlock(file, source + offset, blockSize)) {
             reportFailure("I/O", "Error");
             break;
         }
