@@ -210,7 +210,7 @@ print(f"R2 {random_vs_zero:.2f}")
 EOF
 
 echo
-echo "Fillwright engine against bare platform calls (ratio: our throughput / the baseline's, the median over the pairs, or of the runs each:  natively,  under Wine)"
+echo "Fillwright engine against bare platform calls (ratio: our throughput / the baseline's, the median over the pairs, or of the runs each: $reps natively, $wine_reps under Wine)"
 echo
 grep -v '^R[12] ' "$results/report.txt"
 echo "raw output: $out/bench-native.log, $out/bench-wine.log"
