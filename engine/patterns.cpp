@@ -40,6 +40,15 @@ static uint32_t JumpFrom(uint32_t state, uint64_t count) {
 
 void SkipRandom(uint64_t count) { randomState = JumpFrom(randomState, count); }
 
+// Why the step is the same for every period: only bits 16..23 of the state
+// reach a byte, so states count mod 2^24. Let Z(j) be the state j steps after
+// 0. The low 16 bits return to 0 after 2^16 steps, so Z(2^16) = 2^16 e for
+// some byte e, and stepping on from there gives Z(j + 2^16) = Z(j) + 2^16 a^j e
+// (mod 2^24). Any start state is Z(i) + 2^16 d for some i and byte d, whose
+// term 2^16 a^n d after n steps is the same 2^16 steps later (a^(2^16) = 1
+// mod 256). So the byte n steps in grows by a^(i+n) e (mod 256) from one
+// period to the next, and a^k mod 256 repeats every 64 steps: the step is a
+// 64-byte pattern, fixed by the start state. It is read off the stream itself.
 void StartRandomPeriod(RandomPeriod& period) {
     FillFrom(period.bytes, kRandomPeriod, randomState);
     unsigned char next[kRandomStepSize];

@@ -22,7 +22,7 @@ void FillRandom(unsigned char* bytes, size_t count);
 // The stream in periods of kRandomPeriod bytes: each period is the one before
 // with the same 64-byte step added to every 64 bytes, whatever the seed (only
 // bits 16..23 of the state reach a byte, and the low 16 bits repeat every
-// 2^16 steps; random_fill_sse2.cpp has the algebra). A period is a whole
+// 2^16 steps; patterns.cpp has the algebra). A period is a whole
 // number of random blocks, so a writer can hold one and write its blocks from
 // it, renewing it with one pass of additions every 64 blocks.
 const uint32_t kRandomPeriod = 65536;
