@@ -9,6 +9,7 @@
 #include "patterns.h"
 #include "random_fill.h"
 #include "test_files.h"
+#include "writer_job.h"
 #include "writers.h"
 
 #include <benchmark/benchmark.h>
@@ -23,43 +24,10 @@
 
 namespace {
 
-typedef WriterResult(WRITER_CALL* Writer)(void*);
-
 std::string folder;
-
 
 double SecondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-// When the writer being timed handed its file to be closed.
-std::chrono::steady_clock::time_point closeAsked;
-
-void CloseTimed(FileHandle file) {
-    closeAsked = std::chrono::steady_clock::now();
-    platformFileOps.closeFile(file);
-}
-
-// A whole job, from the writer's start until it hands its file to be closed:
-// sizing included, the close itself not, as the close costs the same after
-// a bare loop and on some file systems varies widely. Creating and removing
-// the file stay outside the clock too. Returns its seconds, or -1 if the
-// writer did not produce the whole file.
-double TimeWriterJob(Writer writer, CreationMode mode, int64_t size) {
-    const std::string path = JoinPath(folder, "writer.bin");
-    ResetJobState();
-    JobState.targetSize = size;
-    JobState.mode = mode;
-    JobState.outputFile = CreateOutputFile(path);
-    if (JobState.outputFile == kNoFile) return -1;
-    fileOps.closeFile = CloseTimed;
-    const auto start = std::chrono::steady_clock::now();
-    writer(nullptr);
-    const double seconds = std::chrono::duration<double>(closeAsked - start).count();
-    fileOps.closeFile = platformFileOps.closeFile;
-    const bool complete = JobState.finished.load() == 1 && FileLength(path) == size;
-    RemoveFile(path);
-    return complete ? seconds : -1;
 }
 
 // The writer's write() calls with nothing around them, timed up to the
@@ -93,7 +61,7 @@ void RunWriterAgainstBare(benchmark::State& state, Writer writer, CreationMode m
     for (auto _ : state) {
         const bool bareFirst = pairs++ % 2 == 0;
         double bare = bareFirst ? TimeBareWrite(blockSize, size) : 0;
-        const double job = TimeWriterJob(writer, mode, size);
+        const double job = TimeWriterJob(writer, mode, size, folder);
         if (!bareFirst) bare = TimeBareWrite(blockSize, size);
         if (job < 0 || bare < 0) {
             state.SkipWithError(job < 0 ? "the writer did not produce the whole file" : "the bare write loop failed");
@@ -112,7 +80,7 @@ void RunWriterAgainstBare(benchmark::State& state, Writer writer, CreationMode m
 // SetSizeWriter writes nothing; it is set against ftruncate() on its own.
 void RunSetSizeWriter(benchmark::State& state) {
     for (auto _ : state) {
-        const double job = TimeWriterJob(SetSizeWriter, SetSizeOnly, kSetSizeFileSize);
+        const double job = TimeWriterJob(SetSizeWriter, SetSizeOnly, kSetSizeFileSize, folder);
         if (job < 0) {
             state.SkipWithError("the writer did not give the file its length");
             break;

@@ -11,6 +11,7 @@
 #include "patterns.h"
 #include "random_fill.h"
 #include "test_files.h"
+#include "writer_job.h"
 #include "writers.h"
 
 #define WIN32_LEAN_AND_MEAN
@@ -25,8 +26,6 @@
 
 namespace {
 
-typedef WriterResult(WRITER_CALL* Writer)(void*);
-
 std::string folder = ".";
 double ticksPerSecond = 1.0;
 
@@ -36,40 +35,15 @@ double Seconds() {
     return static_cast<double>(now.QuadPart) / ticksPerSecond;
 }
 
-
 void Fail(const char* what) {
     std::fprintf(stderr, "engine_bench: %s (error %lu)\n", what, static_cast<unsigned long>(GetLastError()));
     std::exit(1);
 }
 
-// When the writer being timed handed its file to be closed.
-double closeAsked = 0;
-
-void CloseTimed(FileHandle file) {
-    closeAsked = Seconds();
-    platformFileOps.closeFile(file);
-}
-
-// One whole job, from the writer's start until it hands its file to be
-// closed: sizing included, the close itself not. The close costs the same
-// after a writer as after a bare loop, yet under Wine on ext4 it takes
-// anywhere from 35 to 200 ms for a 256 MiB file, which would bury the
-// writers' own cost in noise. Creating and deleting the file stay outside
-// the clock too.
+// One whole job (see TimeWriterJob); the bench stops on a failure.
 double TimeWriter(Writer writer, CreationMode mode, int64_t size) {
-    const std::string path = JoinPath(folder, "writer.bin");
-    ResetJobState();
-    JobState.targetSize = size;
-    JobState.mode = mode;
-    JobState.outputFile = CreateOutputFile(path);
-    if (JobState.outputFile == kNoFile) Fail("cannot create the output file");
-    fileOps.closeFile = CloseTimed;
-    const double start = Seconds();
-    writer(nullptr);
-    const double seconds = closeAsked - start;
-    fileOps.closeFile = platformFileOps.closeFile;
-    if (JobState.finished.load() != 1 || FileLength(path) != size) Fail("the writer did not produce the whole file");
-    RemoveFile(path);
+    const double seconds = TimeWriterJob(writer, mode, size, folder);
+    if (seconds < 0) Fail("the writer's file could not be made, or is not whole");
     return seconds;
 }
 

@@ -27,18 +27,7 @@ static uint32_t FillFrom(unsigned char* bytes, size_t count, uint32_t state) {
 
 void FillRandom(unsigned char* bytes, size_t count) { randomState = FillFrom(bytes, count, randomState); }
 
-// The state count steps after state: a jump of 2^b steps for each set bit b
-// of count, each jump squared from the one before.
-static uint32_t JumpFrom(uint32_t state, uint64_t count) {
-    RandomJump jump = RandomJumpOf(1);
-    for (; count != 0; count >>= 1) {
-        if (count & 1u) state = state * jump.multiplier + jump.increment;
-        jump = {jump.multiplier * jump.multiplier, jump.increment * jump.multiplier + jump.increment};
-    }
-    return state;
-}
-
-void SkipRandom(uint64_t count) { randomState = JumpFrom(randomState, count); }
+void SkipRandom(uint64_t count) { randomState = JumpRandom(randomState, count); }
 
 // Why the step is the same for every period: only bits 16..23 of the state
 // reach a byte, so states count mod 2^24. Let Z(j) be the state j steps after
@@ -52,7 +41,7 @@ void SkipRandom(uint64_t count) { randomState = JumpFrom(randomState, count); }
 void StartRandomPeriod(RandomPeriod& period) {
     FillFrom(period.bytes, kRandomPeriod, randomState);
     unsigned char next[kRandomStepSize];
-    FillFrom(next, kRandomStepSize, JumpFrom(randomState, kRandomPeriod));
+    FillFrom(next, kRandomStepSize, JumpRandom(randomState, kRandomPeriod));
     for (uint32_t k = 0; k < kRandomStepSize; ++k) period.step[k] = static_cast<unsigned char>(next[k] - period.bytes[k]);
 }
 

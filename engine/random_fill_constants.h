@@ -21,3 +21,28 @@ constexpr RandomJump RandomJumpOf(uint32_t steps) {
     }
     return jump;
 }
+
+// The jumps by 2^b steps, so that any count of steps costs one step per set bit.
+struct RandomPowerJumps {
+    RandomJump byPowerOfTwo[64];
+};
+
+constexpr RandomPowerJumps MakeRandomPowerJumps() {
+    RandomPowerJumps t = {};
+    RandomJump jump = RandomJumpOf(1);
+    for (int b = 0; b < 64; ++b) {
+        t.byPowerOfTwo[b] = jump;
+        jump = {jump.multiplier * jump.multiplier, jump.increment * jump.multiplier + jump.increment};
+    }
+    return t;
+}
+
+inline constexpr RandomPowerJumps kRandomPowerJumps = MakeRandomPowerJumps();
+
+// The state steps steps after state.
+inline uint32_t JumpRandom(uint32_t state, uint64_t steps) {
+    for (int b = 0; steps != 0; ++b, steps >>= 1) {
+        if (steps & 1u) state = state * kRandomPowerJumps.byPowerOfTwo[b].multiplier + kRandomPowerJumps.byPowerOfTwo[b].increment;
+    }
+    return state;
+}

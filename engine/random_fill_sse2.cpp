@@ -76,30 +76,6 @@ constexpr CycleTables MakeCycleTables() {
 
 constexpr CycleTables kTables = MakeCycleTables();
 
-// The jumps by 2^b steps, so that any count of steps costs one step per set bit.
-struct PowerJumps {
-    RandomJump byPowerOfTwo[64];
-};
-
-constexpr PowerJumps MakePowerJumps() {
-    PowerJumps t = {};
-    RandomJump jump = RandomJumpOf(1);
-    for (int b = 0; b < 64; ++b) {
-        t.byPowerOfTwo[b] = jump;
-        jump = {jump.multiplier * jump.multiplier, jump.increment * jump.multiplier + jump.increment};
-    }
-    return t;
-}
-
-constexpr PowerJumps kPowerJumps = MakePowerJumps();
-
-uint32_t JumpAhead(uint32_t state, size_t steps) {
-    for (int b = 0; steps != 0; ++b, steps >>= 1) {
-        if (steps & 1u) state = state * kPowerJumps.byPowerOfTwo[b].multiplier + kPowerJumps.byPowerOfTwo[b].increment;
-    }
-    return state;
-}
-
 // The i < 65536 with Z(i) = state in the low 16 bits. The low byte gives
 // i mod 256 (by table); from there, t more jumps of 256 steps add
 // 2^8 * t * (4u Z + w) (mod 2^16), and that factor is odd, so t follows from
@@ -143,14 +119,14 @@ void FillFromCycle(unsigned char* out, size_t n, uint32_t state, uint32_t index,
 }  // namespace
 
 uint32_t FillRandomSse2(unsigned char* bytes, size_t count, uint32_t state) {
-    const uint32_t end = JumpAhead(state, count);
+    const uint32_t end = JumpRandom(state, count);
     const unsigned char* high = CycleHigh();
     uint32_t index = CycleIndex(state);
     for (size_t done = 0; done < count;) {
         const size_t n = count - done < kChunk ? count - done : kChunk;
         FillFromCycle(bytes + done, n, state, index, high);
         done += n;
-        state = JumpAhead(state, n);
+        state = JumpRandom(state, n);
         index = (index + static_cast<uint32_t>(n)) & (kCycle - 1u);
     }
     return end;

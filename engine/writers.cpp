@@ -35,23 +35,21 @@ static int64_t WriteBlocks(const unsigned char* source, uint32_t sourceSize, uin
     // Read once: the loop then touches no more memory than it must.
     bool (*const writeBlock)(FileHandle, const void*, uint32_t) = fileOps.writeBlock;
     int64_t done = 0;
-    int64_t calls = 0;
     uint32_t offset = 0;
     while (done < target) {
         if (offset == sourceSize) {
             offset = 0;
             if (randomPeriod) NextRandomPeriod(*randomPeriod);
         }
-        ++calls;
         if (!writeBlock(file, source + offset, blockSize)) {
             reportFailure("I/O", "Error");
-            break;
+            return done / blockSize + 1;
         }
         offset += blockSize;
         done += blockSize;
         JobState.bytesDone.store(done, std::memory_order_relaxed);
     }
-    return calls;
+    return done / blockSize;
 }
 
 static WriterResult CloseAndFinish() {
