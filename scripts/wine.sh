@@ -34,4 +34,11 @@ if [ ! -f "$WINEPREFIX/.fillwright-ready" ]; then
         fi
     ) 9>"$out/wineprefix-$arch.lock"
 fi
+# This Wine does not load the fonts-wine folder: without Marlett in the
+# prefix the caption buttons are drawn as the letters "0 1 r".
+fonts=$WINEPREFIX/drive_c/windows/Fonts
+if [ ! -f "$fonts/marlett.ttf" ] && [ -f /usr/share/wine/fonts/marlett.ttf ]; then
+    mkdir -p "$fonts"
+    cp /usr/share/wine/fonts/marlett.ttf "$fonts/"
+fi
 exec "$loader" "$@"

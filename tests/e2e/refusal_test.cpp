@@ -177,7 +177,7 @@ TEST_F(Refusal, ReadOnlyFile) {
 
 // Made by the test run before this suite (ctest fixture e2e_locked_folder):
 // immutable, so that not even root can create a file in it.
-const char kLockedFolder[] = "Z:\\tmp\\fillwright-e2e-locked";
+const char kLockedFolder[] = "Z:\\tmp\\fillwright-e2e-locked-" FILLWRIGHT_LOCKED_FOLDER_KEY;
 
 TEST_F(Refusal, FolderNobodyMayWriteIn) {
     const std::string path = std::string(kLockedFolder) + "\\made.bin";
