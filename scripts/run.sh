@@ -35,11 +35,11 @@ scripts/wine.sh "$build" explorer /desktop=Fillwright,640x400 "$exe" >/dev/null 
 shot=$out/fillwright.png
 for _ in $(seq 1 60); do
     sleep 1
-    import -display "$DISPLAY" -window root -crop 640x400+0+0 "$shot" 2>/dev/null || continue
+    import -display "$DISPLAY" -window root -crop 640x400+0+0 +repage "$shot" 2>/dev/null || continue
     colours=$(identify -format '%k' "$shot" 2>/dev/null || echo 0)
     if [ "$colours" -gt 8 ]; then
         sleep 1  # let the last controls paint
-        import -display "$DISPLAY" -window root -crop 640x400+0+0 "$shot"
+        import -display "$DISPLAY" -window root -crop 640x400+0+0 +repage "$shot"
         echo "No display: Fillwright ran on a private X server; its screenshot is $shot"
         exit 0
     fi
