@@ -17,33 +17,8 @@
 
 namespace {
 
-const uint32_t kCycle = 65536;  // period of the low 16 bits
-const size_t kChunk = 4096;     // bytes per table slice
-
-// Bits 16..23 of Z(j) for j = 0 .. kCycle + kChunk - 1: any slice of a chunk
-// starting inside the cycle fits. Built on first use (70 KB, ~0.1 ms).
-unsigned char cycleHigh[kCycle + kChunk];
-
-bool BuildCycleTable() {
-    uint32_t state = 0;
-    for (unsigned char& high : cycleHigh) {
-        high = static_cast<unsigned char>(state >> 16);
-        state = state * kRandomMultiplier + kRandomIncrement;
-    }
-    return true;
-}
-
-const unsigned char* CycleHigh() {
-    static const bool built = BuildCycleTable();  // once, even with several threads
-    (void)built;
-    return cycleHigh;
-}
-
-constexpr uint32_t InverseMod256(uint32_t odd) {
-    uint32_t inverse = odd;  // right in 3 bits; each round doubles that
-    for (int i = 0; i < 3; ++i) inverse *= 2u - odd * inverse;
-    return inverse & 0xFFu;
-}
+const uint32_t kCycle = kRandomCycle;
+const size_t kChunk = kRandomCycleSlack;  // bytes per table slice
 
 // Small tables for finding a state's place in the cycle and for the pattern.
 struct CycleTables {
@@ -120,7 +95,7 @@ void FillFromCycle(unsigned char* out, size_t n, uint32_t state, uint32_t index,
 
 uint32_t FillRandomSse2(unsigned char* bytes, size_t count, uint32_t state) {
     const uint32_t end = JumpRandom(state, count);
-    const unsigned char* high = CycleHigh();
+    const unsigned char* high = RandomCycleHigh();
     uint32_t index = CycleIndex(state);
     for (size_t done = 0; done < count;) {
         const size_t n = count - done < kChunk ? count - done : kChunk;
