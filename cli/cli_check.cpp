@@ -14,6 +14,8 @@ namespace {
 // file damaged at its start still finds its seed.
 const size_t kSearchOffsets[] = {0, 4096, 65536, 196608};
 
+const size_t kCheckPieceSize = 8192;
+
 struct Reading {
     FileHandle file;
     int64_t left;
@@ -34,6 +36,7 @@ struct Comparing {
     CheckResult* result;
     ContentStream content;
     unsigned char* expected;
+    size_t chunkSize;  // of every piece but the last
     bool started;
     int64_t done;
     int64_t total;
@@ -83,7 +86,7 @@ bool CompareChunk(void* context, const unsigned char* slot, size_t filled) {
         comparing->interrupted = true;
         return false;
     }
-    const bool repeats = ContentRepeats(comparing->request->mode, kCheckChunkSize);
+    const bool repeats = ContentRepeats(comparing->request->mode, comparing->chunkSize);
     if (!comparing->started) {
         comparing->started = true;
         uint32_t seed = comparing->result->seed;
@@ -93,11 +96,18 @@ bool CompareChunk(void* context, const unsigned char* slot, size_t filled) {
             seed = comparing->result->seed;
         }
         StartContent(comparing->content, comparing->request->mode, seed);
-        if (repeats) NextContent(comparing->content, comparing->expected, kCheckChunkSize);
+        if (repeats) NextContent(comparing->content, comparing->expected, comparing->chunkSize);
     }
-    if (!repeats) NextContent(comparing->content, comparing->expected, filled);
-    if (std::memcmp(comparing->expected, slot, filled) != 0)
-        NoteDifferences(comparing->result, comparing->expected, slot, filled, comparing->done);
+    // Content made afresh is made and compared in pieces that stay in the
+    // first-level cache between the two.
+    const size_t piece = repeats ? filled : kCheckPieceSize;
+    for (size_t at = 0; at < filled; at += piece) {
+        const size_t count = filled - at < piece ? filled - at : piece;
+        if (!repeats) NextContent(comparing->content, comparing->expected, count);
+        if (std::memcmp(comparing->expected, slot + at, count) != 0)
+            NoteDifferences(comparing->result, comparing->expected, slot + at, count,
+                            comparing->done + static_cast<int64_t>(at));
+    }
     comparing->done += static_cast<int64_t>(filled);
     if (comparing->progress) comparing->progress(comparing->progressContext, comparing->done, comparing->total);
     return true;
@@ -133,13 +143,19 @@ CheckResult CheckFile(const char* path, const CheckRequest& request, unsigned ch
     result.length = facts.length;
     const int64_t common = facts.length < request.size ? facts.length : request.size;
 
+    // Noise costs as much to make as to read, so it is made while the next
+    // chunk is read on a second thread; the other modes cost little beside
+    // the read, which is then cheapest on one thread in small pieces.
+    const bool overlap = request.mode == NoiseFill;
     Comparing comparing = {&request, facts.modifiedSeconds, &result, ContentStream(), buffers + 2 * kCheckChunkSize,
-                           false, 0, common, progress, progressContext, false};
+                           overlap ? kCheckChunkSize : kCheckReadSize, false, 0, common, progress, progressContext,
+                           false};
     PipelineEnd end = kPipelineDone;
     if (request.mode != SetSizeOnly && common > 0) {
         reading.left = common;
         unsigned char* const slots[2] = {buffers, buffers + kCheckChunkSize};
-        end = RunPipeline(ReadChunk, &reading, CompareChunk, &comparing, slots, kCheckChunkSize);
+        end = overlap ? RunPipeline(ReadChunk, &reading, CompareChunk, &comparing, slots, kCheckChunkSize)
+                      : RunInTurns(ReadChunk, &reading, CompareChunk, &comparing, slots[0], kCheckReadSize);
     } else if (request.mode == RandomFill && !request.seedGiven) {
         SearchSeed(&comparing, nullptr, 0);  // no bytes: every seed fits
     }

@@ -33,11 +33,22 @@ struct Producing {
     int64_t left;
 };
 
+size_t NextPiece(Producing* producing, size_t capacity) {
+    const size_t piece = producing->left < static_cast<int64_t>(capacity) ? static_cast<size_t>(producing->left) : capacity;
+    producing->left -= static_cast<int64_t>(piece);
+    return piece;
+}
+
 bool ProduceChunk(void* context, unsigned char* slot, size_t capacity, size_t* filled) {
     Producing* producing = static_cast<Producing*>(context);
-    *filled = producing->left < static_cast<int64_t>(capacity) ? static_cast<size_t>(producing->left) : capacity;
+    *filled = NextPiece(producing, capacity);
     NextContent(producing->content, slot, *filled);
-    producing->left -= static_cast<int64_t>(*filled);
+    return true;
+}
+
+// For content that repeats: the slot already holds it.
+bool ProduceRepeatedChunk(void* context, unsigned char*, size_t capacity, size_t* filled) {
+    *filled = NextPiece(static_cast<Producing*>(context), capacity);
     return true;
 }
 
@@ -51,26 +62,18 @@ MakeOutcome WriteStream(FileHandle file, const MakeRequest& request, unsigned ch
     Producing producing;
     StartContent(producing.content, request.mode, request.seed);
     producing.left = request.size;
-    bool written = true;
+    PipelineEnd end;
     if (request.mode == NoiseFill && chunkSize >= 2) {
         unsigned char* const halves[2] = {chunk, chunk + chunkSize / 2};
-        written = RunPipeline(ProduceChunk, &producing, WriteChunk, &writing, halves, chunkSize / 2) == kPipelineDone;
+        end = RunPipeline(ProduceChunk, &producing, WriteChunk, &writing, halves, chunkSize / 2);
+    } else if (ContentRepeats(request.mode, chunkSize)) {
+        NextContent(producing.content, chunk, chunkSize);
+        end = RunInTurns(ProduceRepeatedChunk, &producing, WriteChunk, &writing, chunk, chunkSize);
     } else {
-        const bool repeats = ContentRepeats(request.mode, chunkSize);
-        if (repeats) NextContent(producing.content, chunk, chunkSize);
-        while (written && producing.left > 0) {
-            size_t piece = chunkSize;
-            if (repeats) {
-                if (producing.left < static_cast<int64_t>(piece)) piece = static_cast<size_t>(producing.left);
-                producing.left -= static_cast<int64_t>(piece);
-            } else {
-                ProduceChunk(&producing, chunk, chunkSize, &piece);
-            }
-            written = WriteChunk(&writing, chunk, piece);
-        }
+        end = RunInTurns(ProduceChunk, &producing, WriteChunk, &writing, chunk, chunkSize);
     }
     if (writing.interrupted) return kInterrupted;
-    return written ? kMade : kFailed;
+    return end == kPipelineDone ? kMade : kFailed;
 }
 
 }  // namespace

@@ -74,3 +74,13 @@ PipelineEnd RunPipeline(ChunkProducer produce, void* produceContext, ChunkConsum
     producer.join();
     return end;
 }
+
+PipelineEnd RunInTurns(ChunkProducer produce, void* produceContext, ChunkConsumer consume, void* consumeContext,
+                       unsigned char* slot, size_t capacity) {
+    for (;;) {
+        size_t filled = 0;
+        if (!produce(produceContext, slot, capacity, &filled)) return kProducerStopped;
+        if (filled == 0) return kPipelineDone;
+        if (!consume(consumeContext, slot, filled)) return kConsumerStopped;
+    }
+}

@@ -18,3 +18,8 @@ enum PipelineEnd { kPipelineDone, kProducerStopped, kConsumerStopped };
 // of capacity bytes each.
 PipelineEnd RunPipeline(ChunkProducer produce, void* produceContext, ChunkConsumer consume, void* consumeContext,
                         unsigned char* const slots[2], size_t capacity);
+
+// The same on the caller's thread alone, producing and consuming in turns
+// through one slot.
+PipelineEnd RunInTurns(ChunkProducer produce, void* produceContext, ChunkConsumer consume, void* consumeContext,
+                       unsigned char* slot, size_t capacity);

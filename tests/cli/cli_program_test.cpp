@@ -165,6 +165,8 @@ TEST_F(Program, UsageErrorsExitTwoAndMakeNothing) {
         {"-m", "random", "-s", "4294967296", "1", out},
         {"--allocate", "1", out},
         {"--bogus", "1", out},
+        {"-q", "1", "-1"},
+        {"1", out, ""},
     };
     for (const std::vector<std::string>& line : lines) {
         const ProgramRun run = Run(line);
