@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <random>
 #include <sstream>
@@ -116,7 +117,12 @@ protected:
         made.push_back(JoinPath(dir, name));
         return made.back();
     }
-    ProgramRun Run(const std::vector<std::string>& args) { return RunCliProgram(args, dir); }
+    // Lines end in CR LF on Windows, the text mode of its C library.
+    ProgramRun Run(const std::vector<std::string>& args) {
+        ProgramRun run = RunCliProgram(args, dir);
+        run.out.erase(std::remove(run.out.begin(), run.out.end(), '\r'), run.out.end());
+        return run;
+    }
     std::string dir;
     std::vector<std::string> made;
 };
