@@ -6,7 +6,7 @@
 
 void SeedNoise(NoiseStream& stream, uint64_t seed) {
     stream.words[0] = seed;
-    for (uint32_t i = 1; i < kNoiseWords; ++i) {
+    for (size_t i = 1; i < kNoiseWords; ++i) {
         const uint64_t before = stream.words[i - 1];
         stream.words[i] = 6364136223846793005ull * (before ^ (before >> 62)) + i;
     }
@@ -14,7 +14,7 @@ void SeedNoise(NoiseStream& stream, uint64_t seed) {
 }
 
 void NextNoiseBlockPortable(uint64_t* words, unsigned char* out) {
-    for (uint32_t i = 0; i < kNoiseWords; ++i) {
+    for (size_t i = 0; i < kNoiseWords; ++i) {
         const uint64_t far = words[(i + kNoiseShift) % kNoiseWords];
         words[i] = NoiseTwisted(words[i], words[(i + 1) % kNoiseWords], far);
         StoreNoiseValue(out + 8 * i, NoiseTempered(words[i]));

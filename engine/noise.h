@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-const uint32_t kNoiseWords = 312;                 // the generator's state, in 64-bit words
+const size_t kNoiseWords = 312;                   // the generator's state, in 64-bit words
 const size_t kNoiseBlockBytes = kNoiseWords * 8;  // the output of one twist of the state
 
 struct NoiseStream {

@@ -35,7 +35,7 @@ inline __m128i TemperPair(__m128i y, const NoiseLanes& k) {
     return _mm_xor_si128(y, _mm_srli_epi64(y, 43));
 }
 
-inline void StepPair(uint64_t* words, uint32_t i, uint32_t farIndex, unsigned char* out, const NoiseLanes& k) {
+inline void StepPair(uint64_t* words, size_t i, size_t farIndex, unsigned char* out, const NoiseLanes& k) {
     const __m128i next = TwistPair(words + i, words + farIndex, k);
     Store(words + i, next);
     Store(out + 8 * i, TemperPair(next, k));  // x86 stores lanes little-endian
@@ -46,7 +46,7 @@ inline void StepPair(uint64_t* words, uint32_t i, uint32_t farIndex, unsigned ch
 void NextNoiseBlockSse2(uint64_t* words, unsigned char* out) {
     const NoiseLanes k = {Lanes(kNoiseUpperMask), Lanes(kNoiseLowerMask), Lanes(1),          Lanes(kNoiseMatrix),
                           Lanes(kNoiseTemperB),   Lanes(kNoiseTemperC),   Lanes(kNoiseTemperD)};
-    uint32_t i = 0;
+    size_t i = 0;
     for (; i < kNoiseWords - kNoiseShift; i += 2) StepPair(words, i, i + kNoiseShift, out, k);
     for (; i + 2 < kNoiseWords; i += 2) StepPair(words, i, i - kNoiseShift, out, k);
     // Words 310 and 311, one at a time: 311 pairs with the new word 0.
