@@ -2,8 +2,7 @@
 // program on real files.
 #include "cli_check.h"
 #include "cli_report.h"
-#include "run_program.h"
-#include "test_files.h"
+#include "program_fixture.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -82,8 +81,6 @@ TEST(CheckReport, LinesForEachOutcome) {
     for (const auto& row : table) EXPECT_EQ(CheckLine("f", 10, *row.first), row.second);
 }
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
 void OverwriteByte(const std::string& path, long offset, unsigned char value) {
     std::FILE* file = std::fopen(path.c_str(), "r+b");
     ASSERT_NE(file, nullptr) << path;
@@ -106,25 +103,14 @@ void SetModifiedTime(const std::string& path, int64_t seconds) {
 #endif
 }
 
-class CheckProgram : public testing::Test {
+class CheckProgram : public ProgramFolder {
 protected:
-    void SetUp() override { dir = MakeTempDir(); }
-    void TearDown() override {
-        for (const std::string& file : made) RemoveFile(file);
-        RemoveDir(dir);
-    }
-    std::string File(const std::string& name) {
-        made.push_back(JoinPath(dir, name));
-        return made.back();
-    }
     // Lines end in CR LF on Windows, the text mode of its C library.
     ProgramRun Run(const std::vector<std::string>& args) {
         ProgramRun run = RunCliProgram(args, dir);
         run.out.erase(std::remove(run.out.begin(), run.out.end(), '\r'), run.out.end());
         return run;
     }
-    std::string dir;
-    std::vector<std::string> made;
 };
 
 TEST_F(CheckProgram, EveryModeMatchesThenFindsDamageAndLength) {
