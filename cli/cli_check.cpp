@@ -36,7 +36,6 @@ struct Comparing {
     CheckResult* result;
     ContentStream content;
     unsigned char* expected;
-    size_t chunkSize;  // of every piece but the last
     bool started;
     int64_t done;
     int64_t total;
@@ -86,7 +85,7 @@ bool CompareChunk(void* context, const unsigned char* slot, size_t filled) {
         comparing->interrupted = true;
         return false;
     }
-    const bool repeats = ContentRepeats(comparing->request->mode, comparing->chunkSize);
+    const bool repeats = ContentRepeats(comparing->request->mode, kCheckChunkSize);
     if (!comparing->started) {
         comparing->started = true;
         uint32_t seed = comparing->result->seed;
@@ -96,7 +95,7 @@ bool CompareChunk(void* context, const unsigned char* slot, size_t filled) {
             seed = comparing->result->seed;
         }
         StartContent(comparing->content, comparing->request->mode, seed);
-        if (repeats) NextContent(comparing->content, comparing->expected, comparing->chunkSize);
+        if (repeats) NextContent(comparing->content, comparing->expected, kCheckChunkSize);
     }
     // Content made afresh is made and compared in pieces that stay in the
     // first-level cache between the two.
@@ -143,19 +142,14 @@ CheckResult CheckFile(const char* path, const CheckRequest& request, unsigned ch
     result.length = facts.length;
     const int64_t common = facts.length < request.size ? facts.length : request.size;
 
-    // Noise costs as much to make as to read, so it is made while the next
-    // chunk is read on a second thread; the other modes cost little beside
-    // the read, which is then cheapest on one thread in small pieces.
-    const bool overlap = request.mode == NoiseFill;
+    // The next chunk is read on a second thread while this one is compared.
     Comparing comparing = {&request, facts.modifiedSeconds, &result, ContentStream(), buffers + 2 * kCheckChunkSize,
-                           overlap ? kCheckChunkSize : kCheckReadSize, false, 0, common, progress, progressContext,
-                           false};
+                           false, 0, common, progress, progressContext, false};
     PipelineEnd end = kPipelineDone;
     if (request.mode != SetSizeOnly && common > 0) {
         reading.left = common;
         unsigned char* const slots[2] = {buffers, buffers + kCheckChunkSize};
-        end = overlap ? RunPipeline(ReadChunk, &reading, CompareChunk, &comparing, slots, kCheckChunkSize)
-                      : RunInTurns(ReadChunk, &reading, CompareChunk, &comparing, slots[0], kCheckReadSize);
+        end = RunPipeline(ReadChunk, &reading, CompareChunk, &comparing, slots, kCheckChunkSize);
     } else if (request.mode == RandomFill && !request.seedGiven) {
         SearchSeed(&comparing, nullptr, 0);  // no bytes: every seed fits
     }

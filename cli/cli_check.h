@@ -11,9 +11,6 @@
 
 // The caller's buffers for one check: two being read, one expected.
 const size_t kCheckChunkSize = 1u << 20;
-// Bytes per read when reading and comparing take turns on one thread: the
-// piece just read is still in the processor's cache when it is compared.
-const size_t kCheckReadSize = 128u << 10;
 
 struct CheckRequest {
     CreationMode mode = ZeroFill;
