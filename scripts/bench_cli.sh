@@ -126,6 +126,8 @@ for label in "${labels[@]}"; do
 done
 
 echo "fillwright-cli against shell tools: $size bytes into $(dirname "$dir"), $runs runs each, wall time"
+# noise and --check use a second thread: they need the second core free.
+echo "load average when done (1, 5, 15 min): $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) cores"
 printf '%-36s %11s %13s  %s\n' "command" "median" "rate" "every run (s, sorted)"
 printf '%s\n' "${rows[@]}"
 echo
