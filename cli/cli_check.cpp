@@ -102,8 +102,9 @@ bool CompareChunk(void* context, const unsigned char* slot, size_t filled) {
     const size_t piece = repeats ? filled : kCheckPieceSize;
     for (size_t at = 0; at < filled; at += piece) {
         const size_t count = filled - at < piece ? filled - at : piece;
-        if (!repeats) NextContent(comparing->content, comparing->expected, count);
-        if (std::memcmp(comparing->expected, slot + at, count) != 0)
+        const bool same = repeats ? std::memcmp(comparing->expected, slot + at, count) == 0
+                                  : NextContentMatches(comparing->content, slot + at, count, comparing->expected);
+        if (!same)
             NoteDifferences(comparing->result, comparing->expected, slot + at, count,
                             comparing->done + static_cast<int64_t>(at));
     }

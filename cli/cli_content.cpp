@@ -1,6 +1,7 @@
 #include "cli_content.h"
 
 #include "patterns.h"
+#include "random_fill_constants.h"  // JumpRandom
 
 #include <cstring>
 
@@ -19,6 +20,16 @@ void NextContent(ContentStream& stream, unsigned char* bytes, size_t count) {
         default: std::memset(bytes, 0, count); break;  // zero mode
     }
     stream.offset += count;
+}
+
+bool NextContentMatches(ContentStream& stream, const unsigned char* bytes, size_t count, unsigned char* expected) {
+    if (stream.mode == RandomFill && RandomMatchesFrom(bytes, count, stream.randomState)) {
+        stream.randomState = JumpRandom(stream.randomState, count);
+        stream.offset += count;
+        return true;
+    }
+    NextContent(stream, expected, count);
+    return std::memcmp(expected, bytes, count) == 0;
 }
 
 bool ContentRepeats(CreationMode mode, size_t chunkSize) {

@@ -19,6 +19,10 @@ struct ContentStream {
 void StartContent(ContentStream& stream, CreationMode mode, uint32_t seed);
 // The next count bytes of the file.
 void NextContent(ContentStream& stream, unsigned char* bytes, size_t count);
+// Whether bytes are the next count bytes of the file, moving on past them
+// either way; when they are not, expected (count bytes) holds what they
+// should be. Random bytes are compared without being written out first.
+bool NextContentMatches(ContentStream& stream, const unsigned char* bytes, size_t count, unsigned char* expected);
 // True when every chunk of chunkSize bytes holds the same bytes as the first,
 // so that a buffer filled once serves for all of them.
 bool ContentRepeats(CreationMode mode, size_t chunkSize);

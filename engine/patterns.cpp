@@ -3,6 +3,8 @@
 #include "random_fill.h"
 #include "random_fill_constants.h"
 
+#include <cstring>
+
 const char AsciiLine[kAsciiLineSize + 1] =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789\r\n";
 
@@ -21,6 +23,21 @@ uint32_t FillRandomFrom(unsigned char* bytes, size_t count, uint32_t state) {
     return FillRandomSse2(bytes, count, state);
 #else
     return FillRandomPortable(bytes, count, state);
+#endif
+}
+
+bool RandomMatchesFrom(const unsigned char* bytes, size_t count, uint32_t state) {
+#if FILLWRIGHT_RANDOM_FILL_SSE2
+    return RandomMatchesSse2(bytes, count, state);
+#else
+    unsigned char expected[4096];
+    for (size_t done = 0; done < count;) {
+        const size_t piece = count - done < sizeof expected ? count - done : sizeof expected;
+        state = FillRandomPortable(expected, piece, state);
+        if (std::memcmp(expected, bytes + done, piece) != 0) return false;
+        done += piece;
+    }
+    return true;
 #endif
 }
 

@@ -32,4 +32,6 @@ uint32_t FillRandomPortable(unsigned char* bytes, size_t count, uint32_t state);
 // A slice of a table of the generator's 65536-state low cycle plus a 64-byte
 // pattern, added 16 bytes at a time (random_fill_sse2.cpp says why it holds).
 uint32_t FillRandomSse2(unsigned char* bytes, size_t count, uint32_t state);
+// Whether bytes are what FillRandomSse2 would write, without writing them.
+bool RandomMatchesSse2(const unsigned char* bytes, size_t count, uint32_t state);
 #endif
