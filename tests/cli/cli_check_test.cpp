@@ -2,6 +2,7 @@
 // program on real files.
 #include "cli_check.h"
 #include "cli_report.h"
+#include "engine_reference.h"
 #include "program_fixture.h"
 
 #include <gtest/gtest.h>
@@ -168,6 +169,20 @@ TEST_F(CheckProgram, RandomSeedIsFoundWithItsClockTime) {
     EXPECT_EQ(shortRun.exitCode, 0);
     EXPECT_TRUE(Contains(shortRun.out, "too short to decide: 65536 seeds fit, checked against the first)"))
         << shortRun.out;
+}
+
+// A file the dialog's own random writer made, seeded as the dialog seeds.
+TEST_F(CheckProgram, DialogFileIsCheckedAndItsSeedFound) {
+    const std::string file = File("dialog-made.bin");
+    const std::string bytes = DialogEngineBytes(RandomFill, 70000, 1765191228u, File("writer.bin"));
+    std::FILE* out = std::fopen(file.c_str(), "wb");
+    ASSERT_NE(out, nullptr);
+    std::fwrite(bytes.data(), 1, bytes.size(), out);
+    std::fclose(out);
+    SetModifiedTime(file, 1765191300);
+    const ProgramRun run = Run({"--check", "-m", "random", "70000", file});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, file + ": OK (seed 1765191228, the clock at 2025-12-08 10:53:48 UTC)\n");
 }
 
 TEST_F(CheckProgram, UnreadableFilesFailAndTheOthersAreStillChecked) {
