@@ -28,11 +28,12 @@ constexpr SearchTables MakeSearchTables() {
 constexpr SearchTables kSearch = MakeSearchTables();
 constexpr uint32_t kFirstInverse = InverseMod256(kRandomMultiplier & 0xFFu);
 
-// The seed whose stream reaches state after offset steps: offset steps back,
-// which modulo 2^24 (the period of the low 24 bits) is a jump forward.
-uint32_t SeedBefore(uint32_t state, uint64_t offset) {
+// The jump from the state after offset steps back to the seed: offset steps
+// back, which modulo 2^24 (the period of the low 24 bits) is a jump forward.
+RandomJump BackTo(uint64_t offset) {
     const uint64_t back = (kRandomSeedCount - offset % kRandomSeedCount) % kRandomSeedCount;
-    return JumpRandom(state, back) & (kRandomSeedCount - 1u);
+    const uint32_t increment = JumpRandom(0, back);
+    return {JumpRandom(1, back) - increment, increment};
 }
 
 }  // namespace
@@ -45,13 +46,15 @@ RandomSeedsFound FindRandomSeeds(const unsigned char* bytes, size_t count, uint6
         return found;
     }
     const unsigned char* high = RandomCycleHigh();
-    for (uint32_t i = 0; i < kRandomCycle; ++i) {
+    const RandomJump back = BackTo(offset);
+    uint32_t cycleState = 0;  // Z(i)
+    for (uint32_t i = 0; i < kRandomCycle; ++i, cycleState = cycleState * kRandomMultiplier + kRandomIncrement) {
         const uint32_t d = ((bytes[0] - high[i + 1]) * kFirstInverse) & 0xFFu;
         size_t k = 1;
         while (k < count && ((high[i + k + 1] + kSearch.power[k & 63u] * d) & 0xFFu) == bytes[k]) ++k;
         if (k < count) continue;
-        const uint32_t state = JumpRandom(0, i) + (d << 16);
-        const uint32_t seed = SeedBefore(state, offset);
+        const uint32_t state = cycleState + (d << 16);
+        const uint32_t seed = (state * back.multiplier + back.increment) & (kRandomSeedCount - 1u);
         if (found.count == 0 || seed < found.first) found.first = seed;
         ++found.count;
     }
