@@ -14,6 +14,7 @@ namespace {
 // file damaged at its start still finds its seed.
 const size_t kSearchOffsets[] = {0, 4096, 65536, 196608};
 
+// Bytes made and compared at a time: they stay in the first-level cache.
 const size_t kCheckPieceSize = 8192;
 
 struct Reading {
@@ -97,8 +98,6 @@ bool CompareChunk(void* context, const unsigned char* slot, size_t filled) {
         StartContent(comparing->content, comparing->request->mode, seed);
         if (repeats) NextContent(comparing->content, comparing->expected, kCheckChunkSize);
     }
-    // Content made afresh is made and compared in pieces that stay in the
-    // first-level cache between the two.
     const size_t piece = repeats ? filled : kCheckPieceSize;
     for (size_t at = 0; at < filled; at += piece) {
         const size_t count = filled - at < piece ? filled - at : piece;
@@ -151,6 +150,8 @@ CheckResult CheckFile(const char* path, const CheckRequest& request, unsigned ch
         reading.left = common;
         unsigned char* const slots[2] = {buffers, buffers + kCheckChunkSize};
         end = RunPipeline(ReadChunk, &reading, CompareChunk, &comparing, slots, kCheckChunkSize);
+        // A file cut short while it was read ends where the reads ended.
+        if (end == kPipelineDone && comparing.done < common) result.length = comparing.done;
     } else if (request.mode == RandomFill && !request.seedGiven) {
         SearchSeed(&comparing, nullptr, 0);  // no bytes: every seed fits
     }
@@ -161,7 +162,7 @@ CheckResult CheckFile(const char* path, const CheckRequest& request, unsigned ch
     } else if (end == kProducerStopped) {
         result.reason = reading.reason;
     } else {
-        const bool same = !result.noSeedFits && result.bytesDiffering == 0 && facts.length == request.size;
+        const bool same = !result.noSeedFits && result.bytesDiffering == 0 && result.length == request.size;
         result.outcome = same ? kCheckOk : kCheckDiffers;
     }
     return result;
