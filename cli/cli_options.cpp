@@ -97,9 +97,10 @@ bool ParseSeed(const std::string& text, uint32_t* seed, std::string* error) {
 
 static const char* const kModeNames[] = {"zero", "random", "ascii", "size", "noise"};
 static const CreationMode kModes[] = {ZeroFill, RandomFill, AsciiFill, SetSizeOnly, NoiseFill};
+static const size_t kModeCount = sizeof kModes / sizeof kModes[0];
 
 bool ParseMode(const std::string& text, CreationMode* mode, std::string* error) {
-    for (int i = 0; i < 5; ++i) {
+    for (size_t i = 0; i < kModeCount; ++i) {
         if (text == kModeNames[i]) {
             *mode = kModes[i];
             return true;
@@ -110,7 +111,7 @@ bool ParseMode(const std::string& text, CreationMode* mode, std::string* error) 
 }
 
 const char* ModeName(CreationMode mode) {
-    for (int i = 0; i < 5; ++i) {
+    for (size_t i = 0; i < kModeCount; ++i) {
         if (kModes[i] == mode) return kModeNames[i];
     }
     return "zero";
