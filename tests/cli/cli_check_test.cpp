@@ -242,4 +242,16 @@ TEST_F(CheckProgram, JsonLinesForMakingAndChecking) {
     EXPECT_TRUE(failed["length"].is_null());
 }
 
+#ifndef _WIN32
+// A POSIX name may hold control characters and bytes that are not UTF-8.
+TEST_F(CheckProgram, JsonEscapesAnyName) {
+    const std::string file = File("tab\there\xFF.bin");
+    const ProgramRun run = Run({"--json", "1", file});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const nlohmann::json object = nlohmann::json::parse(run.out, nullptr, false);
+    ASSERT_TRUE(object.is_object()) << run.out;
+    EXPECT_EQ(object["file"], file.substr(0, file.size() - 5) + "\xEF\xBF\xBD.bin") << "U+FFFD for the stray byte";
+}
+#endif
+
 }  // namespace
