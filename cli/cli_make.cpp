@@ -1,35 +1,82 @@
 #include "cli_make.h"
 
+#include "cli_content.h"
+#include "cli_pipeline.h"
 #include "cli_platform.h"
-#include "patterns.h"
 
-#include <cstring>
+namespace {
 
-// Writes the mode's stream: zero and text chunks are prepared once and written
-// again and again; the random chunk is refilled from FileRandom each time, so
-// the bytes are those of the engine's writers whatever the chunk size.
-static MakeOutcome WriteStream(FileHandle file, const MakeRequest& request, unsigned char* chunk, size_t chunkSize,
-                               ProgressSink progress, void* progressContext, std::string* reason) {
-    // A chunk that is not a whole number of lines starts each write at a
-    // different place in the line, so it is refilled for its offset.
-    const bool textMoves = request.mode == AsciiFill && chunkSize % kAsciiLineSize != 0;
-    if (request.mode == ZeroFill) std::memset(chunk, 0, chunkSize);
-    if (request.mode == AsciiFill) FillAsciiText(chunk, chunkSize, 0);
-    if (request.mode == RandomFill) SeedRandom(request.seed);
+struct Writing {
+    FileHandle file;
+    int64_t size;
+    ProgressSink progress;
+    void* progressContext;
+    std::string* reason;
+    int64_t done;
+    bool interrupted;
+};
 
-    int64_t done = 0;
-    while (done < request.size) {
-        if (CliInterrupted()) return kInterrupted;
-        const int64_t left = request.size - done;
-        const size_t piece = left < static_cast<int64_t>(chunkSize) ? static_cast<size_t>(left) : chunkSize;
-        if (request.mode == RandomFill) FillRandom(chunk, piece);
-        if (textMoves) FillAsciiText(chunk, piece, static_cast<uint64_t>(done));
-        if (!CliWriteAll(file, chunk, piece, reason)) return kFailed;
-        done += static_cast<int64_t>(piece);
-        if (progress) progress(progressContext, done, request.size);
+bool WriteChunk(void* context, const unsigned char* chunk, size_t count) {
+    Writing* writing = static_cast<Writing*>(context);
+    if (CliInterrupted()) {
+        writing->interrupted = true;
+        return false;
     }
-    return kMade;
+    if (!CliWriteAll(writing->file, chunk, count, writing->reason)) return false;
+    writing->done += static_cast<int64_t>(count);
+    if (writing->progress) writing->progress(writing->progressContext, writing->done, writing->size);
+    return true;
 }
+
+struct Producing {
+    ContentStream content;
+    int64_t left;
+};
+
+size_t NextPiece(Producing* producing, size_t capacity) {
+    const size_t piece = producing->left < static_cast<int64_t>(capacity) ? static_cast<size_t>(producing->left) : capacity;
+    producing->left -= static_cast<int64_t>(piece);
+    return piece;
+}
+
+bool ProduceChunk(void* context, unsigned char* slot, size_t capacity, size_t* filled) {
+    Producing* producing = static_cast<Producing*>(context);
+    *filled = NextPiece(producing, capacity);
+    NextContent(producing->content, slot, *filled);
+    return true;
+}
+
+// For content that repeats: the slot already holds it.
+bool ProduceRepeatedChunk(void* context, unsigned char*, size_t capacity, size_t* filled) {
+    *filled = NextPiece(static_cast<Producing*>(context), capacity);
+    return true;
+}
+
+// Writes the mode's stream. Content that repeats from chunk to chunk is
+// prepared once; noise, the one stream that costs as much to make as to
+// write, is made on a second thread into one half of chunk while the other
+// half is written.
+MakeOutcome WriteStream(FileHandle file, const MakeRequest& request, unsigned char* chunk, size_t chunkSize,
+                        ProgressSink progress, void* progressContext, std::string* reason) {
+    Writing writing = {file, request.size, progress, progressContext, reason, 0, false};
+    Producing producing;
+    StartContent(producing.content, request.mode, request.seed);
+    producing.left = request.size;
+    PipelineEnd end;
+    if (request.mode == NoiseFill && chunkSize >= 2) {
+        unsigned char* const halves[2] = {chunk, chunk + chunkSize / 2};
+        end = RunPipeline(ProduceChunk, &producing, WriteChunk, &writing, halves, chunkSize / 2);
+    } else if (ContentRepeats(request.mode, chunkSize)) {
+        NextContent(producing.content, chunk, chunkSize);
+        end = RunInTurns(ProduceRepeatedChunk, &producing, WriteChunk, &writing, chunk, chunkSize);
+    } else {
+        end = RunInTurns(ProduceChunk, &producing, WriteChunk, &writing, chunk, chunkSize);
+    }
+    if (writing.interrupted) return kInterrupted;
+    return end == kPipelineDone ? kMade : kFailed;
+}
+
+}  // namespace
 
 MakeOutcome MakeFile(const char* path, const MakeRequest& request, unsigned char* chunk, size_t chunkSize,
                      ProgressSink progress, void* progressContext, std::string* reason) {

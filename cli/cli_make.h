@@ -15,7 +15,7 @@ const size_t kCliChunkSize = 1u << 20;
 struct MakeRequest {
     CreationMode mode = ZeroFill;
     int64_t size = 0;
-    uint32_t seed = 0;       // random mode: the stream starts from SeedRandom(seed)
+    uint32_t seed = 0;       // random and noise modes: the seed of the stream
     bool allocate = false;   // size mode: reserve disk blocks
     bool noClobber = false;
 };

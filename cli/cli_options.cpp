@@ -95,17 +95,26 @@ bool ParseSeed(const std::string& text, uint32_t* seed, std::string* error) {
     return true;
 }
 
+static const char* const kModeNames[] = {"zero", "random", "ascii", "size", "noise"};
+static const CreationMode kModes[] = {ZeroFill, RandomFill, AsciiFill, SetSizeOnly, NoiseFill};
+static const size_t kModeCount = sizeof kModes / sizeof kModes[0];
+
 bool ParseMode(const std::string& text, CreationMode* mode, std::string* error) {
-    const char* names[] = {"zero", "random", "ascii", "size"};
-    const CreationMode modes[] = {ZeroFill, RandomFill, AsciiFill, SetSizeOnly};
-    for (int i = 0; i < 4; ++i) {
-        if (text == names[i]) {
-            *mode = modes[i];
+    for (size_t i = 0; i < kModeCount; ++i) {
+        if (text == kModeNames[i]) {
+            *mode = kModes[i];
             return true;
         }
     }
-    *error = "invalid mode '" + text + "': use zero, random, ascii or size";
+    *error = "invalid mode '" + text + "': use zero, random, ascii, size or noise";
     return false;
+}
+
+const char* ModeName(CreationMode mode) {
+    for (size_t i = 0; i < kModeCount; ++i) {
+        if (kModes[i] == mode) return kModeNames[i];
+    }
+    return "zero";
 }
 
 // The value of an option that takes one: the rest of the word ("-mrandom",
@@ -126,9 +135,9 @@ bool ParseArguments(int argc, const char* const* argv, CliOptions* options, std:
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
         const std::string word = argv[i];
-        // "-" alone, and "-5" (a negative size), are operands: the size check
-        // then names them.
-        if (optionsEnded || word.size() < 2 || word[0] != '-' || IsDigit(word[1])) {
+        // As in the GNU tools, a word starting with '-' is an option wherever
+        // it stands; "-" alone is an operand.
+        if (optionsEnded || word.size() < 2 || word[0] != '-') {
             operands.push_back(word);
             continue;
         }
@@ -145,7 +154,7 @@ bool ParseArguments(int argc, const char* const* argv, CliOptions* options, std:
             const bool takesValue = name == "--mode" || name == "--seed";
             if (hasInline && !takesValue &&
                 (name == "--allocate" || name == "--no-clobber" || name == "--quiet" || name == "--help" ||
-                 name == "--version")) {
+                 name == "--version" || name == "--check" || name == "--json")) {
                 *error = "option '" + name + "' takes no value";
                 return false;
             }
@@ -164,6 +173,10 @@ bool ParseArguments(int argc, const char* const* argv, CliOptions* options, std:
                 options->noClobber = true;
             } else if (name == "--quiet") {
                 options->quiet = true;
+            } else if (name == "--check") {
+                options->check = true;
+            } else if (name == "--json") {
+                options->json = true;
             } else if (name == "--help") {
                 options->help = true;
             } else if (name == "--version") {
@@ -197,6 +210,10 @@ bool ParseArguments(int argc, const char* const* argv, CliOptions* options, std:
                 options->quiet = true;
             } else if (letter == 'h') {
                 options->help = true;
+            } else if (IsDigit(letter)) {
+                *error = "unknown option '" + word + "' (a FILE whose name starts with '-' needs '--' before it, or ./" +
+                         word + ")";
+                return false;
             } else {
                 *error = std::string("unknown option '-") + letter + "'";
                 return false;
@@ -215,12 +232,26 @@ bool ParseArguments(int argc, const char* const* argv, CliOptions* options, std:
         return false;
     }
     options->files.assign(operands.begin() + 1, operands.end());
-    if (options->seedGiven && options->mode != RandomFill) {
-        *error = "--seed applies to --mode random only";
+    for (const std::string& file : options->files) {
+        if (file.empty()) {
+            *error = "empty FILE name: give the path of a file";
+            return false;
+        }
+    }
+    if (options->seedGiven && options->mode != RandomFill && options->mode != NoiseFill) {
+        *error = "--seed applies to --mode random and --mode noise only";
         return false;
     }
     if (options->allocate && options->mode != SetSizeOnly) {
         *error = "--allocate applies to --mode size only";
+        return false;
+    }
+    if (options->check && (options->allocate || options->noClobber)) {
+        *error = std::string(options->allocate ? "--allocate" : "--no-clobber") + " only concerns making: not with --check";
+        return false;
+    }
+    if (options->check && options->mode == NoiseFill && !options->seedGiven) {
+        *error = "--check of --mode noise needs --seed: a noise file's seed cannot be found from the file";
         return false;
     }
     return true;
@@ -229,8 +260,10 @@ bool ParseArguments(int argc, const char* const* argv, CliOptions* options, std:
 std::string HelpText() {
     std::string text =
         "Usage: fillwright-cli [OPTIONS] SIZE FILE...\n"
+        "  or:  fillwright-cli --check [OPTIONS] SIZE FILE...\n"
         "Make each FILE exactly SIZE bytes long, holding the same bytes as the\n"
-        "Fillwright dialog's creation mode of the same name.\n"
+        "Fillwright dialog's creation mode of the same name; or, with --check,\n"
+        "read each FILE and tell whether it is exactly what that line makes.\n"
         "\n"
         "SIZE is a whole number with an optional unit: none or B for bytes;\n"
         "K, M, G, T or KiB, MiB, GiB, TiB for powers of 1024; KB, MB, GB, TB for\n"
@@ -239,11 +272,15 @@ std::string HelpText() {
         "Options:\n"
         "  -m, --mode MODE    what each file holds (default zero):\n"
         "                       zero    zero bytes\n"
-        "                       random  the dialog's pseudo-random stream\n"
+        "                       random  the dialog's pseudo-random stream; it repeats\n"
+        "                               every 16 MiB\n"
         "                       ascii   the line A-Z a-z 0-9 CR LF, repeated and cut\n"
         "                       size    nothing written: the file only gets its length\n"
-        "  -s, --seed N       random mode: start the stream from seed N (0 to\n"
-        "                     4294967295); the i-th FILE (from 0) gets N + i.\n"
+        "                       noise   the values of std::mt19937_64 seeded with the\n"
+        "                               seed, 8 bytes each, little-endian: never repeats,\n"
+        "                               for compression and deduplication tests\n"
+        "  -s, --seed N       random and noise modes: start the stream from seed N\n"
+        "                     (0 to 4294967295); the i-th FILE (from 0) gets N + i.\n"
         "                     Without it the clock in whole seconds is the seed,\n"
         "                     as in the dialog, and it is told on stderr\n"
         "      --allocate     ";
@@ -252,17 +289,34 @@ std::string HelpText() {
         "\n"
         "  -n, --no-clobber   refuse to replace a FILE that already exists\n"
         "                     (by default it is replaced, as in the dialog)\n"
+        "      --check        read each FILE instead of making it and print one\n"
+        "                     line: 'FILE: OK', 'FILE: differs: first at byte\n"
+        "                     OFFSET (expected 0xXX, found 0xYY), N bytes differ'\n"
+        "                     or 'FILE: length L, expected SIZE' (the common part\n"
+        "                     still compared); size mode checks the length only.\n"
+        "                     Random mode without --seed finds the seed from the\n"
+        "                     file and tells it, with the clock time it stands\n"
+        "                     for; noise mode needs --seed. Not with --allocate\n"
+        "                     or --no-clobber\n"
+        "      --json         one JSON object per FILE on stdout (JSON Lines)\n"
+        "                     with file, mode, size, seed, result, length,\n"
+        "                     first_difference, bytes_differing, seconds, error\n"
         "  -q, --quiet        no progress and no seed note; errors still show\n"
         "  -h, --help         show this help and exit\n"
         "      --version      show the version and exit\n"
         "\n"
-        "The files are made one after the other. While a file is written and\n"
-        "stderr is a terminal, a progress line shows bytes done, percent, rate\n"
-        "and time left. Ctrl-C stops the file being made and removes it; files\n"
-        "already finished are kept. A file that cannot be finished is removed.\n"
+        "Any word that starts with '-' is an option, wherever it stands: a FILE\n"
+        "named so needs '--' before it (which ends the options), or ./ in front.\n"
         "\n"
-        "Exit status: 0 every file made; 1 a file could not be made; 2 usage\n"
-        "error; 130 interrupted by Ctrl-C.\n";
+        "The files are made one after the other. While a file is written or\n"
+        "checked and stderr is a terminal, a progress line shows bytes done,\n"
+        "percent, rate and time left. Ctrl-C stops the file being made and\n"
+        "removes it; files already finished are kept. A file that cannot be\n"
+        "finished is removed.\n"
+        "\n"
+        "Exit status: 0 every file made, or every file checked is OK; 1 a file\n"
+        "could not be made or read, or differs; 2 usage error; 130 interrupted\n"
+        "by Ctrl-C.\n";
     return text;
 }
 

@@ -6,7 +6,8 @@
 
 #include <atomic>
 
-static std::string SystemText(DWORD error) {
+// Also used by cli_reading_win32.cpp.
+std::string SystemText(DWORD error) {
     char text[512];
     DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
                                   text, sizeof text, nullptr);

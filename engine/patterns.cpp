@@ -3,6 +3,8 @@
 #include "random_fill.h"
 #include "random_fill_constants.h"
 
+#include <cstring>
+
 const char AsciiLine[kAsciiLineSize + 1] =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789\r\n";
 
@@ -15,9 +17,8 @@ uint32_t NextRandom() {
     return (randomState >> 16) & 0x7FFFu;
 }
 
-// The same bytes as count NextRandom() calls from state, several positions at
-// a time; returns the state those calls would leave.
-static uint32_t FillFrom(unsigned char* bytes, size_t count, uint32_t state) {
+// Several positions at a time, with the fastest fill the build allows.
+uint32_t FillRandomFrom(unsigned char* bytes, size_t count, uint32_t state) {
 #if FILLWRIGHT_RANDOM_FILL_SSE2
     return FillRandomSse2(bytes, count, state);
 #else
@@ -25,7 +26,22 @@ static uint32_t FillFrom(unsigned char* bytes, size_t count, uint32_t state) {
 #endif
 }
 
-void FillRandom(unsigned char* bytes, size_t count) { randomState = FillFrom(bytes, count, randomState); }
+bool RandomMatchesFrom(const unsigned char* bytes, size_t count, uint32_t state) {
+#if FILLWRIGHT_RANDOM_FILL_SSE2
+    return RandomMatchesSse2(bytes, count, state);
+#else
+    unsigned char expected[4096];
+    for (size_t done = 0; done < count;) {
+        const size_t piece = count - done < sizeof expected ? count - done : sizeof expected;
+        state = FillRandomPortable(expected, piece, state);
+        if (std::memcmp(expected, bytes + done, piece) != 0) return false;
+        done += piece;
+    }
+    return true;
+#endif
+}
+
+void FillRandom(unsigned char* bytes, size_t count) { randomState = FillRandomFrom(bytes, count, randomState); }
 
 void SkipRandom(uint64_t count) { randomState = JumpRandom(randomState, count); }
 
@@ -39,9 +55,9 @@ void SkipRandom(uint64_t count) { randomState = JumpRandom(randomState, count); 
 // period to the next, and a^k mod 256 repeats every 64 steps: the step is a
 // 64-byte pattern, fixed by the start state. It is read off the stream itself.
 void StartRandomPeriod(RandomPeriod& period) {
-    FillFrom(period.bytes, kRandomPeriod, randomState);
+    FillRandomFrom(period.bytes, kRandomPeriod, randomState);
     unsigned char next[kRandomStepSize];
-    FillFrom(next, kRandomStepSize, JumpRandom(randomState, kRandomPeriod));
+    FillRandomFrom(next, kRandomStepSize, JumpRandom(randomState, kRandomPeriod));
     for (uint32_t k = 0; k < kRandomStepSize; ++k) period.step[k] = static_cast<unsigned char>(next[k] - period.bytes[k]);
 }
 

@@ -40,6 +40,12 @@ void StartRandomPeriod(RandomPeriod& period);
 // Turns period into the kRandomPeriod bytes that follow it in the stream.
 void NextRandomPeriod(RandomPeriod& period);
 
+// The same bytes from an explicit state instead of FileRandom; returns the
+// state after them. For callers that keep a stream of their own.
+uint32_t FillRandomFrom(unsigned char* bytes, size_t count, uint32_t state);
+// Whether bytes are the count bytes FillRandomFrom would make from state.
+bool RandomMatchesFrom(const unsigned char* bytes, size_t count, uint32_t state);
+
 // Steps FileRandom as count NextRandom() calls would, without their values.
 void SkipRandom(uint64_t count);
 

@@ -6,6 +6,23 @@ static inline uint32_t Step(uint32_t state) { return state * kRandomMultiplier +
 
 static inline unsigned char ByteOf(uint32_t state) { return static_cast<unsigned char>(state >> 16); }
 
+static unsigned char cycleHigh[kRandomCycle + kRandomCycleSlack];
+
+static bool BuildCycleTable() {
+    uint32_t state = 0;
+    for (unsigned char& high : cycleHigh) {
+        high = ByteOf(state);
+        state = Step(state);
+    }
+    return true;
+}
+
+const unsigned char* RandomCycleHigh() {
+    static const bool built = BuildCycleTable();  // once, even with several threads
+    (void)built;
+    return cycleHigh;
+}
+
 uint32_t FillRandomPortable(unsigned char* bytes, size_t count, uint32_t state) {
     // One chain of dependent multiplies waits on each product in turn; four
     // chains, each jumping four positions, keep the multiplier busy.

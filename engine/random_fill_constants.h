@@ -46,3 +46,10 @@ inline uint32_t JumpRandom(uint32_t state, uint64_t steps) {
     }
     return state;
 }
+
+// x with odd * x = 1 (mod 256): every odd number has one.
+constexpr uint32_t InverseMod256(uint32_t odd) {
+    uint32_t inverse = odd;  // right in 3 bits; each round doubles that
+    for (int i = 0; i < 3; ++i) inverse *= 2u - odd * inverse;
+    return inverse & 0xFFu;
+}

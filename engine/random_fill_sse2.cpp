@@ -17,33 +17,8 @@
 
 namespace {
 
-const uint32_t kCycle = 65536;  // period of the low 16 bits
-const size_t kChunk = 4096;     // bytes per table slice
-
-// Bits 16..23 of Z(j) for j = 0 .. kCycle + kChunk - 1: any slice of a chunk
-// starting inside the cycle fits. Built on first use (70 KB, ~0.1 ms).
-unsigned char cycleHigh[kCycle + kChunk];
-
-bool BuildCycleTable() {
-    uint32_t state = 0;
-    for (unsigned char& high : cycleHigh) {
-        high = static_cast<unsigned char>(state >> 16);
-        state = state * kRandomMultiplier + kRandomIncrement;
-    }
-    return true;
-}
-
-const unsigned char* CycleHigh() {
-    static const bool built = BuildCycleTable();  // once, even with several threads
-    (void)built;
-    return cycleHigh;
-}
-
-constexpr uint32_t InverseMod256(uint32_t odd) {
-    uint32_t inverse = odd;  // right in 3 bits; each round doubles that
-    for (int i = 0; i < 3; ++i) inverse *= 2u - odd * inverse;
-    return inverse & 0xFFu;
-}
+const uint32_t kCycle = kRandomCycle;
+const size_t kChunk = kRandomCycleSlack;  // bytes per table slice
 
 // Small tables for finding a state's place in the cycle and for the pattern.
 struct CycleTables {
@@ -89,8 +64,28 @@ uint32_t CycleIndex(uint32_t state) {
 inline __m128i Load(const void* from) { return _mm_loadu_si128(static_cast<const __m128i*>(from)); }
 inline void Store(void* to, __m128i value) { _mm_storeu_si128(static_cast<__m128i*>(to), value); }
 
-// n <= kChunk bytes from state, whose place in the cycle is index.
-void FillFromCycle(unsigned char* out, size_t n, uint32_t state, uint32_t index, const unsigned char* high) {
+// Where the bytes go: stored, or compared with bytes already there.
+struct StoreSink {
+    unsigned char* out;
+};
+struct CompareSink {
+    const unsigned char* against;
+    __m128i differ;  // any bit set: some byte differs
+};
+
+inline void Put(StoreSink& sink, size_t k, __m128i bytes) { Store(sink.out + k, bytes); }
+inline void Put(CompareSink& sink, size_t k, __m128i bytes) {
+    sink.differ = _mm_or_si128(sink.differ, _mm_xor_si128(bytes, Load(sink.against + k)));
+}
+inline void PutByte(StoreSink& sink, size_t k, unsigned char byte) { sink.out[k] = byte; }
+inline void PutByte(CompareSink& sink, size_t k, unsigned char byte) {
+    sink.differ = _mm_or_si128(sink.differ, _mm_cvtsi32_si128(sink.against[k] ^ byte));
+}
+
+// n <= kChunk bytes from state, whose place in the cycle is index, as bytes
+// at to .. to + n of the sink.
+template <typename Sink>
+void WalkCycle(Sink& sink, size_t to, size_t n, uint32_t state, uint32_t index, const unsigned char* high) {
     // (a^k mod 256) * d for the 64 positions of the pattern.
     const uint32_t d = ((state >> 16) - high[index]) & 0xFFu;
     const __m128i dLanes = _mm_set1_epi16(static_cast<short>(d));
@@ -104,32 +99,44 @@ void FillFromCycle(unsigned char* out, size_t n, uint32_t state, uint32_t index,
     const unsigned char* slice = high + index + 1;  // byte k comes from Z(index + k + 1)
     size_t k = 0;
     for (; k + 64 <= n; k += 64) {
-        Store(out + k, _mm_add_epi8(Load(slice + k), pattern[0]));
-        Store(out + k + 16, _mm_add_epi8(Load(slice + k + 16), pattern[1]));
-        Store(out + k + 32, _mm_add_epi8(Load(slice + k + 32), pattern[2]));
-        Store(out + k + 48, _mm_add_epi8(Load(slice + k + 48), pattern[3]));
+        Put(sink, to + k, _mm_add_epi8(Load(slice + k), pattern[0]));
+        Put(sink, to + k + 16, _mm_add_epi8(Load(slice + k + 16), pattern[1]));
+        Put(sink, to + k + 32, _mm_add_epi8(Load(slice + k + 32), pattern[2]));
+        Put(sink, to + k + 48, _mm_add_epi8(Load(slice + k + 48), pattern[3]));
     }
     if (k < n) {
         unsigned char tail[64];
         for (size_t v = 0; v < 4; ++v) Store(tail + 16 * v, pattern[v]);
-        for (; k < n; ++k) out[k] = static_cast<unsigned char>(slice[k] + tail[k & 63u]);
+        for (; k < n; ++k) PutByte(sink, to + k, static_cast<unsigned char>(slice[k] + tail[k & 63u]));
     }
 }
 
-}  // namespace
-
-uint32_t FillRandomSse2(unsigned char* bytes, size_t count, uint32_t state) {
+template <typename Sink>
+uint32_t WalkRandom(Sink& sink, size_t count, uint32_t state) {
     const uint32_t end = JumpRandom(state, count);
-    const unsigned char* high = CycleHigh();
+    const unsigned char* high = RandomCycleHigh();
     uint32_t index = CycleIndex(state);
     for (size_t done = 0; done < count;) {
         const size_t n = count - done < kChunk ? count - done : kChunk;
-        FillFromCycle(bytes + done, n, state, index, high);
+        WalkCycle(sink, done, n, state, index, high);
         done += n;
         state = JumpRandom(state, n);
         index = (index + static_cast<uint32_t>(n)) & (kCycle - 1u);
     }
     return end;
+}
+
+}  // namespace
+
+uint32_t FillRandomSse2(unsigned char* bytes, size_t count, uint32_t state) {
+    StoreSink sink = {bytes};
+    return WalkRandom(sink, count, state);
+}
+
+bool RandomMatchesSse2(const unsigned char* bytes, size_t count, uint32_t state) {
+    CompareSink sink = {bytes, _mm_setzero_si128()};
+    WalkRandom(sink, count, state);
+    return _mm_movemask_epi8(_mm_cmpeq_epi8(sink.differ, _mm_setzero_si128())) == 0xFFFF;
 }
 
 #endif

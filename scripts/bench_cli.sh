@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Times fillwright-cli against the usual ways of making a file from a shell:
 # head -c from /dev/zero and /dev/urandom, openssl rand (if installed),
-# fallocate -l and truncate -s. Whole-command wall time, every command run
-# several times, median shown; prints a table and the ratios to reach.
+# fallocate -l and truncate -s; its noise mode against its zero mode; its
+# --check against reading the file with cat and comparing it with cmp; and
+# the worst case of the seed search. Whole-command wall time, every command
+# run several times, median shown; prints a table and the ratios to reach.
 #
 #   bench_cli.sh [SIZE_BYTES]        default 1 GiB
 #   FILLWRIGHT_BENCH_RUNS=N          runs per command (default 7)
@@ -27,7 +29,8 @@ fi
 dir=${FILLWRIGHT_BENCH_DIR:-}
 if [ -z "$dir" ]; then
     free_kib=$(df -Pk /dev/shm 2>/dev/null | awk 'NR == 2 { print $4 }')
-    if [ -n "$free_kib" ] && [ "$free_kib" -gt $((size / 1024 * 3)) ]; then
+    # The file being made, and the three that the checks read.
+    if [ -n "$free_kib" ] && [ "$free_kib" -gt $((size / 1024 * 5)) ]; then
         dir=/dev/shm
     else
         dir=$out
@@ -39,13 +42,28 @@ file=$dir/out.bin
 
 now() { echo "${EPOCHREALTIME/./}"; }  # microseconds
 
+# What the checks read: a random file and its copy, a zero file, and a
+# 256 KiB file that no seed of the random stream makes, which the seed search
+# tries at every place it looks (its worst case).
+random_file=$dir/random.bin
+"$cli" -q -m random -s 1 "$size" "$random_file"
+cp "$random_file" "$dir/random-copy.bin"
+"$cli" -q -m zero "$size" "$dir/zero.bin"
+head -c 262144 /dev/urandom >"$dir/unmade.bin"
+
 # The commands, by label; run_labelled runs one on $file.
 labels=("fillwright-cli -m zero" "head -c N /dev/zero" "fillwright-cli -m random -s 1" "head -c N /dev/urandom")
 if command -v openssl >/dev/null 2>&1 && [ "$size" -le 2147483647 ]; then
     labels+=("openssl rand -out FILE N")
 fi
 labels+=("fillwright-cli -m ascii" "fillwright-cli -m size" "truncate -s N"
-    "fillwright-cli -m size --allocate" "fallocate -l N")
+    "fillwright-cli -m size --allocate" "fallocate -l N" "fillwright-cli -m noise -s 1")
+# These read files made above and must exit 0; the others make $file.
+reads=("fillwright-cli --check -m random" "fillwright-cli --check -m zero" "cat FILE > /dev/null" "cmp FILE COPY"
+    "seed search, worst case" "the same file with -s 1")
+labels+=("${reads[@]}")
+declare -A is_read
+for label in "${reads[@]}"; do is_read[$label]=1; done
 run_labelled() {
     case $1 in
         "fillwright-cli -m zero") "$cli" -q -m zero "$size" "$file" ;;
@@ -58,6 +76,14 @@ run_labelled() {
         "truncate -s N") truncate -s "$size" "$file" ;;
         "fillwright-cli -m size --allocate") "$cli" -q -m size --allocate "$size" "$file" ;;
         "fallocate -l N") fallocate -l "$size" "$file" ;;
+        "fillwright-cli -m noise -s 1") "$cli" -q -m noise -s 1 "$size" "$file" ;;
+        "fillwright-cli --check -m random") "$cli" -q --check -m random "$size" "$random_file" >/dev/null ;;
+        "fillwright-cli --check -m zero") "$cli" -q --check -m zero "$size" "$dir/zero.bin" >/dev/null ;;
+        "cat FILE > /dev/null") cat "$random_file" >/dev/null ;;
+        "cmp FILE COPY") cmp "$random_file" "$dir/random-copy.bin" ;;
+        # Exit 1: the file differs (no seed fits), which is the point.
+        "seed search, worst case") "$cli" -q --check -m random 262144 "$dir/unmade.bin" >/dev/null || [ $? -eq 1 ] ;;
+        "the same file with -s 1") "$cli" -q --check -m random -s 1 262144 "$dir/unmade.bin" >/dev/null || [ $? -eq 1 ] ;;
     esac
 }
 
@@ -68,8 +94,15 @@ for ((round = 0; round < runs; round++)); do
     for label in "${labels[@]}"; do
         rm -f "$file"
         start=$(now)
-        run_labelled "$label"
+        if ! run_labelled "$label"; then
+            echo "bench_cli: '$label' failed" >&2
+            exit 1
+        fi
         end=$(now)
+        if [ -n "${is_read[$label]:-}" ]; then
+            times[$label]+="$((end - start)) "
+            continue
+        fi
         length=$(stat -c %s "$file")
         if [ "$length" != "$size" ]; then
             echo "bench_cli: '$label' made $length bytes, not $size" >&2
@@ -86,11 +119,15 @@ for label in "${labels[@]}"; do
     median[$label]=$(awk '{ t[NR] = $1 } END {
         m = (NR % 2) ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2; printf "%.4f", m / 1e6 }' <<<"$sorted")
     all=$(awk '{ printf "%.3f ", $1 / 1e6 }' <<<"$sorted")
-    rate=$(awk -v s="$size" -v t="${median[$label]}" 'BEGIN { if (t > 0) printf "%.0f MiB/s", s / 1048576 / t; else print "-" }')
+    bytes=$size
+    case $label in "seed search"* | "the same file"*) bytes=262144 ;; esac
+    rate=$(awk -v s="$bytes" -v t="${median[$label]}" 'BEGIN { if (t > 0) printf "%.0f MiB/s", s / 1048576 / t; else print "-" }')
     rows+=("$(printf '%-36s %9s s %13s  %s' "$label" "${median[$label]}" "$rate" "$all")")
 done
 
 echo "fillwright-cli against shell tools: $size bytes into $(dirname "$dir"), $runs runs each, wall time"
+# noise and --check use a second thread: they need the second core free.
+echo "load average when done (1, 5, 15 min): $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) cores"
 printf '%-36s %11s %13s  %s\n' "command" "median" "rate" "every run (s, sorted)"
 printf '%s\n' "${rows[@]}"
 echo
@@ -109,3 +146,9 @@ ratio "random vs head -c N /dev/urandom" "fillwright-cli -m random -s 1" "head -
 ratio "ascii  vs fillwright-cli -m zero" "fillwright-cli -m ascii" "fillwright-cli -m zero" 0.9
 ratio "size   vs truncate -s (within 2x)" "fillwright-cli -m size" "truncate -s N" 0.5
 ratio "size --allocate vs fallocate -l (within 2x)" "fillwright-cli -m size --allocate" "fallocate -l N" 0.5
+ratio "noise  vs fillwright-cli -m zero" "fillwright-cli -m noise -s 1" "fillwright-cli -m zero" 0.9
+ratio "--check random vs cat FILE > /dev/null" "fillwright-cli --check -m random" "cat FILE > /dev/null" 0.8
+ratio "--check zero   vs cat FILE > /dev/null" "fillwright-cli --check -m zero" "cat FILE > /dev/null" 0.8
+ratio "--check random vs cmp FILE COPY (faster)" "fillwright-cli --check -m random" "cmp FILE COPY" 1.0
+awk -v a="${median["seed search, worst case"]}" -v b="${median["the same file with -s 1"]}" 'BEGIN {
+    printf "seed search, worst case (256 KiB that no seed makes): %.1f ms whole command, %.1f ms with -s 1\n", a * 1000, b * 1000 }'

@@ -279,3 +279,24 @@ TEST(RandomFill, SkipEqualsThatManyCalls) {
 }
 
 }  // namespace
+
+namespace {
+
+// The comparison without writing: true for the stream's bytes, false when any
+// one of them is off, wherever it lies (vector body or byte tail).
+TEST(RandomMatch, SeesEveryChangedByte) {
+    for (size_t count : {size_t(1), size_t(63), size_t(64), size_t(4097), size_t(10000)}) {
+        std::vector<unsigned char> bytes(count);
+        const uint32_t state = 0x12345678u;
+        FillRandomFrom(bytes.data(), count, state);
+        EXPECT_TRUE(RandomMatchesFrom(bytes.data(), count, state)) << count;
+        for (size_t at : {size_t(0), count / 2, count - 1}) {
+            bytes[at] ^= 0x80;
+            EXPECT_FALSE(RandomMatchesFrom(bytes.data(), count, state)) << count << " at " << at;
+            bytes[at] ^= 0x80;
+        }
+        EXPECT_FALSE(RandomMatchesFrom(bytes.data(), count, state + 1)) << count;
+    }
+}
+
+}  // namespace

@@ -166,6 +166,11 @@ TEST(CommandLine, LongShortJoinedAndLateOptions) {
     ASSERT_TRUE(Parse({"--mode", "random", "--seed=4294967295", "1", "f"}, &seedEquals, &error)) << error;
     EXPECT_EQ(seedEquals.seed, 4294967295u);
 
+    CliOptions check;
+    ASSERT_TRUE(Parse({"--check", "--json", "-m", "noise", "-s", "5", "1", "f"}, &check, &error)) << error;
+    EXPECT_TRUE(check.check && check.json && check.seedGiven);
+    EXPECT_EQ(check.mode, NoiseFill);
+
     CliOptions ascii;
     ASSERT_TRUE(Parse({"-m", "ascii", "1", "f"}, &ascii, &error)) << error;
     EXPECT_EQ(ascii.mode, AsciiFill);
@@ -214,6 +219,12 @@ TEST(CommandLine, UsageErrorsNameWhatIsWrong) {
         {{"-x", "1", "f"}, "'-x'"},
         {{"-nqz", "1", "f"}, "'-z'"},
         {{"--quiet=yes", "1", "f"}, "'--quiet' takes no value"},
+        {{"-q", "10", "-1"}, "unknown option '-1' (a FILE whose name starts with '-' needs '--'"},
+        {{"10", ""}, "empty FILE"},
+        {{"--check", "-n", "1", "f"}, "--no-clobber only concerns making"},
+        {{"--check", "-m", "size", "--allocate", "1", "f"}, "--allocate only concerns making"},
+        {{"--check", "-m", "noise", "1", "f"}, "noise needs --seed"},
+        {{"--json=1", "1", "f"}, "'--json' takes no value"},
     };
     for (const BadLine& row : table) {
         CliOptions options;
@@ -229,7 +240,7 @@ TEST(CommandLine, HelpMentionsEveryOption) {
     const std::string help = HelpText();
     for (const char* option : {"-m, --mode", "-s, --seed", "--allocate", "-n, --no-clobber", "-q, --quiet",
                                "-h, --help", "--version", "zero", "random", "ascii", "size", "SIZE FILE...", "KiB",
-                               "KB", "130"}) {
+                               "KB", "130", "--check", "--json", "noise", "Exit status:"}) {
         EXPECT_NE(help.find(option), std::string::npos) << "help lacks " << option;
     }
 }

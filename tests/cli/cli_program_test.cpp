@@ -1,7 +1,7 @@
 // The real fillwright-cli, started as a separate process.
 #include "engine_reference.h"
 #include "patterns.h"
-#include "run_program.h"
+#include "program_fixture.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>
@@ -27,28 +27,11 @@
 
 namespace {
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-class Program : public testing::Test {
+class Program : public ProgramFolder {
 protected:
-    void SetUp() override {
-        dir = MakeTempDir();
-        ASSERT_FALSE(dir.empty());
-    }
-    void TearDown() override {
-        for (const std::string& file : made) RemoveFile(file);
-        RemoveDir(dir);
-    }
-    std::string File(const std::string& name) {
-        made.push_back(JoinPath(dir, name));
-        return made.back();
-    }
-    ProgramRun Run(const std::vector<std::string>& args) { return RunCliProgram(args, dir); }
     std::string Reference(CreationMode mode, int64_t size, uint32_t seed) {
         return DialogEngineBytes(mode, size, seed, File("dialog.bin"));
     }
-    std::string dir;
-    std::vector<std::string> made;
 };
 
 class ProgramMode : public Program, public testing::WithParamInterface<std::tuple<const char*, int64_t>> {};
@@ -165,6 +148,8 @@ TEST_F(Program, UsageErrorsExitTwoAndMakeNothing) {
         {"-m", "random", "-s", "4294967296", "1", out},
         {"--allocate", "1", out},
         {"--bogus", "1", out},
+        {"-q", "1", "-1"},
+        {"1", out, ""},
     };
     for (const std::vector<std::string>& line : lines) {
         const ProgramRun run = Run(line);

@@ -1,0 +1,34 @@
+// What the command line says about each file: the line of --check, and the
+// JSON object of --json, for making and for checking alike.
+#pragma once
+
+#include "cli_check.h"
+#include "job_state.h"
+
+#include <cstdint>
+#include <string>
+
+// "2026-12-08 10:53:48 UTC" for seconds since 1970-01-01 00:00:00 UTC.
+std::string FormatUtc(int64_t seconds);
+
+// "FILE: OK", "FILE: differs: first at byte ...", "FILE: length L, expected
+// SIZE", with what the seed search found; no line break. Not for kCheckFailed.
+std::string CheckLine(const std::string& file, int64_t size, const CheckResult& result);
+
+// One file's outcome as --json tells it.
+struct FileReport {
+    std::string file;
+    CreationMode mode = ZeroFill;
+    int64_t size = 0;
+    bool seedKnown = false;
+    uint32_t seed = 0;
+    const char* result = "made";  // made, ok, differs, failed or interrupted
+    bool lengthKnown = false;
+    int64_t length = 0;
+    const CheckResult* check = nullptr;  // the comparison's figures, when checking
+    double seconds = 0;
+    std::string error;  // empty: none
+};
+
+// The JSON object, on one line, without the line break.
+std::string JsonLine(const FileReport& report);
