@@ -151,24 +151,27 @@ bool ParseTemplate(const BYTE* data, size_t size, DialogTemplate& dialog, std::s
     return true;
 }
 
+// The bytes of resource id of this type in module; empty when it is missing.
+std::string ResourceBytes(HMODULE module, LPCSTR type, int id) {
+    HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(id), type);
+    if (!found) return std::string();
+    HGLOBAL loaded = LoadResource(module, found);
+    const void* bytes = loaded ? LockResource(loaded) : nullptr;
+    if (!bytes) return std::string();
+    return std::string(static_cast<const char*>(bytes), SizeofResource(module, found));
+}
+
 class ProgramResources : public ::testing::Test {
 protected:
-    void SetUp() override {
-        module = LoadLibraryExA(ProgramPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-        ASSERT_NE(module, nullptr) << "cannot load " << ProgramPath() << " as data, error " << GetLastError();
+    void SetUp() override { Load(ProgramPath()); }
+    void Load(const std::string& path) {
+        module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        ASSERT_NE(module, nullptr) << "cannot load " << path << " as data, error " << GetLastError();
     }
     void TearDown() override {
         if (module) FreeLibrary(module);
     }
-    // The bytes of resource id of this type; empty when it is missing.
-    std::string Resource(LPCSTR type, int id) {
-        HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(id), type);
-        if (!found) return std::string();
-        HGLOBAL loaded = LoadResource(module, found);
-        const void* bytes = loaded ? LockResource(loaded) : nullptr;
-        if (!bytes) return std::string();
-        return std::string(static_cast<const char*>(bytes), SizeofResource(module, found));
-    }
+    std::string Resource(LPCSTR type, int id) { return ResourceBytes(module, type, id); }
     HMODULE module = nullptr;
 };
 
@@ -276,5 +279,76 @@ TEST_F(ProgramResources, OneIconOf32By32In16Colours) {
     EXPECT_EQ(bitmap.biHeight, 64);
     EXPECT_EQ(bitmap.biBitCount, 4);
 }
+
+// Both shipped programs carry the manifest and a version resource of their own.
+struct ShippedExe {
+    const char* file;
+    const char* description;
+};
+const ShippedExe kShippedExes[] = {
+    {"fillwright.exe", "Fillwright: makes a file of a chosen size"},
+    {"fillwright-cli.exe", "Fillwright command line: makes files of a chosen size"},
+};
+class ShippedResources : public ProgramResources, public ::testing::WithParamInterface<ShippedExe> {
+protected:
+    void SetUp() override {
+        const std::string program = ProgramPath();
+        Load(program.substr(0, program.rfind('\\') + 1) + GetParam().file);
+    }
+};
+
+TEST_P(ShippedResources, Manifest) {
+    const std::string manifest = Resource(MAKEINTRESOURCEA(24) /* RT_MANIFEST */, 1);
+    ASSERT_FALSE(manifest.empty()) << "no manifest with id 1";
+    for (const char* part : {"name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
+                             "<requestedExecutionLevel level=\"asInvoker\"",
+                             "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",
+                             "{1f676c76-80e1-4239-95bb-83d0f6d0da78}", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",
+                             "<asmv3:windowsSettings>", "WindowsSettings\">true</dpiAware>",
+                             "WindowsSettings\">UTF-8</activeCodePage>"}) {
+        EXPECT_NE(manifest.find(part), std::string::npos) << "the manifest lacks " << part;
+    }
+}
+
+// A string of the version resource: its UTF-16 key, padding to 32 bits, then
+// the (here ASCII) value.
+std::string VersionString(const std::string& block, const std::string& key) {
+    std::string wideKey;
+    for (char c : key) wideKey += std::string(1, c) + '\0';
+    size_t at = block.find(wideKey + std::string(2, '\0'));
+    if (at == std::string::npos) return "(missing)";
+    std::string value;
+    for (at = (at + wideKey.size() + 5) & ~static_cast<size_t>(3); at + 1 < block.size() && block[at]; at += 2)
+        value += block[at];
+    return value;
+}
+
+TEST_P(ShippedResources, VersionOfTheProject) {
+    const std::string block = Resource(MAKEINTRESOURCEA(16) /* RT_VERSION */, 1);
+    const size_t fixed = block.find("\xBD\x04\xEF\xFE");  // VS_FIXEDFILEINFO's signature
+    ASSERT_NE(fixed, std::string::npos) << "no version resource with id 1";
+    VS_FIXEDFILEINFO info;
+    ASSERT_GE(block.size(), fixed + sizeof info);
+    std::memcpy(&info, block.data() + fixed, sizeof info);
+    const std::string file = std::to_string(HIWORD(info.dwFileVersionMS)) + "." +
+                             std::to_string(LOWORD(info.dwFileVersionMS)) + "." +
+                             std::to_string(HIWORD(info.dwFileVersionLS)) + "." +
+                             std::to_string(LOWORD(info.dwFileVersionLS));
+    EXPECT_EQ(file, FILLWRIGHT_VERSION ".0");
+    EXPECT_EQ(info.dwProductVersionMS, info.dwFileVersionMS);
+    EXPECT_EQ(info.dwProductVersionLS, info.dwFileVersionLS);
+    const std::string name = GetParam().file;
+    const std::pair<const char*, std::string> strings[] = {
+        {"FileDescription", GetParam().description}, {"FileVersion", FILLWRIGHT_VERSION},
+        {"ProductName", "Fillwright"}, {"ProductVersion", FILLWRIGHT_VERSION},
+        {"LegalCopyright", "Copyright (c) The Fillwright authors. MIT License."},
+        {"InternalName", name.substr(0, name.size() - 4)}, {"OriginalFilename", name}};
+    for (const auto& string : strings) EXPECT_EQ(VersionString(block, string.first), string.second) << string.first;
+}
+
+INSTANTIATE_TEST_SUITE_P(Programs, ShippedResources, ::testing::ValuesIn(kShippedExes),
+                         [](const ::testing::TestParamInfo<ShippedExe>& param) {
+                             return std::string(param.index == 0 ? "Dialog" : "CommandLine");
+                         });
 
 }  // namespace
