@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks the shipped build/win32/fillwright.exe as a file: a 32-bit PE for the
 # GUI subsystem that imports only Windows system DLLs and carries its dialog
-# template, icon, version and manifest. Runs on any host, including those that cannot start it.
+# template, icon, version and manifest. Runs on any host, including those
+# that cannot start it.
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 exe=$root/${FILLWRIGHT_BUILD_DIR:-build}/win32/fillwright.exe

@@ -18,19 +18,9 @@ export SOURCE_DATE_EPOCH
 out=${FILLWRIGHT_BUILD_DIR:-build}
 release=$out/release
 
-configure() {  # dir [cmake args...]
-    local dir=$1
-    shift
-    if [ ! -f "$dir/build.ninja" ]; then
-        mkdir -p "$dir"
-        cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release "$@" >"$dir.configure.log" 2>&1 || {
-            cat "$dir.configure.log"
-            exit 1
-        }
-    fi
-}
-configure "$out/release-win32" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
-configure "$out/release-native"
+source scripts/configure.sh
+configure "$out/release-win32" -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
+configure "$out/release-native" -DCMAKE_BUILD_TYPE=Release
 ninja -C "$out/release-win32" --quiet fillwright fillwright-cli
 ninja -C "$out/release-native" --quiet fillwright-cli fillwright-cli-man
 version=$("$out/release-native/fillwright-cli" --version | sed -n '1s/^fillwright-cli //p')
