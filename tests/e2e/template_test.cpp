@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -151,27 +152,25 @@ bool ParseTemplate(const BYTE* data, size_t size, DialogTemplate& dialog, std::s
     return true;
 }
 
-// The bytes of resource id of this type in module; empty when it is missing.
-std::string ResourceBytes(HMODULE module, LPCSTR type, int id) {
-    HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(id), type);
-    if (!found) return std::string();
-    HGLOBAL loaded = LoadResource(module, found);
-    const void* bytes = loaded ? LockResource(loaded) : nullptr;
-    if (!bytes) return std::string();
-    return std::string(static_cast<const char*>(bytes), SizeofResource(module, found));
-}
-
 class ProgramResources : public ::testing::Test {
 protected:
-    void SetUp() override { Load(ProgramPath()); }
-    void Load(const std::string& path) {
-        module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-        ASSERT_NE(module, nullptr) << "cannot load " << path << " as data, error " << GetLastError();
+    void SetUp() override {
+        module = LoadLibraryExA(Path().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        ASSERT_NE(module, nullptr) << "cannot load " << Path() << " as data, error " << GetLastError();
     }
+    virtual std::string Path() { return ProgramPath(); }
     void TearDown() override {
         if (module) FreeLibrary(module);
     }
-    std::string Resource(LPCSTR type, int id) { return ResourceBytes(module, type, id); }
+    // The bytes of resource id of this type; empty when it is missing.
+    std::string Resource(LPCSTR type, int id) {
+        HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(id), type);
+        if (!found) return std::string();
+        HGLOBAL loaded = LoadResource(module, found);
+        const void* bytes = loaded ? LockResource(loaded) : nullptr;
+        if (!bytes) return std::string();
+        return std::string(static_cast<const char*>(bytes), SizeofResource(module, found));
+    }
     HMODULE module = nullptr;
 };
 
@@ -290,11 +289,7 @@ const ShippedExe kShippedExes[] = {
     {"fillwright-cli.exe", "Fillwright command line: makes files of a chosen size"},
 };
 class ShippedResources : public ProgramResources, public ::testing::WithParamInterface<ShippedExe> {
-protected:
-    void SetUp() override {
-        const std::string program = ProgramPath();
-        Load(program.substr(0, program.rfind('\\') + 1) + GetParam().file);
-    }
+    std::string Path() override { return ProgramPath().substr(0, ProgramPath().rfind('\\') + 1) + GetParam().file; }
 };
 
 TEST_P(ShippedResources, Manifest) {
@@ -330,11 +325,10 @@ TEST_P(ShippedResources, VersionOfTheProject) {
     VS_FIXEDFILEINFO info;
     ASSERT_GE(block.size(), fixed + sizeof info);
     std::memcpy(&info, block.data() + fixed, sizeof info);
-    const std::string file = std::to_string(HIWORD(info.dwFileVersionMS)) + "." +
-                             std::to_string(LOWORD(info.dwFileVersionMS)) + "." +
-                             std::to_string(HIWORD(info.dwFileVersionLS)) + "." +
-                             std::to_string(LOWORD(info.dwFileVersionLS));
-    EXPECT_EQ(file, FILLWRIGHT_VERSION ".0");
+    char fixedVersion[32];
+    std::snprintf(fixedVersion, sizeof fixedVersion, "%u.%u.%u.%u", HIWORD(info.dwFileVersionMS),
+                  LOWORD(info.dwFileVersionMS), HIWORD(info.dwFileVersionLS), LOWORD(info.dwFileVersionLS));
+    EXPECT_STREQ(fixedVersion, FILLWRIGHT_VERSION ".0");
     EXPECT_EQ(info.dwProductVersionMS, info.dwFileVersionMS);
     EXPECT_EQ(info.dwProductVersionLS, info.dwFileVersionLS);
     const std::string name = GetParam().file;
@@ -346,9 +340,7 @@ TEST_P(ShippedResources, VersionOfTheProject) {
     for (const auto& string : strings) EXPECT_EQ(VersionString(block, string.first), string.second) << string.first;
 }
 
-INSTANTIATE_TEST_SUITE_P(Programs, ShippedResources, ::testing::ValuesIn(kShippedExes),
-                         [](const ::testing::TestParamInfo<ShippedExe>& param) {
-                             return std::string(param.index == 0 ? "Dialog" : "CommandLine");
-                         });
+// 0: fillwright.exe, 1: fillwright-cli.exe.
+INSTANTIATE_TEST_SUITE_P(Programs, ShippedResources, ::testing::ValuesIn(kShippedExes));
 
 }  // namespace
