@@ -22,6 +22,8 @@ source scripts/configure.sh
 configure "$out/release-win32" -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
 configure "$out/release-native" -DCMAKE_BUILD_TYPE=Release
 ninja -C "$out/release-win32" --quiet fillwright fillwright-cli
+# The man page's date comes from SOURCE_DATE_EPOCH, which no build rule sees.
+rm -f "$out/release-native/cli/fillwright-cli.1"
 ninja -C "$out/release-native" --quiet fillwright-cli fillwright-cli-man
 version=$("$out/release-native/fillwright-cli" --version | sed -n '1s/^fillwright-cli //p')
 
