@@ -18,8 +18,8 @@ export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINELOADER=$loader
 # Wine names Linux files in the locale's character set: in the C locale
-# (ASCII) it refuses any name outside ASCII, which the programs, with their
-# UTF-8 code page, now make.
+# (ASCII) it refuses every name outside ASCII, such as the UTF-8 names the
+# programs take.
 case "$(locale charmap 2>/dev/null)" in
     UTF-8) ;;
     *) export LC_ALL=C.UTF-8 ;;

@@ -340,7 +340,7 @@ TEST_P(ShippedResources, VersionOfTheProject) {
     for (const auto& string : strings) EXPECT_EQ(VersionString(block, string.first), string.second) << string.first;
 }
 
-// 0: fillwright.exe, 1: fillwright-cli.exe.
+void PrintTo(const ShippedExe& exe, std::ostream* out) { *out << exe.file; }  // names the case
 INSTANTIATE_TEST_SUITE_P(Programs, ShippedResources, ::testing::ValuesIn(kShippedExes));
 
 }  // namespace
