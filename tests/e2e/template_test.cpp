@@ -305,8 +305,7 @@ TEST_P(ShippedResources, Manifest) {
     }
 }
 
-// A string of the version resource: its UTF-16 key, padding to 32 bits, then
-// the (here ASCII) value.
+// A version string: its UTF-16 key, padding to 32 bits, the (ASCII) value.
 std::string VersionString(const std::string& block, const std::string& key) {
     std::string wideKey;
     for (char c : key) wideKey += std::string(1, c) + '\0';
