@@ -8,16 +8,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 bash scripts/setup.sh
 
-configure() {  # dir [cmake args...]
-    local dir=$1
-    shift
-    if [ ! -f "$dir/build.ninja" ]; then
-        cmake -S . -B "$dir" -G Ninja "$@" >"$dir.configure.log" 2>&1 || {
-            cat "$dir.configure.log"
-            exit 1
-        }
-    fi
-}
+source scripts/configure.sh
 
 # FILLWRIGHT_BUILD_DIR moves every build (and the Wine prefixes) elsewhere.
 out=${FILLWRIGHT_BUILD_DIR:-build}

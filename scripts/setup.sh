@@ -21,6 +21,10 @@ have_pkg nlohmann-json3-dev || need+=(nlohmann-json3-dev)
 have_pkg fonts-wine || need+=(fonts-wine)
 have_cmd clang-tidy || need+=(clang-tidy)
 have_cmd cppcheck || need+=(cppcheck)
+# The man page of fillwright-cli is made from its --help at build time;
+# CPack's DEB generator reads the program's library needs with dpkg-shlibdeps.
+have_cmd help2man || need+=(help2man)
+have_cmd dpkg-shlibdeps || need+=(dpkg-dev)
 # 32-bit Wine (wine32) runs the shipped exe; wine64 runs the 64-bit build
 # on hosts that cannot execute 32-bit code.
 have_pkg wine || need+=(wine)

@@ -36,6 +36,7 @@ run_suite "engine tests under AddressSanitizer + UndefinedBehaviorSanitizer" san
 run_suite "threaded engine tests under ThreadSanitizer" sanitized_suite tsan thread 'WriterTest.*:WriterProperty.*'
 run_suite "static checks" bash scripts/static_checks.sh
 run_suite "the shipped 32-bit exe as a file" bash scripts/check_exe.sh
+run_suite "release packages: the same bytes from two folders, and what they hold" bash scripts/check_release.sh
 
 winbuild=$(wine_build)
 if [ "$winbuild" = win64 ]; then

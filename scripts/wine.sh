@@ -17,6 +17,13 @@ export WINEPREFIX=$out/wineprefix-$arch
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINELOADER=$loader
+# Wine names Linux files in the locale's character set: in the C locale
+# (ASCII) it refuses every name outside ASCII, such as the UTF-8 names the
+# programs take.
+case "$(locale charmap 2>/dev/null)" in
+    UTF-8) ;;
+    *) export LC_ALL=C.UTF-8 ;;
+esac
 
 if [ ! -f "$WINEPREFIX/.fillwright-ready" ]; then
     mkdir -p "$out"

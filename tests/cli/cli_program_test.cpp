@@ -198,6 +198,19 @@ TEST_F(Program, FullDiskFailsNamingFileAndReason) {
     if (full != FullDevicePath()) RemoveFile(full);
 }
 
+TEST_F(Program, NameOutsideTheCodePageIsMadeAndShown) {
+    // "проба-Ω-数据-📁.bin", in UTF-8: the program's own code page on Windows too.
+    const std::string name = "\xD0\xBF\xD1\x80\xD0\xBE\xD0\xB1\xD0\xB0-\xCE\xA9-"
+                             "\xE6\x95\xB0\xE6\x8D\xAE-\xF0\x9F\x93\x81.bin";
+    const ProgramRun run = Run({"-m", "ascii", "100", File(name)});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(ReadWholeFile(JoinPath(dir, name)), std::string(AsciiLine, 64) + "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghij");
+    const std::string lost = JoinPath(JoinPath(dir, name), name);
+    const ProgramRun failed = Run({"1", lost});
+    EXPECT_EQ(failed.exitCode, 1);
+    EXPECT_TRUE(Contains(failed.err, lost + ": ")) << failed.err;
+}
+
 TEST_F(Program, MissingFolderFailsButOtherFilesAreMade) {
     const std::string lost = JoinPath(JoinPath(dir, "no-such-folder"), "f.bin");
     const std::string good = File("good.bin");

@@ -45,6 +45,17 @@ static std::wstring ToWide(const std::string& text) {
     return out;
 }
 
+std::string UnixPath(const std::string& path) {
+    typedef char*(CDECL * UnixNameCall)(const wchar_t*);
+    const UnixNameCall unixName = reinterpret_cast<UnixNameCall>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    char* name = unixName ? unixName(ToWide(path).c_str()) : nullptr;
+    if (!name) return std::string();
+    const std::string result = name;
+    HeapFree(GetProcessHeap(), 0, name);
+    return result;
+}
+
 LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool* ok) {
     DWORD_PTR result = 0;
     const LRESULT answered = SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL, kSendWait, &result);

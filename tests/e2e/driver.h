@@ -146,3 +146,5 @@ int64_t FileLength(const std::string& path);  // -1 when missing
 bool ReadWholeFile(const std::string& path, std::string& content);
 bool WriteWholeFile(const std::string& path, const std::string& content);
 std::vector<std::string> FolderEntries(const std::string& folder);  // names, without . and ..
+// Under Wine, the Linux path that Wine gives the file system for path; else empty.
+std::string UnixPath(const std::string& path);

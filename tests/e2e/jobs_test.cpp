@@ -147,6 +147,21 @@ TEST_F(Job, SeveralJobsInOneRun) {
     EXPECT_EQ(FolderEntries(folder).size(), 5u);
 }
 
+TEST_F(Job, NameOutsideTheCodePage) {
+    // "проба-Ω-数据-📁.bin": Cyrillic, Greek, CJK and beyond the basic plane.
+    const std::string name = "\xD0\xBF\xD1\x80\xD0\xBE\xD0\xB1\xD0\xB0-\xCE\xA9-"
+                             "\xE6\x95\xB0\xE6\x8D\xAE-\xF0\x9F\x93\x81.bin";
+    ASSERT_TRUE(SetRequest(program, "100", kUnitBytes, kModeAscii));
+    const JobRun run = RunJob(program, InFolder(name));
+    ExpectCleanRun(run);
+    ExpectContent(kModeAscii, InFolder(name), 100, run);
+    EXPECT_EQ(FolderEntries(folder), std::vector<std::string>{name});
+    if (UnderWine()) {
+        const std::string onDisk = UnixPath(InFolder(name));
+        EXPECT_EQ(onDisk.substr(onDisk.rfind('/') + 1), name) << onDisk;
+    }
+}
+
 TEST_F(Job, ExistingFileReplacedWithoutAQuestion) {
     const std::string path = InFolder("existing.txt");
     ASSERT_TRUE(WriteWholeFile(path, std::string(5000, 'x')));

@@ -215,7 +215,9 @@ const TypedSize kTypedSizes[] = {
     {"0x10", -1},        // the number "0"
     {"007", 7},
     {"4294967296", -1},  // past 32 bits: not a number at all
-    {"\xEF\xBC\x91\xEF\xBC\x92", 12},  // full-width "12", best-fit to "12" in the ANSI text
+    // Full-width "12": with the manifest's UTF-8 code page the ANSI text holds
+    // it as UTF-8, not digits (the old code page's best fit read it as 12).
+    {"\xEF\xBC\x91\xEF\xBC\x92", -1},
 };
 
 // What GetDlgItemInt in this process reads from the text: the bytes the

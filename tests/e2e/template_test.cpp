@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -154,9 +155,10 @@ bool ParseTemplate(const BYTE* data, size_t size, DialogTemplate& dialog, std::s
 class ProgramResources : public ::testing::Test {
 protected:
     void SetUp() override {
-        module = LoadLibraryExA(ProgramPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-        ASSERT_NE(module, nullptr) << "cannot load " << ProgramPath() << " as data, error " << GetLastError();
+        module = LoadLibraryExA(Path().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        ASSERT_NE(module, nullptr) << "cannot load " << Path() << " as data, error " << GetLastError();
     }
+    virtual std::string Path() { return ProgramPath(); }
     void TearDown() override {
         if (module) FreeLibrary(module);
     }
@@ -276,5 +278,68 @@ TEST_F(ProgramResources, OneIconOf32By32In16Colours) {
     EXPECT_EQ(bitmap.biHeight, 64);
     EXPECT_EQ(bitmap.biBitCount, 4);
 }
+
+// Both shipped programs carry the manifest and a version resource of their own.
+struct ShippedExe {
+    const char* file;
+    const char* description;
+};
+const ShippedExe kShippedExes[] = {
+    {"fillwright.exe", "Fillwright: makes a file of a chosen size"},
+    {"fillwright-cli.exe", "Fillwright command line: makes files of a chosen size"},
+};
+class ShippedResources : public ProgramResources, public ::testing::WithParamInterface<ShippedExe> {
+    std::string Path() override { return ProgramPath().substr(0, ProgramPath().rfind('\\') + 1) + GetParam().file; }
+};
+
+TEST_P(ShippedResources, Manifest) {
+    const std::string manifest = Resource(MAKEINTRESOURCEA(24) /* RT_MANIFEST */, 1);
+    ASSERT_FALSE(manifest.empty()) << "no manifest with id 1";
+    for (const char* part : {"name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
+                             "<requestedExecutionLevel level=\"asInvoker\"",
+                             "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",
+                             "{1f676c76-80e1-4239-95bb-83d0f6d0da78}", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",
+                             "<asmv3:windowsSettings>", "WindowsSettings\">true</dpiAware>",
+                             "WindowsSettings\">UTF-8</activeCodePage>"}) {
+        EXPECT_NE(manifest.find(part), std::string::npos) << "the manifest lacks " << part;
+    }
+}
+
+// A version string: its UTF-16 key, padding to 32 bits, the (ASCII) value.
+std::string VersionString(const std::string& block, const std::string& key) {
+    std::string wideKey;
+    for (char c : key) wideKey += std::string(1, c) + '\0';
+    size_t at = block.find(wideKey + std::string(2, '\0'));
+    if (at == std::string::npos) return "(missing)";
+    std::string value;
+    for (at = (at + wideKey.size() + 5) & ~static_cast<size_t>(3); at + 1 < block.size() && block[at]; at += 2)
+        value += block[at];
+    return value;
+}
+
+TEST_P(ShippedResources, VersionOfTheProject) {
+    const std::string block = Resource(MAKEINTRESOURCEA(16) /* RT_VERSION */, 1);
+    const size_t fixed = block.find("\xBD\x04\xEF\xFE");  // VS_FIXEDFILEINFO's signature
+    ASSERT_NE(fixed, std::string::npos) << "no version resource with id 1";
+    VS_FIXEDFILEINFO info;
+    ASSERT_GE(block.size(), fixed + sizeof info);
+    std::memcpy(&info, block.data() + fixed, sizeof info);
+    char fixedVersion[32];
+    std::snprintf(fixedVersion, sizeof fixedVersion, "%u.%u.%u.%u", HIWORD(info.dwFileVersionMS),
+                  LOWORD(info.dwFileVersionMS), HIWORD(info.dwFileVersionLS), LOWORD(info.dwFileVersionLS));
+    EXPECT_STREQ(fixedVersion, FILLWRIGHT_VERSION ".0");
+    EXPECT_EQ(info.dwProductVersionMS, info.dwFileVersionMS);
+    EXPECT_EQ(info.dwProductVersionLS, info.dwFileVersionLS);
+    const std::string name = GetParam().file;
+    const std::pair<const char*, std::string> strings[] = {
+        {"FileDescription", GetParam().description}, {"FileVersion", FILLWRIGHT_VERSION},
+        {"ProductName", "Fillwright"}, {"ProductVersion", FILLWRIGHT_VERSION},
+        {"LegalCopyright", "Copyright (c) The Fillwright authors. MIT License."},
+        {"InternalName", name.substr(0, name.size() - 4)}, {"OriginalFilename", name}};
+    for (const auto& string : strings) EXPECT_EQ(VersionString(block, string.first), string.second) << string.first;
+}
+
+void PrintTo(const ShippedExe& exe, std::ostream* out) { *out << exe.file; }  // names the case
+INSTANTIATE_TEST_SUITE_P(Programs, ShippedResources, ::testing::ValuesIn(kShippedExes));
 
 }  // namespace
