@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 struct CliFile {
@@ -33,6 +34,11 @@ void CliRemoveFile(const char* path);
 const char* CliAllocateNote();
 
 bool CliStderrIsTerminal();
+// Writes text (in the program's code page) to stream, stdout or stderr. On
+// a Windows console it goes out through the console's wide call, so names in
+// any script show as they are whatever the console's own code page; anywhere
+// else the bytes go out as they are.
+bool CliWriteText(FILE* stream, const std::string& text);
 // From here on Ctrl-C (SIGINT, or the console's Ctrl-C / Ctrl-Break event)
 // only raises a flag that CliInterrupted() reports; the writer checks it
 // between chunks and cleans up itself.

@@ -84,6 +84,8 @@ const char* CliAllocateNote() {
 
 bool CliStderrIsTerminal() { return isatty(STDERR_FILENO) == 1; }
 
+bool CliWriteText(FILE* stream, const std::string& text) { return std::fputs(text.c_str(), stream) >= 0; }
+
 static volatile sig_atomic_t interruptRequested = 0;
 
 static void OnInterrupt(int) { interruptRequested = 1; }

@@ -4,6 +4,8 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
+#include <io.h>  // _get_osfhandle
+
 #include <atomic>
 
 // Also used by cli_reading_win32.cpp.
@@ -81,6 +83,23 @@ const char* CliAllocateNote() {
 bool CliStderrIsTerminal() {
     DWORD consoleMode = 0;
     return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &consoleMode) != FALSE;
+}
+
+bool CliWriteText(FILE* stream, const std::string& text) {
+    const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    DWORD consoleMode = 0;
+    if (text.empty() || handle == INVALID_HANDLE_VALUE || !GetConsoleMode(handle, &consoleMode))
+        return std::fputs(text.c_str(), stream) >= 0;
+    // A console shows bytes in its own code page, which need not be the
+    // program's (UTF-8 under the manifest); wide characters it shows as they are.
+    const int narrowLength = static_cast<int>(text.size());
+    const int wideLength = MultiByteToWideChar(CP_ACP, 0, text.data(), narrowLength, nullptr, 0);
+    if (wideLength <= 0) return std::fputs(text.c_str(), stream) >= 0;
+    std::wstring wide(static_cast<size_t>(wideLength), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), narrowLength, &wide[0], wideLength);
+    std::fflush(stream);  // what the C library holds goes first
+    DWORD written = 0;
+    return WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr) != FALSE;
 }
 
 static std::atomic<bool> interruptRequested(false);

@@ -53,7 +53,7 @@ static void Draw(ProgressLine* line, double now) {
     // Carriage return and spaces rather than terminal escapes: every console
     // understands them.
     if (width < line->drawnWidth) text.append(line->drawnWidth - width, ' ');
-    std::fprintf(stderr, "\r%s", text.c_str());
+    CliWriteText(stderr, "\r" + text);
     std::fflush(stderr);
     line->drawnWidth = width;
     line->drawn = true;
@@ -79,6 +79,6 @@ void ProgressEnd(ProgressLine* line, bool made) {
     // A file made within the first interval leaves no line at all.
     if (!line->drawn) return;
     if (made) Draw(line, CliMonotonicSeconds());
-    std::fputc('\n', stderr);
+    CliWriteText(stderr, "\n");
     std::fflush(stderr);
 }

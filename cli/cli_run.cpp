@@ -14,17 +14,20 @@
 
 static const char kProgram[] = "fillwright-cli";
 
+// One message on stderr, after the program's name.
+static void Tell(const std::string& message) { CliWriteText(stderr, std::string(kProgram) + ": " + message + "\n"); }
+
 static int UsageError(const std::string& error) {
-    std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", kProgram, error.c_str(), kProgram);
+    Tell(error + "\nTry '" + kProgram + " --help' for more information.");
     return kExitUsage;
 }
 
 // Writes text to stdout; a failed write (e.g. stdout on a full disk) is a
 // failure, not a silent success.
 static bool WriteToStdout(const std::string& text) {
-    std::fputs(text.c_str(), stdout);
-    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        std::fprintf(stderr, "%s: cannot write to standard output\n", kProgram);
+    const bool written = CliWriteText(stdout, text);
+    if (!written || std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        Tell("cannot write to standard output");
         return false;
     }
     return true;
@@ -62,8 +65,8 @@ static const char* CheckResultName(CheckOutcome outcome) {
 // One file of --check: its line (or JSON object) on stdout, a failure on stderr.
 static bool ReportCheck(const CliOptions& options, const std::string& path, const CheckRequest& request,
                         const CheckResult& result, double seconds) {
-    if (result.outcome == kCheckFailed) std::fprintf(stderr, "%s: %s: %s\n", kProgram, path.c_str(), result.reason.c_str());
-    if (result.outcome == kCheckInterrupted) std::fprintf(stderr, "%s: %s: interrupted\n", kProgram, path.c_str());
+    if (result.outcome == kCheckFailed) Tell(path + ": " + result.reason);
+    if (result.outcome == kCheckInterrupted) Tell(path + ": interrupted");
     if (options.json) {
         FileReport report = ReportOf(options, path, result.seed);
         report.seedKnown = result.seedKnown;
@@ -122,9 +125,8 @@ static int MakeFiles(const CliOptions& options, uint32_t firstSeed, bool showPro
         const MakeOutcome outcome = MakeFile(path.c_str(), request, chunk, chunkSize,
                                              showProgress ? ProgressUpdate : nullptr, &line, &error);
         ProgressEnd(&line, outcome == kMade);
-        if (outcome == kInterrupted)
-            std::fprintf(stderr, "%s: %s: interrupted; the unfinished file was removed\n", kProgram, path.c_str());
-        if (outcome == kFailed) std::fprintf(stderr, "%s: %s: %s\n", kProgram, path.c_str(), error.c_str());
+        if (outcome == kInterrupted) Tell(path + ": interrupted; the unfinished file was removed");
+        if (outcome == kFailed) Tell(path + ": " + error);
         if (options.json) {
             FileReport report = ReportOf(options, path, request.seed);
             const char* results[] = {"made", "failed", "interrupted"};
@@ -155,9 +157,8 @@ int RunCli(int argc, const char* const* argv) {
         // The dialog's seed: the calendar clock in whole seconds, cut to 32 bits.
         firstSeed = static_cast<uint32_t>(fileOps.calendarSeconds());
         if (!options.quiet)
-            std::fprintf(stderr, "%s: %s seed %lu (give -s %lu to make the same bytes again)\n", kProgram,
-                         ModeName(options.mode), static_cast<unsigned long>(firstSeed),
-                         static_cast<unsigned long>(firstSeed));
+            Tell(std::string(ModeName(options.mode)) + " seed " + std::to_string(firstSeed) + " (give -s " +
+                 std::to_string(firstSeed) + " to make the same bytes again)");
     }
     const bool showProgress = !options.quiet && CliStderrIsTerminal();
     return options.check ? CheckFiles(options, firstSeed, showProgress) : MakeFiles(options, firstSeed, showProgress);
