@@ -62,9 +62,8 @@ echo "bench: native cases, $reps interleaved repetitions, files in $shm"
     exit 1
 }
 
-if [ "$winbuild" = win64 ]; then
-    echo "bench: this host cannot run 32-bit x86 code; the Windows cases run on the 64-bit build"
-fi
+reason=$(wine_build_reason)
+[ -z "$reason" ] || echo "bench: $reason"
 echo "bench: Windows cases under Wine ($winbuild), $wine_reps alternating repetitions, files in $out/$winbuild/bench"
 (cd "$out/$winbuild/bench" && FILLWRIGHT_BUILD_DIR=$out "$root/scripts/wine.sh" "$winbuild" engine_bench.exe . "$wine_reps") \
     >"$results/wine.txt" 2>"$out/bench-wine.log" || {

@@ -18,3 +18,14 @@ wine_build() {
         echo win64
     fi
 }
+
+# Why the 64-bit stand-in runs rather than the shipped 32-bit exe, or
+# nothing when the 32-bit exe runs.
+wine_build_reason() {
+    [ "$(wine_build)" = win64 ] || return 0
+    if [ -n "${FILLWRIGHT_WINE_BUILD:-}" ]; then
+        echo "FILLWRIGHT_WINE_BUILD=win64 asks for the 64-bit build of the same sources, not the shipped 32-bit exe"
+    else
+        echo "this host cannot execute 32-bit x86 code, so 32-bit Wine cannot start here; the 64-bit build of the same sources stands in"
+    fi
+}

@@ -11,9 +11,8 @@ source scripts/host.sh
 build=$(wine_build)
 out=${FILLWRIGHT_BUILD_DIR:-build}
 exe=$out/$build/fillwright.exe
-if [ "$build" = win64 ]; then
-    echo "note: this host cannot execute 32-bit x86 code; starting the 64-bit build of the same sources."
-fi
+reason=$(wine_build_reason)
+[ -z "$reason" ] || echo "note: $reason."
 
 if [ -n "${DISPLAY:-}" ]; then
     echo "starting $exe on display $DISPLAY"

@@ -39,11 +39,8 @@ run_suite "the shipped 32-bit exe as a file" bash scripts/check_exe.sh
 run_suite "release packages: the same bytes from two folders, and what they hold" bash scripts/check_release.sh
 
 winbuild=$(wine_build)
-if [ "$winbuild" = win64 ]; then
-    echo
-    echo "note: this host cannot execute 32-bit x86 code, so 32-bit Wine cannot start here;"
-    echo "      the Windows suites run on build/win64, the 64-bit build of the same sources."
-fi
+reason=$(wine_build_reason)
+[ -z "$reason" ] || printf '\nnote: %s.\n' "$reason"
 source scripts/xserver.sh
 start_private_xserver || exit 1
 # One persistent wineserver for the whole run instead of one per test
