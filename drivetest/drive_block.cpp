@@ -26,21 +26,31 @@ uint64_t Mix(uint64_t z) {
     return z ^ (z >> 31);
 }
 
-// Little-endian whatever the host; compilers turn these into single moves.
+// Words are stored little-endian whatever the host; on the usual
+// little-endian host that is a plain 8-byte move.
+bool HostIsLittleEndian() {
+    const uint16_t one = 1;
+    unsigned char first = 0;
+    std::memcpy(&first, &one, 1);
+    return first == 1;
+}
+
 uint64_t Load(const unsigned char* p) {
-    return uint64_t(p[0]) | uint64_t(p[1]) << 8 | uint64_t(p[2]) << 16 | uint64_t(p[3]) << 24 | uint64_t(p[4]) << 32 |
-           uint64_t(p[5]) << 40 | uint64_t(p[6]) << 48 | uint64_t(p[7]) << 56;
+    uint64_t v = 0;
+    if (HostIsLittleEndian()) {
+        std::memcpy(&v, p, 8);
+        return v;
+    }
+    for (int b = 7; b >= 0; --b) v = v << 8 | p[b];
+    return v;
 }
 
 void Store(unsigned char* p, uint64_t v) {
-    p[0] = static_cast<unsigned char>(v);
-    p[1] = static_cast<unsigned char>(v >> 8);
-    p[2] = static_cast<unsigned char>(v >> 16);
-    p[3] = static_cast<unsigned char>(v >> 24);
-    p[4] = static_cast<unsigned char>(v >> 32);
-    p[5] = static_cast<unsigned char>(v >> 40);
-    p[6] = static_cast<unsigned char>(v >> 48);
-    p[7] = static_cast<unsigned char>(v >> 56);
+    if (HostIsLittleEndian()) {
+        std::memcpy(p, &v, 8);
+        return;
+    }
+    for (int b = 0; b < 8; ++b) p[b] = static_cast<unsigned char>(v >> (8 * b));
 }
 
 struct Header {
