@@ -64,7 +64,7 @@ struct DriveOps {
     std::function<IoResult(DriveFile& file, uint64_t offset, unsigned char* data, size_t count)> readAt;
     std::function<bool(DriveFile& file, uint64_t length, std::string* reason)> setLength;
     // Sends what was written to the drive, and out of the system's cache.
-    std::function<bool(DriveFile& file, std::string* reason)> flush;
+    std::function<bool(const DriveFile& file, std::string* reason)> flush;
     std::function<void(DriveFile& file)> close;
     std::function<bool(const std::string& path, std::string* reason)> remove;
     // The length of path, or nothing when it is missing.

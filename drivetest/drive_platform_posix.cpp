@@ -3,6 +3,7 @@
 // cache flushed and dropped, with mincore to see that it really emptied.
 #include "drive_platform.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -81,11 +82,9 @@ ReadBack DropCache(int fd) {
     const size_t pages = (length + static_cast<size_t>(page) - 1) / static_cast<size_t>(page);
     std::string resident(pages, '\0');
     ReadBack result = ReadBack::mayBeCached;
-    if (mincore(map, length, reinterpret_cast<unsigned char*>(&resident[0])) == 0) {
+    if (mincore(map, length, reinterpret_cast<unsigned char*>(&resident[0])) == 0 &&
+        std::none_of(resident.begin(), resident.end(), [](char state) { return (state & 1) != 0; })) {
         result = ReadBack::cacheDropped;
-        for (char page_state : resident) {
-            if (page_state & 1) result = ReadBack::mayBeCached;
-        }
     }
     munmap(map, length);
     return result;
@@ -197,7 +196,7 @@ bool SetLength(DriveFile& file, uint64_t length, std::string* reason) {
     return result == 0;
 }
 
-bool Flush(DriveFile& file, std::string* reason) {
+bool Flush(const DriveFile& file, std::string* reason) {
     for (intptr_t handle : {file.handle, file.tailHandle}) {
         if (handle < 0) continue;
         if (fdatasync(Fd(handle)) != 0) {
@@ -229,20 +228,19 @@ std::optional<uint64_t> FileLength(const std::string& path) {
 
 FolderState InspectFolder(const std::string& folder) {
     FolderState state;
+    const auto refuse = [&state](int error) {
+        state.reason = ErrnoText(error);
+        return state;
+    };
     struct stat info;
     struct statvfs space;
-    if (stat(folder.c_str(), &info) != 0) {
-        state.reason = ErrnoText(errno);
-    } else if (!S_ISDIR(info.st_mode)) {
-        state.reason = ErrnoText(ENOTDIR);
-    } else if (access(folder.c_str(), W_OK | X_OK) != 0) {
-        state.reason = ErrnoText(errno);
-    } else if (statvfs(folder.c_str(), &space) != 0) {
-        state.reason = ErrnoText(errno);
-    } else {
-        state.usable = true;
-        state.freeBytes = static_cast<uint64_t>(space.f_bavail) * space.f_frsize;
-    }
+    if (stat(folder.c_str(), &info) != 0) return refuse(errno);
+    if (!S_ISDIR(info.st_mode)) return refuse(ENOTDIR);
+    if (access(folder.c_str(), W_OK | X_OK) != 0 || statvfs(folder.c_str(), &space) != 0) return refuse(errno);
+    state.usable = true;
+    // Root may also write the blocks the file system keeps back for it.
+    const uint64_t blocks = geteuid() == 0 ? space.f_bfree : space.f_bavail;
+    state.freeBytes = blocks * space.f_frsize;
     return state;
 }
 

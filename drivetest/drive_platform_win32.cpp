@@ -159,14 +159,10 @@ bool SetLength(DriveFile& file, uint64_t length, std::string* reason) {
     return false;
 }
 
-bool Flush(DriveFile& file, std::string* reason) {
-    for (intptr_t handle : {file.handle, file.tailHandle}) {
-        if (handle >= 0 && !FlushFileBuffers(Native(handle))) {
-            *reason = SystemText(GetLastError());
-            return false;
-        }
-    }
-    return true;
+bool Flush(const DriveFile& file, std::string* reason) {
+    const bool flushed = FlushFileBuffers(Native(file.handle)) && (file.tailHandle < 0 || FlushFileBuffers(Native(file.tailHandle)));
+    if (!flushed) *reason = SystemText(GetLastError());
+    return flushed;
 }
 
 void Close(DriveFile& file) {

@@ -67,7 +67,7 @@ void ReadRequestInto(Reader& reader, ReadRequest& read, unsigned char* data) {
     for (size_t k = good; k < blocks && failures < kFailuresInARow; ++k) {
         const IoResult one = reader.ops->readAt(reader.file, inFile + k * kDriveBlockBytes, data + k * kDriveBlockBytes, kDriveBlockBytes);
         const bool ok = one.status == IoStatus::ok && one.bytes == kDriveBlockBytes;
-        read.readable[k] = ok;
+        read.readable[k] = ok ? 1 : 0;
         failures = ok ? 0 : failures + 1;
         if (!ok && one.status != IoStatus::ok) read.reason = one.reason;
     }

@@ -18,24 +18,29 @@ std::string DescriptionPath(const DriveOps& ops, const std::string& folder) {
     return PathIn(ops, folder, kSetDescriptionName);
 }
 
-// The set a folder holds, if any; *problem says why a folder cannot be used.
-std::optional<DriveSet> FindSet(const DriveOps& ops, const std::string& folder, std::string* problem) {
+struct FoundSet {
+    std::optional<DriveSet> set;
+    std::string problem;  // why the folder cannot be used
+};
+
+FoundSet FindSet(const DriveOps& ops, const std::string& folder) {
+    FoundSet found;
     const FolderState state = ops.inspectFolder(folder);
     if (!state.usable) {
-        *problem = folder + ": " + state.reason;
-        return std::nullopt;
+        found.problem = folder + ": " + state.reason;
+        return found;
     }
     const std::optional<std::string> text = ops.readText(DescriptionPath(ops, folder));
     if (!text) {
         if (ops.fileLength(PathIn(ops, folder, SetFileName(1)))) {
-            *problem = folder + " holds " + SetFileName(1) + " but no " + kSetDescriptionName +
-                       ": it may be another program's; remove it to test here";
+            found.problem = folder + " holds " + SetFileName(1) + " but no " + kSetDescriptionName +
+                            ": it may be another program's; remove it to test here";
         }
-        return std::nullopt;
+        return found;
     }
-    std::optional<DriveSet> set = ReadSetDescription(*text);
-    if (!set) *problem = DescriptionPath(ops, folder) + " is not a test set's description; it is left as it is";
-    return set;
+    found.set = ReadSetDescription(*text);
+    if (!found.set) found.problem = DescriptionPath(ops, folder) + " is not a test set's description; it is left as it is";
+    return found;
 }
 
 void Conclude(DriveReport* report) {
@@ -52,19 +57,19 @@ void Conclude(DriveReport* report) {
 }  // namespace
 
 DriveReport RunDriveFill(const DriveOps& ops, const DriveTestOptions& options, const DriveEvents& events) {
-    std::string problem;
-    std::optional<DriveSet> found = FindSet(ops, options.folder, &problem);
-    if (!problem.empty()) return Refuse(problem);
+    const FoundSet found = FindSet(ops, options.folder);
+    if (!found.problem.empty()) return Refuse(found.problem);
     DriveReport report;
     DriveSet set;
     uint64_t from = 0;
-    if (found && !found->finished) {
-        set = *found;
+    if (found.set && !found.set->finished) {
+        set = *found.set;
         from = WrittenOnDisk(ops, options.folder, set);
         report.resumedAt = from;
     } else {
-        if (found) {
-            if (!RemoveSet(ops, options.folder, *found, &problem)) {
+        if (found.set) {
+            std::string problem;
+            if (!RemoveSet(ops, options.folder, *found.set, &problem)) {
                 return Refuse("cannot remove the finished test set in " + options.folder + ": " + problem);
             }
             report.replacedFinishedSet = true;
@@ -82,9 +87,9 @@ DriveReport RunDriveFill(const DriveOps& ops, const DriveTestOptions& options, c
 }
 
 DriveReport RunDriveVerify(const DriveOps& ops, const DriveTestOptions& options, const DriveEvents& events) {
-    std::string problem;
-    std::optional<DriveSet> set = FindSet(ops, options.folder, &problem);
-    if (!problem.empty()) return Refuse(problem);
+    const FoundSet found = FindSet(ops, options.folder);
+    if (!found.problem.empty()) return Refuse(found.problem);
+    const std::optional<DriveSet>& set = found.set;
     if (!set) return Refuse(options.folder + " holds no test set (no " + kSetDescriptionName + ")");
     DriveReport report;
     report.bytesWritten = set->finished ? set->written : WrittenOnDisk(ops, options.folder, *set);

@@ -15,7 +15,7 @@ struct AlignedBuffers {
     size_t slotBytes = 0;
 };
 AlignedBuffers MakeBuffers(size_t slots, size_t slotBytes);
-inline unsigned char* Slot(AlignedBuffers& buffers, size_t k) { return buffers.first + k * buffers.slotBytes; }
+inline unsigned char* Slot(const AlignedBuffers& buffers, size_t k) { return buffers.first + k * buffers.slotBytes; }
 
 // One read or write: never across the end of a file.
 struct Request {

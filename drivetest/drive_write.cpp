@@ -27,7 +27,7 @@ struct Writer {
 
 std::string NameOf(const Writer& writer, uint32_t number) { return PathIn(*writer.ops, writer.options->folder, SetFileName(number)); }
 
-void Fail(Writer& writer, const std::string& what, const std::string& reason) {
+void Fail(const Writer& writer, const std::string& what, const std::string& reason) {
     if (writer.report->problem.empty()) writer.report->problem = what + ": " + reason;
 }
 

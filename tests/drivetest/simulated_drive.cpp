@@ -164,7 +164,7 @@ DriveOps SimulatedDriveOps(SimDrive* drive) {
         file->length = std::min(file->length, length);
         return true;
     };
-    ops.flush = [&d](DriveFile&, std::string* reason) {
+    ops.flush = [&d](const DriveFile&, std::string* reason) {
         if (ReadOnly(d)) *reason = "Read-only file system";
         return !ReadOnly(d);
     };
