@@ -78,6 +78,7 @@ DriveReport RunDriveFill(const DriveOps& ops, const DriveTestOptions& options, c
         set.fileSize = std::min(options.fileSize, kLargestFileSize) / kDriveBlockBytes * kDriveBlockBytes;
         if (options.total) set.total = *options.total / kDriveBlockBytes * kDriveBlockBytes;
     }
+    if (events.begun) events.begun(report);
     WriteSet(ops, options, events, &set, from, &report);
     if (options.verify && report.result != DriveResult::interrupted && report.bytesWritten > 0) {
         ReadSet(ops, options, events, set, report.bytesWritten, &report);

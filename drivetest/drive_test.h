@@ -45,10 +45,15 @@ struct SpeedSample {
     double seconds = 0;
 };
 
+struct DriveReport;
+
 struct DriveEvents {
     std::function<void(const DriveProgress&)> progress;
     std::function<void(const SpeedSample&)> speed;
     std::function<bool()> interrupted;  // polled between requests
+    // Once the set is chosen, before anything is written: whether it was
+    // replaced or is resumed.
+    std::function<void(const DriveReport& begun)> begun;
 };
 
 enum class DriveResult {
