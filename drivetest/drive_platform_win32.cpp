@@ -186,18 +186,17 @@ std::optional<uint64_t> FileLength(const std::string& path) {
 
 FolderState InspectFolder(const std::string& folder) {
     FolderState state;
+    const auto refuse = [&state](DWORD error) {
+        state.reason = SystemText(error);
+        return state;
+    };
     const DWORD attributes = GetFileAttributesA(folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return refuse(GetLastError());
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return refuse(ERROR_DIRECTORY);
     ULARGE_INTEGER available;
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        state.reason = SystemText(GetLastError());
-    } else if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        state.reason = SystemText(ERROR_DIRECTORY);
-    } else if (!GetDiskFreeSpaceExA(folder.c_str(), &available, nullptr, nullptr)) {
-        state.reason = SystemText(GetLastError());
-    } else {
-        state.usable = true;
-        state.freeBytes = available.QuadPart;
-    }
+    if (!GetDiskFreeSpaceExA(folder.c_str(), &available, nullptr, nullptr)) return refuse(GetLastError());
+    state.usable = true;
+    state.freeBytes = available.QuadPart;
     return state;
 }
 
