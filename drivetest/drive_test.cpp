@@ -75,7 +75,7 @@ DriveReport RunDriveFill(const DriveOps& ops, const DriveTestOptions& options, c
             report.replacedFinishedSet = true;
         }
         set.run.number = ops.randomNumber();
-        set.fileSize = std::min(options.fileSize, kLargestFileSize) / kDriveBlockBytes * kDriveBlockBytes;
+        set.fileSize = std::max<uint64_t>(kDriveBlockBytes, std::min(options.fileSize, kLargestFileSize) / kDriveBlockBytes * kDriveBlockBytes);
         if (options.total) set.total = *options.total / kDriveBlockBytes * kDriveBlockBytes;
     }
     if (events.begun) events.begun(report);
