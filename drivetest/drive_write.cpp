@@ -56,6 +56,7 @@ bool OpenFile(Writer& writer, uint32_t number) {
     if (!SaveDescription(writer)) return false;
     const OpenFor how = number == writer.resumeNumber ? OpenFor::extend : OpenFor::create;
     const IoResult opened = writer.ops->open(NameOf(writer, number), how, &writer.file);
+    if (opened.status != IoStatus::ok) writer.set->files = number - 1;
     if (opened.status == IoStatus::noSpace) {
         writer.report->filledToTheEnd = true;
         return false;
@@ -173,7 +174,9 @@ void WriteSet(const DriveOps& ops, const DriveTestOptions& options, const DriveE
     writer.position = from;
     writer.nextLookBack = from + options.sampleEvery;
     writer.lookBuffer = MakeBuffers(1, kDriveBlockBytes);
-    if (from > 0) writer.resumeNumber = FileOfOffset(*set, from);
+    // A fill that stopped inside a file goes on in it; one that stopped
+    // where a file ends begins the next.
+    if (from % set->fileSize != 0) writer.resumeNumber = FileOfOffset(*set, from);
     const uint64_t end = set->total ? *set->total : std::numeric_limits<uint64_t>::max();
     const FolderState folder = ops.inspectFolder(options.folder);
     const uint64_t expected = set->total ? *set->total - from : folder.freeBytes;

@@ -156,27 +156,31 @@ TEST(DriveSim, SpeedPerSampleShowsASlowRegion) {
 }
 
 TEST(DriveSim, AnInterruptedFillResumesWhereItStopped) {
-    SimDrive drive;
-    drive.spec = Drive(SimLie::none, 40 * MiB);
-    const DriveOps ops = SimulatedDriveOps(&drive);
-    DriveEvents events;
-    int requests = 0;
-    events.interrupted = [&] { return ++requests > 50; };  // stops after 50 requests of 256 KiB
-    const DriveReport first = RunDriveFill(ops, SmallPace(), events);
-    EXPECT_EQ(first.result, DriveResult::interrupted);
-    EXPECT_EQ(first.bytesWritten, 50 * 256 * 1024u);
-    EXPECT_FALSE(first.verified);
+    // Stopped inside the second file, and where the first file ends.
+    for (int stopAfter : {50, 32}) {
+        SCOPED_TRACE(stopAfter);
+        SimDrive drive;
+        drive.spec = Drive(SimLie::none, 40 * MiB);
+        const DriveOps ops = SimulatedDriveOps(&drive);
+        DriveEvents events;
+        int requests = 0;
+        events.interrupted = [&] { return ++requests > stopAfter; };  // requests of 256 KiB
+        const DriveReport first = RunDriveFill(ops, SmallPace(), events);
+        EXPECT_EQ(first.result, DriveResult::interrupted);
+        EXPECT_EQ(first.bytesWritten, stopAfter * 256 * 1024u);
+        EXPECT_FALSE(first.verified);
 
-    const DriveReport verified = RunDriveVerify(ops, SmallPace(), DriveEvents());
-    EXPECT_EQ(verified.result, DriveResult::ok);
-    EXPECT_EQ(verified.tally.bytesOk, first.bytesWritten);
+        const DriveReport verified = RunDriveVerify(ops, SmallPace(), DriveEvents());
+        EXPECT_EQ(verified.result, DriveResult::ok);
+        EXPECT_EQ(verified.tally.bytesOk, first.bytesWritten);
 
-    const DriveReport second = RunDriveFill(ops, SmallPace(), DriveEvents());
-    EXPECT_EQ(second.resumedAt.value_or(0), first.bytesWritten);
-    EXPECT_EQ(second.result, DriveResult::ok);
-    EXPECT_EQ(second.bytesWritten, 40 * MiB);
-    EXPECT_EQ(second.bytesWrittenNow, 40 * MiB - first.bytesWritten);
-    EXPECT_EQ(second.tally.bytesOk, 40 * MiB);
+        const DriveReport second = RunDriveFill(ops, SmallPace(), DriveEvents());
+        EXPECT_EQ(second.resumedAt.value_or(0), first.bytesWritten);
+        EXPECT_EQ(second.result, DriveResult::ok) << second.problem;
+        EXPECT_EQ(second.bytesWritten, 40 * MiB);
+        EXPECT_EQ(second.bytesWrittenNow, 40 * MiB - first.bytesWritten);
+        EXPECT_EQ(second.tally.bytesOk, 40 * MiB);
+    }
 }
 
 TEST(DriveSim, AFinishedSetIsReplacedAndOnlyItsFilesAreTouched) {
