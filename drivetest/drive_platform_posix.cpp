@@ -177,14 +177,32 @@ IoResult AlignedTransfer(DriveFile& file, uint64_t offset, uintptr_t address, si
     return tail;
 }
 
+// Some file systems take O_DIRECT when a file is opened, then refuse its
+// requests (EINVAL): the file goes on through the cache.
+template <typename Call>
+IoResult DirectOrCached(DriveFile& file, uint64_t offset, uintptr_t address, size_t count, bool writing, Call call) {
+    IoResult result = AlignedTransfer(file, offset, address, count, writing, call);
+    if (result.status != IoStatus::failed || !file.direct || result.reason != ErrnoText(EINVAL)) return result;
+    const int fd = Fd(file.handle);
+    if (fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_DIRECT) != 0) return result;
+    file.direct = false;
+    file.alignment = 1;
+    if (!writing) file.readBack = DropCache(fd);
+    const size_t done = result.bytes;
+    IoResult rest = AlignedTransfer(file, offset + done, address + done, count - done, writing,
+                                    [&](int to, size_t moved, off_t at, size_t left) { return call(to, done + moved, at, left); });
+    rest.bytes += done;
+    return rest;
+}
+
 IoResult WriteAt(DriveFile& file, uint64_t offset, const unsigned char* data, size_t count) {
-    return AlignedTransfer(file, offset, reinterpret_cast<uintptr_t>(data), count, true,
-                           [data](int fd, size_t done, off_t at, size_t left) { return pwrite(fd, data + done, left, at); });
+    return DirectOrCached(file, offset, reinterpret_cast<uintptr_t>(data), count, true,
+                          [data](int fd, size_t done, off_t at, size_t left) { return pwrite(fd, data + done, left, at); });
 }
 
 IoResult ReadAt(DriveFile& file, uint64_t offset, unsigned char* data, size_t count) {
-    return AlignedTransfer(file, offset, reinterpret_cast<uintptr_t>(data), count, false,
-                           [data](int fd, size_t done, off_t at, size_t left) { return pread(fd, data + done, left, at); });
+    return DirectOrCached(file, offset, reinterpret_cast<uintptr_t>(data), count, false,
+                          [data](int fd, size_t done, off_t at, size_t left) { return pread(fd, data + done, left, at); });
 }
 
 bool SetLength(DriveFile& file, uint64_t length, std::string* reason) {

@@ -39,9 +39,11 @@ void OpenForReading(Reader& reader, uint32_t number) {
     reader.openNumber = number;
     const IoResult opened = reader.ops->open(PathIn(*reader.ops, reader.options->folder, SetFileName(number)), OpenFor::read, &reader.file);
     reader.openFailure = opened.status == IoStatus::ok ? std::string() : opened.reason;
-    if (opened.status == IoStatus::ok && Honesty(reader.file.readBack) > Honesty(reader.report->readBack)) {
-        reader.report->readBack = reader.file.readBack;
-    }
+}
+
+// The least honest way any file was read is the report's.
+void NoteReadBack(Reader& reader) {
+    if (Honesty(reader.file.readBack) > Honesty(reader.report->readBack)) reader.report->readBack = reader.file.readBack;
 }
 
 void ReadRequestInto(Reader& reader, ReadRequest& read, unsigned char* data) {
@@ -56,6 +58,7 @@ void ReadRequestInto(Reader& reader, ReadRequest& read, unsigned char* data) {
     }
     const uint64_t inFile = request.offset - FileStart(*reader.set, request.file);
     const IoResult whole = reader.ops->readAt(reader.file, inFile, data, request.length);
+    NoteReadBack(reader);  // after the read: a file may have had to leave direct I/O
     size_t good = whole.bytes / kDriveBlockBytes;
     for (size_t k = 0; k < good; ++k) read.readable[k] = 1;
     if (whole.status == IoStatus::ok) {
