@@ -6,7 +6,7 @@
 
 namespace {
 
-// Takes the bytes of a file in pieces of at most capacity, until size are out.
+// The next piece of the *left bytes still to write: at most capacity.
 size_t NextPiece(int64_t* left, size_t capacity) {
     const size_t piece = *left < static_cast<int64_t>(capacity) ? static_cast<size_t>(*left) : capacity;
     *left -= static_cast<int64_t>(piece);
