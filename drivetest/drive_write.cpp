@@ -150,7 +150,8 @@ bool WriteRequest(Writer& writer, const Request& request, const unsigned char* d
     }
     writer.position = request.offset + request.length;
     AdvanceMeter(writer.meter, request.length, 0);
-    if (writer.position >= writer.nextLookBack) {
+    // After the first loss the fill stops, or (told to go on) looks no more.
+    if (writer.position >= writer.nextLookBack && !writer.report->lossSeenAt) {
         writer.nextLookBack = writer.position + writer.options->sampleEvery;
         if (!LookBack(writer) && writer.options->stopEarly) return false;
     }

@@ -110,6 +110,9 @@ TEST(DriveSim, EachDriveGetsItsVerdict) {
         EXPECT_EQ(report.bytesWritten, c.written);
         EXPECT_TRUE(report.verified);
         EXPECT_EQ(report.lossSeenAt.has_value(), c.spec.lie != SimLie::none);  // the looks back saw it, stopping or not
+        if (c.spec.lie == SimLie::wrap) {
+            EXPECT_EQ(report.lossSeenWhenWritten.value_or(0), 17 * MiB);  // the first look past the fold
+        }
         EXPECT_EQ(report.files, (c.written + 8 * MiB - 1) / (8 * MiB));
         ExpectRanges(report, c.ranges);
         for (const BadRange& range : report.tally.ranges) {
