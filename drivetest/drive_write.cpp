@@ -80,7 +80,7 @@ void DropEmptyFile(Writer& writer) {
 }
 
 // Places looked at evenly over what was written, besides the others.
-const uint64_t kEvenLooks = 8;
+const uint64_t kEvenLooks = 4;
 
 // Looks back, past the caches, at a few blocks written earlier: the first,
 // some spread evenly over the set so far (a drive that folds its addresses
