@@ -1,5 +1,7 @@
 #include "cli_names.h"
 
+#include "cli_platform.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <vector>
@@ -44,6 +46,8 @@ bool IsShellPlain(int32_t code) {
     if (code >= 0x80) return true;
     if ((code >= 'a' && code <= 'z') || (code >= 'A' && code <= 'Z') || (code >= '0' && code <= '9')) return true;
     for (const char* plain = "%+,-./:=@_^"; *plain; ++plain)
+        if (code == *plain) return true;
+    for (const char* plain = CliPlainNameCharacters(); *plain; ++plain)
         if (code == *plain) return true;
     return false;
 }

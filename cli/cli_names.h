@@ -5,7 +5,7 @@
 #include <string>
 
 // For messages and the progress line, as the GNU tools quote: a plain name
-// as it is; 'odd name' when the shell would need quotes; $'a\nb' (bash's
+// (on Windows also with backslashes) as it is; 'odd name' when the shell would need quotes; $'a\nb' (bash's
 // escapes) when it holds control characters, a quote, or bytes that are not
 // UTF-8.
 std::string QuotedName(const std::string& name);

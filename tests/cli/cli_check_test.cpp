@@ -1,6 +1,7 @@
 // --check, -m noise and --json: the report formats in-process, and the real
 // program on real files.
 #include "cli_check.h"
+#include "cli_names.h"
 #include "cli_report.h"
 #include "engine_reference.h"
 #include "program_fixture.h"
@@ -80,6 +81,35 @@ TEST(CheckReport, LinesForEachOutcome) {
         {&unmade, "f: differs: no seed of the random stream makes its first bytes"},
     };
     for (const auto& row : table) EXPECT_EQ(CheckLine("f", 10, *row.first), row.second);
+    EXPECT_EQ(CheckLine("a\nb: OK\\", 10, ok), "\\a\\nb: OK\\\\: OK");
+}
+
+// Names in messages, quoted as the GNU tools quote, and in --check lines,
+// escaped as sha256sum escapes.
+TEST(CheckReport, NamesAreQuotedAndEscaped) {
+    struct Row {
+        const char* name;
+        const char* quoted;
+        const char* escaped;
+    };
+    const Row table[] = {
+        {"plain-name_1.bin", "plain-name_1.bin", "plain-name_1.bin"},
+        {"a b", "'a b'", "a b"},
+        {"", "''", ""},
+        {"it's", "$'it\\'s'", "it's"},
+        {"a\nb", "$'a\\nb'", "a\\nb"},
+        {"tab\there\r", "$'tab\\there\\r'", "tab\\x09here\\r"},
+        {"\x1b[31m", "$'\\033[31m'", "\\x1B[31m"},
+        {"\xFF.bin", "$'\\377.bin'", "\xFF.bin"},                    // not UTF-8
+        {"\xC2\x9B", "$'\\302\\233'", "\xC2\x9B"},                  // C1 control, in UTF-8
+        {"\xD0\xBF\xCE\xA9.bin", "\xD0\xBF\xCE\xA9.bin", "\xD0\xBF\xCE\xA9.bin"},  // printable UTF-8
+    };
+    for (const Row& row : table) {
+        bool escaped = false;
+        EXPECT_EQ(QuotedName(row.name), row.quoted) << row.name;
+        EXPECT_EQ(EscapedName(row.name, &escaped), row.escaped) << row.name;
+        EXPECT_EQ(escaped, std::string(row.name) != row.escaped) << row.name;
+    }
 }
 
 void OverwriteByte(const std::string& path, long offset, unsigned char value) {
