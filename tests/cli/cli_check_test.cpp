@@ -215,6 +215,22 @@ TEST_F(CheckProgram, DialogFileIsCheckedAndItsSeedFound) {
     EXPECT_EQ(run.out, file + ": OK (seed 1765191228, the clock at 2025-12-08 10:53:48 UTC)\n");
 }
 
+// Files made together from the clock get clock + i, which may lie after their
+// modification time: with n files checked, up to n - 1 seconds after it count.
+// An empty file claims no seed.
+TEST_F(CheckProgram, SeedsOfLaterFilesAndOfAnEmptyFile) {
+    const std::string file = File("third.bin"), empty = File("empty.bin");
+    ASSERT_EQ(Run({"-m", "random", "-s", "1765191230", "5000", file}).exitCode, 0);
+    SetModifiedTime(file, 1765191228);
+    const ProgramRun alone = Run({"--check", "-m", "random", "5000", file});
+    EXPECT_TRUE(Contains(alone.out, "(seed 1748414014, ")) << "2^24 s earlier: " << alone.out;
+    const ProgramRun third = Run({"--check", "-m", "random", "5000", file, file, file});
+    EXPECT_TRUE(Contains(third.out, file + ": OK (seed 1765191230, the clock at 2025-12-08 10:53:50 UTC)\n"))
+        << third.out;
+    ASSERT_EQ(Run({"0", empty}).exitCode, 0);
+    EXPECT_EQ(Run({"--check", "-m", "random", "0", empty}).out, empty + ": OK\n");
+}
+
 TEST_F(CheckProgram, UnreadableFilesFailAndTheOthersAreStillChecked) {
     const std::string good = File("good.bin"), missing = JoinPath(dir, "missing.bin");
     ASSERT_EQ(Run({"10", good}).exitCode, 0);
