@@ -306,17 +306,18 @@ std::string HelpText() {
         "\n"
         "The files are made one after the other. While a file is written or\n"
         "checked and stderr is a terminal, a progress line shows bytes done,\n"
-        "percent, rate and time left, fitted to the terminal's width. Ctrl-C\n"
-        "(or SIGTERM, SIGHUP) stops the file being made and removes it, if it\n"
-        "is still the file this program created, and says so; files already\n"
-        "finished are kept. A second Ctrl-C ends the program at once. A file\n"
-        "that cannot be finished is removed likewise. With --check, FILE '-'\n"
-        "is standard input; a pipe or a device is read to SIZE and a byte past.\n"
+        "percent, rate and time left, fitted to the terminal's width. Ctrl-C,\n"
+        "or another signal to stop, stops the file being made and removes it\n"
+        "if it is still the file this program created, and says so; files\n"
+        "already finished are kept. A second Ctrl-C ends the program at once.\n"
+        "A file that cannot be finished is removed likewise. With --check,\n"
+        "FILE '-' is standard input; a pipe or a device is read to SIZE and a\n"
+        "byte past it.\n"
         "\n"
         "Exit status: 0 every file made, or every file checked is OK; 1 a file\n"
-        "could not be made or read, or differs; 2 usage error. Stopped by a\n"
-        "signal, the program ends by that same signal, which a shell shows as\n"
-        "128 + its number: 130 for Ctrl-C, 143 for SIGTERM.\n";
+        "could not be made or read, or differs; 2 usage error. ";
+    text += CliStoppedStatusNote();
+    text += "\n";
     return text;
 }
 

@@ -40,6 +40,8 @@ bool CliRemoveHeldFile(const char* path, const CliFile& file, std::string* whyLe
 
 // What --allocate does here, for --help.
 const char* CliAllocateNote();
+// How a program stopped by a signal ends here, for --help's exit statuses.
+const char* CliStoppedStatusNote();
 
 struct FileFacts {
     bool regular = true;  // false for a pipe, a terminal or a device: its length says nothing

@@ -119,6 +119,12 @@ const char* CliAllocateNote() {
            "                     instead of giving a sparse length";
 }
 
+const char* CliStoppedStatusNote() {
+    return "Stopped by\n"
+           "SIGINT (Ctrl-C), SIGTERM or SIGHUP, it ends by that same signal, which a\n"
+           "shell shows as 128 + its number: 130 for Ctrl-C, 143 for SIGTERM.";
+}
+
 bool CliOpenForReading(const char* path, FileHandle* file, std::string* reason) {
     const int fd = OpenInterruptibly(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0) {

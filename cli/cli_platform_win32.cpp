@@ -96,6 +96,12 @@ const char* CliAllocateNote() {
            "                     length already reserves the disk blocks";
 }
 
+const char* CliStoppedStatusNote() {
+    return "Stopped by\n"
+           "Ctrl-C, Ctrl-Break or closing the console: 0xC000013A (-1073741510),\n"
+           "as for any program Ctrl-C ends.";
+}
+
 bool CliOpenForReading(const char* path, FileHandle* file, std::string* reason) {
     // Others may go on reading and writing it; without FILE_FLAG_BACKUP_SEMANTICS
     // a folder is refused by the system itself.
