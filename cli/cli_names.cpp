@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -92,8 +93,12 @@ std::string QuotedName(const std::string& name) {
 std::string EscapedName(const std::string& name, bool* escaped) {
     std::string text;
     *escaped = false;
+    // The backslash that separates Windows folders stays as it is: no
+    // Windows name holds a control character to be told apart from.
+    const bool backslashIsPlain = std::strchr(CliPlainNameCharacters(), '\\') != nullptr;
     for (unsigned char byte : name) {
-        const char* named = byte == '\\' ? "\\\\" : byte == '\n' ? "\\n" : byte == '\r' ? "\\r" : nullptr;
+        const char* named = byte == '\n' ? "\\n" : byte == '\r' ? "\\r" : nullptr;
+        if (byte == '\\' && !backslashIsPlain) named = "\\\\";
         char hex[8];
         if (!named && (byte < 0x20 || byte == 0x7F)) {
             std::snprintf(hex, sizeof hex, "\\x%02X", byte);

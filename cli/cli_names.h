@@ -5,12 +5,13 @@
 #include <string>
 
 // For messages and the progress line, as the GNU tools quote: a plain name
-// (on Windows also with backslashes) as it is; 'odd name' when the shell would need quotes; $'a\nb' (bash's
-// escapes) when it holds control characters, a quote, or bytes that are not
-// UTF-8.
+// (on Windows also with backslashes) as it is; 'odd name' when the shell
+// would need quotes; $'a\nb' (bash's escapes) when it holds control
+// characters, a quote, or bytes that are not UTF-8.
 std::string QuotedName(const std::string& name);
 
-// For a --check line, as sha256sum does: \ becomes \\, a line feed \n, a
+// For a --check line, as sha256sum does: \ becomes \\ (not on Windows, where
+// it separates folders), a line feed \n, a
 // carriage return \r, any other control character \xHH, and *escaped is
 // then true: the line is to start with a backslash.
 std::string EscapedName(const std::string& name, bool* escaped);

@@ -81,7 +81,7 @@ TEST(CheckReport, LinesForEachOutcome) {
         {&unmade, "f: differs: no seed of the random stream makes its first bytes"},
     };
     for (const auto& row : table) EXPECT_EQ(CheckLine("f", 10, *row.first), row.second);
-    EXPECT_EQ(CheckLine("a\nb: OK\\", 10, ok), "\\a\\nb: OK\\\\: OK");
+    EXPECT_EQ(CheckLine("a\nb: OK\r", 10, ok), "\\a\\nb: OK\\r: OK");
 }
 
 // Names in messages, quoted as the GNU tools quote, and in --check lines,
