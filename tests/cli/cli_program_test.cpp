@@ -495,6 +495,20 @@ TEST_F(Program, OddNamesCannotForgeLines) {
     EXPECT_EQ(missing.err, "fillwright-cli: $'" + dir + "/a\\nb.bin: OK\\nc\\033[31m': No such file or directory\n");
 }
 
+// With address space for the program but not for a second thread's stack,
+// the noise pipeline cannot start its thread: the file is made on one.
+TEST_F(Program, NoiseIsMadeWhenNoThreadCanStart) {
+    const std::string out = File("one-thread.bin"), errPath = File("one-thread-stderr.txt");
+    const std::string command =
+        "ulimit -v 10000; exec " + CliProgramPath() + " -m noise -s 1 3MiB " + out + " 2>" + errPath;
+    const int status = std::system(command.c_str());
+    const std::string err = ReadWholeFile(errPath);
+    if (Contains(err, "Sanitizer")) GTEST_SKIP() << "a sanitized program cannot start in 10 MB: " << err;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status << ": " << err;
+    EXPECT_EQ(FileLength(out), 3 << 20) << err;
+    EXPECT_EQ(Run({"--check", "-m", "noise", "-s", "1", "3MiB", out}).exitCode, 0);
+}
+
 // The progress line in a real terminal 40 columns wide: it never wraps, so
 // every redraw lands on one row, the long name shortened in its middle.
 TEST_F(Program, ProgressFitsANarrowTerminal) {
