@@ -175,11 +175,33 @@ TEST_F(Program, HelpOnStdoutMentionsEveryOption) {
     EXPECT_EQ(Run({"-h"}).out, run.out);
 }
 
-TEST_F(Program, VersionOnStdout) {
-    const ProgramRun run = Run({"--version"});
-    ASSERT_EQ(run.exitCode, 0);
-    EXPECT_TRUE(run.out.rfind("fillwright-cli 1.", 0) == 0) << run.out;
-    EXPECT_EQ(run.err, "");
+// help2man makes the man page's title line, COPYRIGHT, AUTHOR and REPORTING
+// BUGS from these lines, written as the GNU tools write them.
+TEST_F(Program, VersionAndHelpEndAsTheGnuTools) {
+    struct Row {
+        const char* option;
+        std::string starts, holds, ends;
+    };
+    const Row rows[] = {
+        {"--version", "fillwright-cli (Fillwright) " FILLWRIGHT_VERSION "\nCopyright (C) " FILLWRIGHT_COPYRIGHT_YEAR
+                      " The Fillwright authors.\nLicense MIT: ",
+         "\nThis is free software: you are free to change and redistribute it.\n"
+         "There is NO WARRANTY, to the extent permitted by law.\n",
+         "\n\nWritten by The Fillwright authors.\n"},
+        {"--help", "Usage: fillwright-cli ", "\nExit status: ",
+         "\n\nReport bugs to: " FILLWRIGHT_ADDRESS "\nFillwright home page: <" FILLWRIGHT_HOMEPAGE ">\n"},
+    };
+    for (const Row& row : rows) {
+        ProgramRun run = Run({row.option});
+        run.out.erase(std::remove(run.out.begin(), run.out.end(), '\r'), run.out.end());  // Windows' text mode
+        EXPECT_EQ(run.exitCode, 0) << row.option;
+        EXPECT_EQ(run.err, "") << row.option;
+        EXPECT_EQ(run.out.compare(0, row.starts.size(), row.starts), 0) << row.option << ":\n" << run.out;
+        EXPECT_TRUE(Contains(run.out, row.holds)) << row.option << ":\n" << run.out;
+        EXPECT_TRUE(run.out.size() >= row.ends.size() &&
+                    run.out.compare(run.out.size() - row.ends.size(), row.ends.size(), row.ends) == 0)
+            << row.option << ":\n" << run.out;
+    }
 }
 
 TEST_F(Program, FullDiskFailsNamingFileAndReason) {
