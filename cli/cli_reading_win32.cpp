@@ -4,13 +4,16 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
-std::string SystemText(DWORD error);  // cli_platform_win32.cpp
+#include <string>
+
+std::string SystemText(DWORD error);     // cli_platform_win32.cpp
+std::wstring WidePath(const char* path);  // cli_platform_win32.cpp
 
 bool CliOpenForReading(const char* path, FileHandle* file, std::string* reason) {
     // Others may go on reading and writing it; without FILE_FLAG_BACKUP_SEMANTICS
     // a folder is refused by the system itself.
-    HANDLE handle = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    HANDLE handle = CreateFileW(WidePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         *reason = SystemText(GetLastError());
         return false;
