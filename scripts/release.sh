@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds what a release ships, in folders of its own, and writes
 # build/release/: the Windows zip, the Debian package of the command line
-# and SHA256SUMS over both. scripts/check_release.sh checks what it made. The same commit gives the same bytes, whatever
-# the folder and the time: every time inside comes from SOURCE_DATE_EPOCH,
-# the last commit's time unless it is set already.
+# and SHA256SUMS over both (scripts/check_release.sh checks them). The same
+# commit gives the same bytes, whatever the folder and the time: every time
+# inside comes from SOURCE_DATE_EPOCH, the last commit's time unless it is
+# set already.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
