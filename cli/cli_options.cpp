@@ -95,26 +95,14 @@ bool ParseSeed(const std::string& text, uint32_t* seed, std::string* error) {
     return true;
 }
 
-static const char* const kModeNames[] = {"zero", "random", "ascii", "size", "noise"};
-static const CreationMode kModes[] = {ZeroFill, RandomFill, AsciiFill, SetSizeOnly, NoiseFill};
-static const size_t kModeCount = sizeof kModes / sizeof kModes[0];
-
-bool ParseMode(const std::string& text, CreationMode* mode, std::string* error) {
-    for (size_t i = 0; i < kModeCount; ++i) {
-        if (text == kModeNames[i]) {
-            *mode = kModes[i];
-            return true;
-        }
+bool ParseMode(const std::string& text, ContentKind* mode, std::string* error) {
+    const std::optional<ContentKind> named = ContentKindNamed(text);
+    if (!named) {
+        *error = "invalid mode '" + text + "': use zero, random, ascii, size or noise";
+        return false;
     }
-    *error = "invalid mode '" + text + "': use zero, random, ascii, size or noise";
-    return false;
-}
-
-const char* ModeName(CreationMode mode) {
-    for (size_t i = 0; i < kModeCount; ++i) {
-        if (kModes[i] == mode) return kModeNames[i];
-    }
-    return "zero";
+    *mode = *named;
+    return true;
 }
 
 // The value of an option that takes one: the rest of the word ("-mrandom",
@@ -127,6 +115,14 @@ static bool TakeValue(const std::string& inlineValue, bool hasInline, int argc, 
     }
     if (*i + 1 >= argc) return false;
     *value = argv[++*i];
+    return true;
+}
+
+// A --seed value into options.
+static bool TakeSeed(const std::string& text, CliOptions* options, std::string* error) {
+    uint32_t seed = 0;
+    if (!ParseSeed(text, &seed, error)) return false;
+    options->seed = seed;
     return true;
 }
 
@@ -165,8 +161,7 @@ bool ParseArguments(int argc, const char* const* argv, CliOptions* options, std:
             if (name == "--mode") {
                 if (!ParseMode(value, &options->mode, error)) return false;
             } else if (name == "--seed") {
-                if (!ParseSeed(value, &options->seed, error)) return false;
-                options->seedGiven = true;
+                if (!TakeSeed(value, options, error)) return false;
             } else if (name == "--allocate") {
                 options->allocate = true;
             } else if (name == "--no-clobber") {
@@ -199,8 +194,7 @@ bool ParseArguments(int argc, const char* const* argv, CliOptions* options, std:
                 if (letter == 'm') {
                     if (!ParseMode(value, &options->mode, error)) return false;
                 } else {
-                    if (!ParseSeed(value, &options->seed, error)) return false;
-                    options->seedGiven = true;
+                    if (!TakeSeed(value, options, error)) return false;
                 }
                 break;  // the rest of the word was the value
             }
@@ -238,11 +232,11 @@ bool ParseArguments(int argc, const char* const* argv, CliOptions* options, std:
             return false;
         }
     }
-    if (options->seedGiven && options->mode != RandomFill && options->mode != NoiseFill) {
+    if (options->seed && !ContentHasSeed(options->mode)) {
         *error = "--seed applies to --mode random and --mode noise only";
         return false;
     }
-    if (options->allocate && options->mode != SetSizeOnly) {
+    if (options->allocate && options->mode != kSizeContent) {
         *error = "--allocate applies to --mode size only";
         return false;
     }
@@ -250,7 +244,7 @@ bool ParseArguments(int argc, const char* const* argv, CliOptions* options, std:
         *error = std::string(options->allocate ? "--allocate" : "--no-clobber") + " only concerns making: not with --check";
         return false;
     }
-    if (options->check && options->mode == NoiseFill && !options->seedGiven) {
+    if (options->check && options->mode == kNoiseContent && !options->seed) {
         *error = "--check of --mode noise needs --seed: a noise file's seed cannot be found from the file";
         return false;
     }

@@ -67,8 +67,7 @@ void ProgressBegin(ProgressLine* line, const std::string& name) {
     line->lastDrawn = line->started;
 }
 
-void ProgressUpdate(void* context, int64_t done, int64_t total) {
-    ProgressLine* line = static_cast<ProgressLine*>(context);
+void ProgressUpdate(ProgressLine* line, int64_t done, int64_t total) {
     line->done = done;
     line->total = total;
     const double now = CliMonotonicSeconds();

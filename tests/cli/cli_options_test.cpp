@@ -128,9 +128,9 @@ TEST(CommandLine, DefaultsAreZeroModeReplacingAndTalkative) {
     CliOptions options;
     std::string error;
     ASSERT_TRUE(Parse({"1KiB", "a.bin"}, &options, &error)) << error;
-    EXPECT_EQ(options.mode, ZeroFill);
+    EXPECT_EQ(options.mode, kZeroContent);
     EXPECT_EQ(options.size, 1024);
-    EXPECT_FALSE(options.seedGiven);
+    EXPECT_FALSE(options.seed.has_value());
     EXPECT_FALSE(options.noClobber);
     EXPECT_FALSE(options.quiet);
     EXPECT_FALSE(options.allocate);
@@ -141,8 +141,8 @@ TEST(CommandLine, LongShortJoinedAndLateOptions) {
     CliOptions options;
     std::string error;
     ASSERT_TRUE(Parse({"-m", "random", "-s", "42", "1GiB", "a", "b", "-nq"}, &options, &error)) << error;
-    EXPECT_EQ(options.mode, RandomFill);
-    EXPECT_TRUE(options.seedGiven);
+    EXPECT_EQ(options.mode, kRandomContent);
+    EXPECT_TRUE(options.seed.has_value());
     EXPECT_EQ(options.seed, 42u);
     EXPECT_TRUE(options.noClobber);
     EXPECT_TRUE(options.quiet);
@@ -151,13 +151,13 @@ TEST(CommandLine, LongShortJoinedAndLateOptions) {
 
     CliOptions joined;
     ASSERT_TRUE(Parse({"-mrandom", "-s7", "--quiet", "5", "f"}, &joined, &error)) << error;
-    EXPECT_EQ(joined.mode, RandomFill);
+    EXPECT_EQ(joined.mode, kRandomContent);
     EXPECT_EQ(joined.seed, 7u);
     EXPECT_TRUE(joined.quiet);
 
     CliOptions equals;
     ASSERT_TRUE(Parse({"--mode=size", "--allocate", "--no-clobber", "1MB", "f"}, &equals, &error)) << error;
-    EXPECT_EQ(equals.mode, SetSizeOnly);
+    EXPECT_EQ(equals.mode, kSizeContent);
     EXPECT_TRUE(equals.allocate);
     EXPECT_TRUE(equals.noClobber);
     EXPECT_EQ(equals.size, 1000000);
@@ -168,12 +168,12 @@ TEST(CommandLine, LongShortJoinedAndLateOptions) {
 
     CliOptions check;
     ASSERT_TRUE(Parse({"--check", "--json", "-m", "noise", "-s", "5", "1", "f"}, &check, &error)) << error;
-    EXPECT_TRUE(check.check && check.json && check.seedGiven);
-    EXPECT_EQ(check.mode, NoiseFill);
+    EXPECT_TRUE(check.check && check.json && check.seed.has_value());
+    EXPECT_EQ(check.mode, kNoiseContent);
 
     CliOptions ascii;
     ASSERT_TRUE(Parse({"-m", "ascii", "1", "f"}, &ascii, &error)) << error;
-    EXPECT_EQ(ascii.mode, AsciiFill);
+    EXPECT_EQ(ascii.mode, kAsciiContent);
 }
 
 TEST(CommandLine, DoubleDashMakesTheRestOperands) {
