@@ -317,8 +317,26 @@ std::string HelpText() {
         "Exit status: 0 every file made, or every file checked is OK; 1 a file\n"
         "could not be made or read, or differs; 2 usage error. ";
     text += CliStoppedStatusNote();
-    text += "\n";
+    text +=
+        "
+"
+        "
+"
+        "Report bugs to: " FILLWRIGHT_ADDRESS "
+"
+        "Fillwright home page: <" FILLWRIGHT_HOMEPAGE ">
+";
     return text;
 }
 
-const char* VersionText() { return "fillwright-cli " FILLWRIGHT_VERSION "\n"; }
+// The GNU tools' form, from which help2man makes the man page's COPYRIGHT
+// and AUTHOR sections.
+const char* VersionText() {
+    return "fillwright-cli (Fillwright) " FILLWRIGHT_VERSION "\n"
+           "Copyright (C) " FILLWRIGHT_COPYRIGHT_YEAR " " FILLWRIGHT_AUTHORS ".\n"
+           "License MIT: <https://opensource.org/licenses/MIT>.\n"
+           "This is free software: you are free to change and redistribute it.\n"
+           "There is NO WARRANTY, to the extent permitted by law.\n"
+           "\n"
+           "Written by " FILLWRIGHT_AUTHORS ".\n";
+}

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <ctime>
 #include <new>
+#include <string>
 
 // The system's text for error.
 static std::string SystemText(DWORD error) {
@@ -24,17 +25,38 @@ static std::string SystemText(DWORD error) {
     return std::string(text, length);
 }
 
+// The wide form of a path in the program's code page (UTF-8 under the
+// manifest), for the W calls. A path whose full form is MAX_PATH characters
+// or longer is given as that full form behind \\?\, which no Windows limits
+// to MAX_PATH whatever its long-path policy (the A calls are, and so is Wine).
+static std::wstring WidePath(const char* path) {
+    const int length = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
+    if (length <= 1) return std::wstring();
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, path, -1, &wide[0], length);
+    wide.pop_back();
+    if (wide.compare(0, 4, L"\\\\?\\") == 0 || wide.compare(0, 4, L"\\\\.\\") == 0) return wide;
+    const DWORD fullLength = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);  // counting its NUL
+    if (fullLength <= MAX_PATH) return wide;  // short enough as given (0: the call will say what is wrong)
+    std::wstring full(fullLength, L'\0');
+    full.resize(GetFullPathNameW(wide.c_str(), fullLength, &full[0], nullptr));
+    if (full.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC" + full.substr(1);  // \\server\share\...
+    return L"\\\\?\\" + full;
+}
+
 bool CliOpenFile(const char* path, bool noClobber, CliFile* file, std::string* reason) {
     // CREATE_NEW checks and creates in one step; CREATE_ALWAYS replaces, as
     // the dialog does.
     // DELETE access lets an unfinished file be removed through this handle;
     // where it is refused (a device, a share) the file is opened without it.
+    const std::wstring widePath = WidePath(path);
     const DWORD creation = noClobber ? CREATE_NEW : CREATE_ALWAYS;
-    HANDLE handle =
-        CreateFileA(path, GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, creation, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE handle = CreateFileW(widePath.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, creation,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
     const bool deletable = handle != INVALID_HANDLE_VALUE;
     if (!deletable && GetLastError() == ERROR_ACCESS_DENIED)
-        handle = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, creation, FILE_ATTRIBUTE_NORMAL, nullptr);
+        handle = CreateFileW(widePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, creation,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         *reason = SystemText(GetLastError());
         return false;
@@ -105,8 +127,8 @@ const char* CliStoppedStatusNote() {
 bool CliOpenForReading(const char* path, FileHandle* file, std::string* reason) {
     // Others may go on reading and writing it; without FILE_FLAG_BACKUP_SEMANTICS
     // a folder is refused by the system itself.
-    HANDLE handle = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    HANDLE handle = CreateFileW(WidePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         *reason = SystemText(GetLastError());
         return false;
