@@ -318,14 +318,10 @@ std::string HelpText() {
         "could not be made or read, or differs; 2 usage error. ";
     text += CliStoppedStatusNote();
     text +=
-        "
-"
-        "
-"
-        "Report bugs to: " FILLWRIGHT_ADDRESS "
-"
-        "Fillwright home page: <" FILLWRIGHT_HOMEPAGE ">
-";
+        "\n"
+        "\n"
+        "Report bugs to: " FILLWRIGHT_ADDRESS "\n"
+        "Fillwright home page: <" FILLWRIGHT_HOMEPAGE ">\n";
     return text;
 }
 
