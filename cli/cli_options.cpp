@@ -306,13 +306,19 @@ std::string HelpText() {
         "\n"
         "The files are made one after the other. While a file is written or\n"
         "checked and stderr is a terminal, a progress line shows bytes done,\n"
-        "percent, rate and time left. Ctrl-C stops the file being made and\n"
-        "removes it; files already finished are kept. A file that cannot be\n"
-        "finished is removed.\n"
+        "percent, rate and time left, fitted to the terminal's width. Ctrl-C,\n"
+        "or another signal to stop, stops the file being made and removes it\n"
+        "if it is still the file this program created, and says so; files\n"
+        "already finished are kept. A second Ctrl-C ends the program at once.\n"
+        "A file that cannot be finished is removed likewise. With --check,\n"
+        "FILE '-' is standard input; a pipe or a device is read to SIZE and a\n"
+        "byte past it.\n"
         "\n"
         "Exit status: 0 every file made, or every file checked is OK; 1 a file\n"
-        "could not be made or read, or differs; 2 usage error; 130 interrupted\n"
-        "by Ctrl-C.\n"
+        "could not be made or read, or differs; 2 usage error. ";
+    text += CliStoppedStatusNote();
+    text +=
+        "\n"
         "\n"
         "Report bugs to: " FILLWRIGHT_ADDRESS "\n"
         "Fillwright home page: <" FILLWRIGHT_HOMEPAGE ">\n";

@@ -240,7 +240,7 @@ TEST(CommandLine, HelpMentionsEveryOption) {
     const std::string help = HelpText();
     for (const char* option : {"-m, --mode", "-s, --seed", "--allocate", "-n, --no-clobber", "-q, --quiet",
                                "-h, --help", "--version", "zero", "random", "ascii", "size", "SIZE FILE...", "KiB",
-                               "KB", "130", "--check", "--json", "noise", "Exit status:"}) {
+                               "KB", "Stopped by", "--check", "--json", "noise", "Exit status:"}) {
         EXPECT_NE(help.find(option), std::string::npos) << "help lacks " << option;
     }
 }
