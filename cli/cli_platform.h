@@ -31,6 +31,10 @@ bool CliAllocate(FileHandle file, int64_t length, std::string* reason);
 bool CliCloseFile(FileHandle file, std::string* reason);
 void CliRemoveFile(const char* path);
 
+// True for the system's own way of asking a program for help: "/?" on
+// Windows, nothing elsewhere (where "/?" is a path).
+bool CliIsHelpSwitch(const std::string& word);
+
 // What --allocate does here, for --help.
 const char* CliAllocateNote();
 

@@ -77,6 +77,8 @@ bool CliCloseFile(FileHandle file, std::string* reason) {
 
 void CliRemoveFile(const char* path) { unlink(path); }
 
+bool CliIsHelpSwitch(const std::string&) { return false; }
+
 const char* CliAllocateNote() {
     return "size mode: reserve real disk blocks (posix_fallocate)\n"
            "                     instead of giving a sparse length";

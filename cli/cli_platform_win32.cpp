@@ -76,6 +76,8 @@ bool CliCloseFile(FileHandle file, std::string* reason) {
 
 void CliRemoveFile(const char* path) { DeleteFileA(path); }
 
+bool CliIsHelpSwitch(const std::string& word) { return word == "/?"; }
+
 const char* CliAllocateNote() {
     return "size mode: accepted for scripts; on Windows giving the\n"
            "                     length already reserves the disk blocks";

@@ -8,8 +8,10 @@
 #include "cli_progress.h"
 #include "cli_report.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 static const char kProgram[] = "fillwright-cli";
@@ -23,11 +25,13 @@ static int UsageError(const std::string& error) {
 }
 
 // Writes text to stdout; a failed write (e.g. stdout on a full disk) is a
-// failure, not a silent success.
+// failure told with the system's reason, not a silent success.
 static bool WriteToStdout(const std::string& text) {
+    errno = 0;
     const bool written = CliWriteText(stdout, text);
     if (!written || std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        Tell("cannot write to standard output");
+        const int error = errno;
+        Tell(std::string("write error") + (error != 0 ? std::string(": ") + std::strerror(error) : ""));
         return false;
     }
     return true;
@@ -80,6 +84,7 @@ static bool ReportCheck(const CliOptions& options, const std::string& path, cons
         return WriteToStdout(JsonLine(report) + "\n");
     }
     if (result.outcome == kCheckFailed || result.outcome == kCheckInterrupted) return true;
+    if (options.quiet && result.outcome == kCheckOk) return true;  // as sha256sum --quiet: only what is not OK
     return WriteToStdout(CheckLine(path, request.size, result) + "\n");
 }
 

@@ -195,6 +195,17 @@ TEST_F(CheckProgram, UnreadableFilesFailAndTheOthersAreStillChecked) {
     EXPECT_TRUE(Contains(run.err, dir + ": ")) << run.err;
 }
 
+// As sha256sum --quiet: only the files that are not OK get a line.
+TEST_F(CheckProgram, QuietTellsOnlyWhatIsNotOk) {
+    const std::string good = File("good.bin"), bad = File("bad.bin"), missing = JoinPath(dir, "missing.bin");
+    ASSERT_EQ(Run({"-q", "-m", "ascii", "100", good, bad}).exitCode, 0);
+    OverwriteByte(bad, 7, 0);
+    const ProgramRun run = Run({"-q", "--check", "-m", "ascii", "100", good, bad, missing});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out, bad + ": differs: first at byte 7 (expected 0x48, found 0x00), 1 bytes differ\n");
+    EXPECT_TRUE(Contains(run.err, missing + ": ")) << run.err;
+}
+
 TEST_F(CheckProgram, NoiseIsTheStandardGeneratorsBytes) {
     const std::string a = File("a.bin"), b = File("b.bin");
     for (int64_t size : {1, 8, 2497, (1 << 20) + 3, (3 << 20) + 5}) {

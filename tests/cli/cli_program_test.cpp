@@ -180,6 +180,19 @@ TEST_F(Program, VersionOnStdout) {
     EXPECT_EQ(run.err, "");
 }
 
+// As seq and the other GNU tools: a failed write to stdout is an error that
+// tells the system's reason.
+TEST_F(Program, StdoutOnAFullDiskFailsWithTheReason) {
+    const std::string file = File("made.bin");
+    ASSERT_EQ(Run({"10", file}).exitCode, 0);
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"--version"}, {"--help"}, {"--check", "10", file}, {"--json", "10", file}}) {
+        const ProgramRun run = RunCliProgram(args, dir, FullDevicePath());
+        EXPECT_EQ(run.exitCode, 1) << args[0];
+        EXPECT_TRUE(Contains(run.err, "fillwright-cli: write error: No space left on device")) << run.err;
+    }
+}
+
 TEST_F(Program, FullDiskFailsNamingFileAndReason) {
     const std::string full = FullDeviceIn(dir);
     ASSERT_FALSE(full.empty());

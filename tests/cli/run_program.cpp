@@ -93,12 +93,13 @@ bool InterruptCliProgram(int pid) {
     return GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, static_cast<DWORD>(pid)) != FALSE;
 }
 
-ProgramRun RunCliProgram(const std::vector<std::string>& args, const std::string& scratchDir) {
+ProgramRun RunCliProgram(const std::vector<std::string>& args, const std::string& scratchDir,
+                         const std::string& stdoutPath) {
     ProgramRun run;
     const std::string program = CliProgramPath();
     std::string commandLine = Quote(program);
     for (const std::string& arg : args) commandLine += " " + Quote(arg);
-    const std::string outPath = JoinPath(scratchDir, "stdout.txt");
+    const std::string outPath = stdoutPath.empty() ? JoinPath(scratchDir, "stdout.txt") : stdoutPath;
     const std::string errPath = JoinPath(scratchDir, "stderr.txt");
     HANDLE out = InheritableFile(outPath);
     HANDLE err = InheritableFile(errPath);
@@ -121,9 +122,11 @@ ProgramRun RunCliProgram(const std::vector<std::string>& args, const std::string
     }
     CloseHandle(out);
     CloseHandle(err);
-    run.out = ReadWholeFile(outPath);
+    if (stdoutPath.empty()) {
+        run.out = ReadWholeFile(outPath);
+        RemoveFile(outPath);
+    }
     run.err = ReadWholeFile(errPath);
-    RemoveFile(outPath);
     RemoveFile(errPath);
     return run;
 }
@@ -191,15 +194,18 @@ int WaitCliProgram(int pid, double timeoutSeconds) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-ProgramRun RunCliProgram(const std::vector<std::string>& args, const std::string& scratchDir) {
+ProgramRun RunCliProgram(const std::vector<std::string>& args, const std::string& scratchDir,
+                         const std::string& stdoutPath) {
     ProgramRun run;
-    const std::string outPath = JoinPath(scratchDir, "stdout.txt");
+    const std::string outPath = stdoutPath.empty() ? JoinPath(scratchDir, "stdout.txt") : stdoutPath;
     const std::string errPath = JoinPath(scratchDir, "stderr.txt");
     const int pid = Spawn(args, outPath, errPath);
     if (pid > 0) run.exitCode = WaitCliProgram(pid, 120);
-    run.out = ReadWholeFile(outPath);
+    if (stdoutPath.empty()) {
+        run.out = ReadWholeFile(outPath);
+        RemoveFile(outPath);
+    }
     run.err = ReadWholeFile(errPath);
-    RemoveFile(outPath);
     RemoveFile(errPath);
     return run;
 }
