@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 struct CliFile {
     FileHandle handle = kNoFile;
@@ -30,6 +31,14 @@ bool CliSetLength(FileHandle file, int64_t length, std::string* reason);
 bool CliAllocate(FileHandle file, int64_t length, std::string* reason);
 bool CliCloseFile(FileHandle file, std::string* reason);
 void CliRemoveFile(const char* path);
+
+// The FILE operands as the user meant them. A Windows console hands
+// wildcards to the program as typed: there each operand holding * or ? turns
+// into the names of the files it matches, in name order (folders left out).
+// Elsewhere the shell has done this already and operands stay as they are.
+// False when a pattern matches nothing; *error names it.
+bool CliExpandWildcards(const std::vector<std::string>& operands, std::vector<std::string>* files,
+                        std::string* error);
 
 // True for the system's own way of asking a program for help: "/?" on
 // Windows, nothing elsewhere (where "/?" is a path).

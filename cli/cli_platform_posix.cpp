@@ -77,6 +77,11 @@ bool CliCloseFile(FileHandle file, std::string* reason) {
 
 void CliRemoveFile(const char* path) { unlink(path); }
 
+bool CliExpandWildcards(const std::vector<std::string>& operands, std::vector<std::string>* files, std::string*) {
+    *files = operands;
+    return true;
+}
+
 bool CliIsHelpSwitch(const std::string&) { return false; }
 
 const char* CliAllocateNote() {

@@ -6,6 +6,7 @@
 
 #include <io.h>  // _get_osfhandle
 
+#include <algorithm>
 #include <atomic>
 #include <ctime>
 
@@ -75,6 +76,63 @@ bool CliCloseFile(FileHandle file, std::string* reason) {
 }
 
 void CliRemoveFile(const char* path) { DeleteFileA(path); }
+
+// text (in the program's code page: UTF-8 under the manifest) in UTF-16, and back.
+static std::wstring WideText(const std::string& text) {
+    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(length > 0 ? length : 0), L'\0');
+    if (length > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
+    return wide;
+}
+
+static std::string NarrowText(const std::wstring& wide) {
+    const int length =
+        WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    std::string text(static_cast<size_t>(length > 0 ? length : 0), '\0');
+    if (length > 0)
+        WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), &text[0], length, nullptr, nullptr);
+    return text;
+}
+
+// The wide call, so that names outside the code page (which the narrow call
+// would turn into '?') are found as they are.
+static std::vector<std::wstring> FilesMatching(const std::string& pattern) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(WideText(pattern).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    // The order Windows lists names in, whatever the file system returns.
+    std::sort(names.begin(), names.end(), [](const std::wstring& a, const std::wstring& b) {
+        return CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_LESS_THAN;
+    });
+    return names;
+}
+
+bool CliExpandWildcards(const std::vector<std::string>& operands, std::vector<std::string>* files,
+                        std::string* error) {
+    files->clear();
+    for (const std::string& operand : operands) {
+        // No Windows name holds * or ?: such an operand is always a pattern.
+        if (operand.find_first_of("*?") == std::string::npos) {
+            files->push_back(operand);
+            continue;
+        }
+        const std::vector<std::wstring> names = FilesMatching(operand);
+        if (names.empty()) {
+            *error = operand + ": no file matches";
+            return false;
+        }
+        // The matches are named in the pattern's folder, as it was typed.
+        const size_t cut = operand.find_last_of("\\/:");
+        const std::string folder = cut == std::string::npos ? std::string() : operand.substr(0, cut + 1);
+        for (const std::wstring& name : names) files->push_back(folder + NarrowText(name));
+    }
+    return true;
+}
 
 bool CliIsHelpSwitch(const std::string& word) { return word == "/?"; }
 

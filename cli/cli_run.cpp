@@ -152,6 +152,12 @@ int RunCli(int argc, const char* const* argv) {
     if (!ParseArguments(argc, argv, &options, &error)) return UsageError(error);
     if (options.help) return PrintToStdout(HelpText());
     if (options.version) return PrintToStdout(VersionText());
+    std::vector<std::string> files;
+    if (!CliExpandWildcards(options.files, &files, &error)) {
+        Tell(error);
+        return kExitFailed;
+    }
+    options.files = files;
 
     CliWatchInterrupt();
     const bool showProgress = !options.quiet && CliStderrIsTerminal();

@@ -171,6 +171,12 @@ TEST_F(Program, HelpOnStdoutMentionsEveryOption) {
         EXPECT_TRUE(Contains(run.out, option)) << "help lacks " << option;
     }
     EXPECT_EQ(Run({"-h"}).out, run.out);
+    // "/?" asks for help on Windows; elsewhere it is a path (here a bad SIZE).
+#ifdef _WIN32
+    EXPECT_EQ(Run({"/?"}).out, run.out);
+#else
+    EXPECT_EQ(Run({"/?"}).exitCode, 2);
+#endif
 }
 
 TEST_F(Program, VersionOnStdout) {
