@@ -2,6 +2,7 @@
 
 #include "cli_platform.h"
 
+#include <algorithm>
 #include <cstring>
 
 static const int64_t kLargestSize = INT64_MAX;
@@ -179,9 +180,10 @@ static const OptionName* LongOptionNamed(const std::string& name, const std::str
 }
 
 static const OptionName* ShortOptionNamed(char letter) {
-    for (const OptionName& option : kOptionNames)
-        if (option.letter == letter) return &option;
-    return nullptr;
+    const OptionName* end = kOptionNames + sizeof kOptionNames / sizeof kOptionNames[0];
+    const OptionName* found =
+        std::find_if(kOptionNames, end, [letter](const OptionName& option) { return option.letter == letter; });
+    return found == end ? nullptr : found;
 }
 
 enum OptionEffect { kOptionTaken, kOptionEndsParsing, kOptionRefused };
@@ -236,8 +238,8 @@ static OptionEffect ApplyShortOptions(const std::string& word, int argc, const c
         const char letter = word[k];
         const OptionName* option = ShortOptionNamed(letter);
         if (!option && IsDigit(letter)) {
-            *error = "unknown option '" + word + "' (a FILE whose name starts with '-' needs '--' before it, or ./" +
-                     word + ")";
+            *error = "unknown option '" + word + "' (a FILE whose name starts with '-' needs '--' before it, or ./";
+            *error += word + ")";
             return kOptionRefused;
         }
         if (!option) {
@@ -289,11 +291,10 @@ bool ParseArguments(int argc, const char* const* argv, CliOptions* options, std:
         return false;
     }
     options->files.assign(operands.begin() + 1, operands.end());
-    for (const std::string& file : options->files) {
-        if (file.empty()) {
-            *error = "empty FILE name: give the path of a file";
-            return false;
-        }
+    const auto isEmpty = [](const std::string& file) { return file.empty(); };
+    if (std::any_of(options->files.begin(), options->files.end(), isEmpty)) {
+        *error = "empty FILE name: give the path of a file";
+        return false;
     }
     if (options->seed && !ContentHasSeed(options->mode)) {
         *error = "--seed applies to --mode random and --mode noise only";

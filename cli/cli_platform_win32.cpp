@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <ctime>
+#include <iterator>
 
 // The system's text for error.
 static std::string SystemText(DWORD error) {
@@ -129,7 +130,8 @@ bool CliExpandWildcards(const std::vector<std::string>& operands, std::vector<st
         // The matches are named in the pattern's folder, as it was typed.
         const size_t cut = operand.find_last_of("\\/:");
         const std::string folder = cut == std::string::npos ? std::string() : operand.substr(0, cut + 1);
-        for (const std::wstring& name : names) files->push_back(folder + NarrowText(name));
+        std::transform(names.begin(), names.end(), std::back_inserter(*files),
+                       [&folder](const std::wstring& name) { return folder + NarrowText(name); });
     }
     return true;
 }
@@ -192,6 +194,7 @@ bool CliStderrIsTerminal() {
 }
 
 bool CliWriteText(FILE* stream, const std::string& text) {
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): the C library hands the handle out as an integer
     const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
     DWORD consoleMode = 0;
     if (text.empty() || handle == INVALID_HANDLE_VALUE || !GetConsoleMode(handle, &consoleMode))

@@ -130,7 +130,7 @@ static int MakeFiles(const CliOptions& options, uint32_t firstSeed, bool showPro
             MakeFile(path.c_str(), request, chunk, chunkSize, ProgressTo(&line, showProgress), &error);
         ProgressEnd(&line, outcome == kMade);
         if (outcome == kInterrupted) Tell(path + ": interrupted; the unfinished file was removed");
-        if (outcome == kFailed) Tell(path + ": " + error);
+        if (outcome == kFailed) Tell(path + ": " + error);  // NOLINT(performance-inefficient-string-concatenation): one line per failed file
         if (options.json) {
             FileReport report = ReportOf(options, path, request.seed);
             const char* results[] = {"made", "failed", "interrupted"};
@@ -167,9 +167,10 @@ int RunCli(int argc, const char* const* argv) {
     if (ContentHasSeed(options.mode) && !options.seed) {
         // The dialog's seed: the calendar clock in whole seconds, cut to 32 bits.
         firstSeed = static_cast<uint32_t>(CliCalendarSeconds());
-        if (!options.quiet)
+        if (!options.quiet) {
             Tell(std::string(ContentKindName(options.mode)) + " seed " + std::to_string(firstSeed) + " (give -s " +
                  std::to_string(firstSeed) + " to make the same bytes again)");
+        }
     }
     return MakeFiles(options, firstSeed, showProgress);
 }
