@@ -80,10 +80,21 @@ start_private_xserver || exit 1
 # program. Wine's background services are started here, with their output
 # going nowhere: started from inside a test they would inherit ctest's pipe
 # and keep it open.
+# Without it each test program starts a server of its own (Debian's wrapper
+# gives it -p0: it ends with its last program), and a program that reaches
+# a server while it shuts down can die at once without a word. wineserver
+# goes into the background by itself once it listens, so it is started in
+# the foreground: when it returns, it is the prefix's server. Started in the
+# background, the wine call below could start a short-lived server first,
+# and this one would then quit (status 2: a server is running).
 export WINEPREFIX=$root/$out/wineprefix-$winbuild
 scripts/wine.sh "$winbuild" cmd /c exit >/dev/null 2>&1
 wineserver -k >/dev/null 2>&1
-wineserver -p >/dev/null 2>&1 </dev/null &
+wineserver -w >/dev/null 2>&1
+if ! wineserver -p >/dev/null 2>&1 </dev/null; then
+    echo "test.sh: cannot start a persistent wineserver for $WINEPREFIX" >&2
+    exit 1
+fi
 scripts/wine.sh "$winbuild" cmd /c exit >/dev/null 2>&1 </dev/null
 trap 'wineserver -k >/dev/null 2>&1; stop_private_xserver' EXIT
 run_suite "Windows tests under Wine ($winbuild)" ctest --test-dir "$out/$winbuild" --output-on-failure
