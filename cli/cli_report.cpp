@@ -35,9 +35,10 @@ static std::string SearchNote(const CheckResult& result) {
     if (!result.seedSearched || result.noSeedFits) return "";
     std::string note = " (seed " + std::to_string(result.seed.value_or(0));
     if (result.seedTime) note += ", the clock at " + FormatUtc(*result.seedTime);
-    if (result.seedsFitting > 1)
+    if (result.seedsFitting > 1) {
         note += "; too short to decide: " + std::to_string(result.seedsFitting) +
                 " seeds fit, checked against the first";
+    }
     return note + ")";
 }
 
