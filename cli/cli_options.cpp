@@ -2,6 +2,7 @@
 
 #include "cli_platform.h"
 
+#include <algorithm>
 #include <cstring>
 
 static const int64_t kLargestSize = INT64_MAX;
@@ -25,27 +26,42 @@ static bool ReadWholeNumber(const std::string& text, uint64_t limit, uint64_t* v
     return i > 0;
 }
 
-struct SizeUnit {
-    const char* name;
-    uint64_t factor;
-};
+// 1024^power, or 1000^power for a decimal unit.
+static uint64_t PowerOf(uint64_t base, int power) {
+    uint64_t factor = 1;
+    for (int i = 0; i < power; ++i) factor *= base;
+    return factor;
+}
 
-static const SizeUnit kUnits[] = {
-    {"", 1},
-    {"B", 1},
-    {"K", 1ull << 10},
-    {"M", 1ull << 20},
-    {"G", 1ull << 30},
-    {"T", 1ull << 40},
-    {"KiB", 1ull << 10},
-    {"MiB", 1ull << 20},
-    {"GiB", 1ull << 30},
-    {"TiB", 1ull << 40},
-    {"KB", 1000ull},
-    {"MB", 1000ull * 1000},
-    {"GB", 1000ull * 1000 * 1000},
-    {"TB", 1000ull * 1000 * 1000 * 1000},
-};
+static int PrefixPower(char letter) {
+    switch (letter) {
+        case 'k': case 'K': return 1;
+        case 'm': case 'M': return 2;
+        case 'g': case 'G': return 3;
+        case 't': case 'T': return 4;
+        default: return 0;
+    }
+}
+
+// The factor of unit, in any case where it reads one way only: "" and B are
+// bytes; K, KiB (kib, KIB, ...) are 1024; KB and kB are 1000; the same for M,
+// G and T. A lowercase b alone or right after the letter could mean bits (or
+// dd's 512-byte blocks): 0 with *ambiguous set. 0 alone: not a unit.
+static uint64_t UnitFactor(const std::string& unit, bool* ambiguous) {
+    *ambiguous = false;
+    if (unit.empty() || unit == "B") return 1;
+    if (unit == "b") {
+        *ambiguous = true;
+        return 0;
+    }
+    const int power = PrefixPower(unit[0]);
+    if (power == 0) return 0;
+    const std::string rest = unit.substr(1);
+    if (rest.empty() || rest == "iB" || rest == "ib" || rest == "IB" || rest == "Ib") return PowerOf(1024, power);
+    if (rest == "B") return PowerOf(1000, power);
+    if (rest == "b") *ambiguous = true;
+    return 0;
+}
 
 bool ParseSize(const std::string& text, int64_t* bytes, std::string* error) {
     const std::string quoted = "'" + text + "'";
@@ -69,18 +85,23 @@ bool ParseSize(const std::string& text, int64_t* bytes, std::string* error) {
         *error = "invalid size " + quoted + ": only whole numbers are accepted";
         return false;
     }
-    for (const SizeUnit& known : kUnits) {
-        if (unit != known.name) continue;
-        if (tooLarge || number > static_cast<uint64_t>(kLargestSize) / known.factor) {
-            *error = "invalid size " + quoted + ": larger than 9223372036854775807 bytes";
-            return false;
-        }
-        *bytes = static_cast<int64_t>(number * known.factor);
-        return true;
+    bool ambiguous = false;
+    const uint64_t factor = UnitFactor(unit, &ambiguous);
+    if (ambiguous) {
+        *error = "invalid size " + quoted + ": a lowercase b could mean bits (or 512-byte blocks); write B for bytes";
+        return false;
     }
-    *error = "invalid size " + quoted + ": unknown unit '" + unit +
-             "' (use B, K, M, G, T, KiB, MiB, GiB, TiB, KB, MB, GB or TB)";
-    return false;
+    if (factor == 0) {
+        *error = "invalid size " + quoted + ": unknown unit '" + unit +
+                 "' (use B, K, M, G, T, KiB, MiB, GiB, TiB, KB, MB, GB or TB, in any case)";
+        return false;
+    }
+    if (tooLarge || number > static_cast<uint64_t>(kLargestSize) / factor) {
+        *error = "invalid size " + quoted + ": larger than 9223372036854775807 bytes";
+        return false;
+    }
+    *bytes = static_cast<int64_t>(number * factor);
+    return true;
 }
 
 bool ParseSeed(const std::string& text, uint32_t* seed, std::string* error) {
@@ -118,12 +139,140 @@ static bool TakeValue(const std::string& inlineValue, bool hasInline, int argc, 
     return true;
 }
 
-// A --seed value into options.
-static bool TakeSeed(const std::string& text, CliOptions* options, std::string* error) {
+enum OptionId { kModeOption, kSeedOption, kAllocateOption, kNoClobberOption, kQuietOption, kCheckOption,
+                kJsonOption, kHelpOption, kVersionOption, kFillOption, kVerifyOption, kTotalOption, kFileSizeOption,
+                kNoVerifyOption, kKeepGoingOption };
+
+struct OptionName {
+    const char* longName;
+    char letter;  // 0: none
+    OptionId id;
+    bool takesValue;
+};
+
+static const OptionName kOptionNames[] = {
+    {"mode", 'm', kModeOption, true},
+    {"seed", 's', kSeedOption, true},
+    {"allocate", 0, kAllocateOption, false},
+    {"no-clobber", 'n', kNoClobberOption, false},
+    {"quiet", 'q', kQuietOption, false},
+    {"check", 0, kCheckOption, false},
+    {"json", 0, kJsonOption, false},
+    {"help", 'h', kHelpOption, false},
+    {"version", 0, kVersionOption, false},
+    {"fill", 0, kFillOption, false},
+    {"verify", 0, kVerifyOption, false},
+    {"total", 0, kTotalOption, true},
+    {"file-size", 0, kFileSizeOption, true},
+    {"no-verify", 0, kNoVerifyOption, false},
+    {"keep-going", 0, kKeepGoingOption, false},
+};
+
+// The long option name (without "--") stands for: its whole name or, as
+// getopt_long allows, a prefix of one name only.
+static const OptionName* LongOptionNamed(const std::string& name, const std::string& word, std::string* error) {
+    std::vector<const OptionName*> candidates;
+    for (const OptionName& option : kOptionNames) {
+        if (name == option.longName) return &option;
+        if (std::strncmp(option.longName, name.c_str(), name.size()) == 0) candidates.push_back(&option);
+    }
+    if (candidates.size() == 1) return candidates[0];
+    if (candidates.empty()) {
+        *error = "unknown option '" + word + "'";
+    } else {
+        *error = "option '" + word + "' is ambiguous; possibilities:";
+        for (const OptionName* candidate : candidates) *error += std::string(" '--") + candidate->longName + "'";
+    }
+    return nullptr;
+}
+
+static const OptionName* ShortOptionNamed(char letter) {
+    const OptionName* end = kOptionNames + sizeof kOptionNames / sizeof kOptionNames[0];
+    const OptionName* found =
+        std::find_if(kOptionNames, end, [letter](const OptionName& option) { return option.letter == letter; });
+    return found == end ? nullptr : found;
+}
+
+enum OptionEffect { kOptionTaken, kOptionEndsParsing, kOptionRefused };
+
+// Applies one option and its value. --help and --version end the parsing:
+// the first of them wins, as in the GNU tools, and nothing after it counts.
+static OptionEffect ApplyOption(OptionId id, const std::string& value, CliOptions* options, std::string* error) {
     uint32_t seed = 0;
-    if (!ParseSeed(text, &seed, error)) return false;
-    options->seed = seed;
-    return true;
+    int64_t bytes = 0;
+    switch (id) {
+        case kModeOption:
+            options->modeGiven = true;
+            return ParseMode(value, &options->mode, error) ? kOptionTaken : kOptionRefused;
+        case kSeedOption:
+            if (!ParseSeed(value, &seed, error)) return kOptionRefused;
+            options->seed = seed;
+            return kOptionTaken;
+        case kAllocateOption: options->allocate = true; return kOptionTaken;
+        case kNoClobberOption: options->noClobber = true; return kOptionTaken;
+        case kQuietOption: options->quiet = true; return kOptionTaken;
+        case kCheckOption: options->check = true; return kOptionTaken;
+        case kJsonOption: options->json = true; return kOptionTaken;
+        case kHelpOption: options->help = true; return kOptionEndsParsing;
+        case kVersionOption: options->version = true; return kOptionEndsParsing;
+        case kFillOption: options->fill = true; return kOptionTaken;
+        case kVerifyOption: options->verify = true; return kOptionTaken;
+        case kTotalOption:
+        case kFileSizeOption:
+            if (!ParseSize(value, &bytes, error)) return kOptionRefused;
+            (id == kTotalOption ? options->total : options->fileSize) = bytes;
+            return kOptionTaken;
+        case kNoVerifyOption: options->noVerify = true; return kOptionTaken;
+        case kKeepGoingOption: options->keepGoing = true; return kOptionTaken;
+    }
+    return kOptionRefused;
+}
+
+// A word that starts with "--": "--name", "--name=value", or "--name value".
+static OptionEffect ApplyLongOption(const std::string& word, int argc, const char* const* argv, int* i,
+                                    CliOptions* options, std::string* error) {
+    const size_t equals = word.find('=');
+    const bool hasInline = equals != std::string::npos;
+    const OptionName* option = LongOptionNamed(word.substr(2, hasInline ? equals - 2 : std::string::npos), word, error);
+    if (!option) return kOptionRefused;
+    const std::string name = std::string("--") + option->longName;
+    std::string value;
+    if (hasInline && !option->takesValue) {
+        *error = "option '" + name + "' takes no value";
+        return kOptionRefused;
+    }
+    if (option->takesValue && !TakeValue(hasInline ? word.substr(equals + 1) : std::string(), hasInline, argc, argv,
+                                         i, &value)) {
+        *error = "option '" + name + "' needs a value";
+        return kOptionRefused;
+    }
+    return ApplyOption(option->id, value, options, error);
+}
+
+// One or more short options in one word: "-nq", "-mrandom", "-s 42".
+static OptionEffect ApplyShortOptions(const std::string& word, int argc, const char* const* argv, int* i,
+                                      CliOptions* options, std::string* error) {
+    for (size_t k = 1; k < word.size(); ++k) {
+        const char letter = word[k];
+        const OptionName* option = ShortOptionNamed(letter);
+        if (!option && IsDigit(letter)) {
+            *error = "unknown option '" + word + "' (a FILE whose name starts with '-' needs '--' before it, or ./";
+            *error += word + ")";
+            return kOptionRefused;
+        }
+        if (!option) {
+            *error = std::string("unknown option '-") + letter + "'";
+            return kOptionRefused;
+        }
+        std::string value;
+        if (option->takesValue && !TakeValue(word.substr(k + 1), k + 1 < word.size(), argc, argv, i, &value)) {
+            *error = std::string("option '-") + letter + "' needs a value";
+            return kOptionRefused;
+        }
+        const OptionEffect effect = ApplyOption(option->id, value, options, error);
+        if (effect != kOptionTaken || option->takesValue) return effect;  // a value takes the rest of the word
+    }
+    return kOptionTaken;
 }
 
 // 4 GiB - 1: the largest file FAT32 holds.
@@ -131,16 +280,14 @@ static const int64_t kLargestTestFile = (int64_t(4) << 30) - 1;
 
 // The drive test's options and its one DIR; the making and checking options
 // have no place there.
-static bool CheckDriveTest(const CliOptions& options, bool modeGiven, const std::vector<std::string>& operands,
-                           std::string* error) {
+static bool CheckDriveTest(const CliOptions& options, const std::vector<std::string>& operands, std::string* error) {
     const char* mode = options.fill ? "--fill" : "--verify";
-    if (!options.fill && !options.verify) {
-        *error = "--total, --file-size, --no-verify and --keep-going apply to --fill only";
-    } else if (options.fill && options.verify) {
+    const bool fillOptions = options.total || options.fileSize || options.noVerify || options.keepGoing;
+    if (options.fill && options.verify) {
         *error = "--fill and --verify: give one of them";
-    } else if (options.verify && (options.total || options.fileSize || options.noVerify || options.keepGoing)) {
+    } else if (!options.fill && fillOptions) {
         *error = "--total, --file-size, --no-verify and --keep-going apply to --fill only";
-    } else if (options.check || modeGiven || options.seed || options.allocate || options.noClobber) {
+    } else if (options.check || options.modeGiven || options.seed || options.allocate || options.noClobber) {
         *error = std::string(mode) + " tests a drive: not with --check, --mode, --seed, --allocate or --no-clobber";
     } else if (operands.size() != 1 || operands[0].empty()) {
         *error = std::string(mode) + " needs one DIR: the folder to test" +
@@ -159,9 +306,12 @@ static bool CheckDriveTest(const CliOptions& options, bool modeGiven, const std:
 bool ParseArguments(int argc, const char* const* argv, CliOptions* options, std::string* error) {
     std::vector<std::string> operands;
     bool optionsEnded = false;
-    bool modeGiven = false;
     for (int i = 1; i < argc; ++i) {
         const std::string word = argv[i];
+        if (!optionsEnded && CliIsHelpSwitch(word)) {
+            options->help = true;
+            return true;
+        }
         // As in the GNU tools, a word starting with '-' is an option wherever
         // it stands; "-" alone is an operand.
         if (optionsEnded || word.size() < 2 || word[0] != '-') {
@@ -172,102 +322,17 @@ bool ParseArguments(int argc, const char* const* argv, CliOptions* options, std:
             optionsEnded = true;
             continue;
         }
-        std::string value;
-        if (word[1] == '-') {
-            const size_t equals = word.find('=');
-            const std::string name = word.substr(0, equals);
-            const bool hasInline = equals != std::string::npos;
-            const std::string inlineValue = hasInline ? word.substr(equals + 1) : std::string();
-            const bool takesValue = name == "--mode" || name == "--seed" || name == "--total" || name == "--file-size";
-            if (hasInline && !takesValue &&
-                (name == "--allocate" || name == "--no-clobber" || name == "--quiet" || name == "--help" ||
-                 name == "--version" || name == "--check" || name == "--json" || name == "--fill" ||
-                 name == "--verify" || name == "--no-verify" || name == "--keep-going")) {
-                *error = "option '" + name + "' takes no value";
-                return false;
-            }
-            if (takesValue && !TakeValue(inlineValue, hasInline, argc, argv, &i, &value)) {
-                *error = "option '" + name + "' needs a value";
-                return false;
-            }
-            if (name == "--mode") {
-                if (!ParseMode(value, &options->mode, error)) return false;
-                modeGiven = true;
-            } else if (name == "--total" || name == "--file-size") {
-                int64_t bytes = 0;
-                if (!ParseSize(value, &bytes, error)) return false;
-                (name == "--total" ? options->total : options->fileSize) = bytes;
-            } else if (name == "--fill") {
-                options->fill = true;
-            } else if (name == "--verify") {
-                options->verify = true;
-            } else if (name == "--no-verify") {
-                options->noVerify = true;
-            } else if (name == "--keep-going") {
-                options->keepGoing = true;
-            } else if (name == "--seed") {
-                if (!TakeSeed(value, options, error)) return false;
-            } else if (name == "--allocate") {
-                options->allocate = true;
-            } else if (name == "--no-clobber") {
-                options->noClobber = true;
-            } else if (name == "--quiet") {
-                options->quiet = true;
-            } else if (name == "--check") {
-                options->check = true;
-            } else if (name == "--json") {
-                options->json = true;
-            } else if (name == "--help") {
-                options->help = true;
-            } else if (name == "--version") {
-                options->version = true;
-            } else {
-                *error = "unknown option '" + word + "'";
-                return false;
-            }
-            continue;
-        }
-        // One or more short options in one word: "-nq", "-mrandom", "-s 42".
-        for (size_t k = 1; k < word.size(); ++k) {
-            const char letter = word[k];
-            if (letter == 'm' || letter == 's') {
-                const bool hasInline = k + 1 < word.size();
-                if (!TakeValue(word.substr(k + 1), hasInline, argc, argv, &i, &value)) {
-                    *error = std::string("option '-") + letter + "' needs a value";
-                    return false;
-                }
-                if (letter == 'm') {
-                    if (!ParseMode(value, &options->mode, error)) return false;
-                    modeGiven = true;
-                } else {
-                    if (!TakeSeed(value, options, error)) return false;
-                }
-                break;  // the rest of the word was the value
-            }
-            if (letter == 'n') {
-                options->noClobber = true;
-            } else if (letter == 'q') {
-                options->quiet = true;
-            } else if (letter == 'h') {
-                options->help = true;
-            } else if (IsDigit(letter)) {
-                *error = "unknown option '" + word + "' (a FILE whose name starts with '-' needs '--' before it, or ./" +
-                         word + ")";
-                return false;
-            } else {
-                *error = std::string("unknown option '-") + letter + "'";
-                return false;
-            }
-        }
+        const OptionEffect effect = word[1] == '-' ? ApplyLongOption(word, argc, argv, &i, options, error)
+                                                   : ApplyShortOptions(word, argc, argv, &i, options, error);
+        if (effect == kOptionRefused) return false;
+        if (effect == kOptionEndsParsing) return true;
     }
-    if (options->help || options->version) return true;
     if (options->fill || options->verify || options->total || options->fileSize || options->noVerify ||
         options->keepGoing) {
-        if (!CheckDriveTest(*options, modeGiven, operands, error)) return false;
+        if (!CheckDriveTest(*options, operands, error)) return false;
         options->files = operands;
         return true;
     }
-
     if (operands.empty()) {
         *error = "missing SIZE and FILE";
         return false;
@@ -278,11 +343,10 @@ bool ParseArguments(int argc, const char* const* argv, CliOptions* options, std:
         return false;
     }
     options->files.assign(operands.begin() + 1, operands.end());
-    for (const std::string& file : options->files) {
-        if (file.empty()) {
-            *error = "empty FILE name: give the path of a file";
-            return false;
-        }
+    const auto isEmpty = [](const std::string& file) { return file.empty(); };
+    if (std::any_of(options->files.begin(), options->files.end(), isEmpty)) {
+        *error = "empty FILE name: give the path of a file";
+        return false;
     }
     if (options->seed && !ContentHasSeed(options->mode)) {
         *error = "--seed applies to --mode random and --mode noise only";
@@ -317,7 +381,10 @@ std::string HelpText() {
         "\n"
         "SIZE is a whole number with an optional unit: none or B for bytes;\n"
         "K, M, G, T or KiB, MiB, GiB, TiB for powers of 1024; KB, MB, GB, TB for\n"
-        "powers of 1000. At most 9223372036854775807 bytes. Example: 1GiB\n"
+        "powers of 1000. Case does not matter (k = K = KiB = kib = 1024, kB = KB\n"
+        "= 1000, m = M), except for b: B is bytes, and a lowercase b alone or right\n"
+        "after the letter (1b, 1Mb) is refused, as it could mean bits or 512-byte\n"
+        "blocks. At most 9223372036854775807 bytes. Example: 1GiB\n"
         "\n"
         "Options:\n"
         "  -m, --mode MODE    what each file holds: one of the modes below\n"
@@ -344,7 +411,8 @@ std::string HelpText() {
         "      --json         one JSON object per FILE on stdout (JSON Lines)\n"
         "                     with file, mode, size, seed, result, length,\n"
         "                     first_difference, bytes_differing, seconds, error\n"
-        "  -q, --quiet        no progress and no seed note; errors still show\n"
+        "  -q, --quiet        no progress and no seed note; with --check, no line\n"
+        "                     for a FILE that is OK; errors still show\n"
         "  -h, --help         show this help and exit\n"
         "      --version      show the version and exit\n"
         "\n"
@@ -380,6 +448,7 @@ std::string HelpText() {
         "\n"
         "Any word that starts with '-' is an option, wherever it stands: a FILE\n"
         "named so needs '--' before it (which ends the options), or ./ in front.\n"
+        "A long option may be shortened to a prefix no other shares (--mo=zero).\n"
         "\n"
         "The files are made one after the other. While a file is written or\n"
         "checked and stderr is a terminal, a progress line shows bytes done,\n"

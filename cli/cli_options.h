@@ -10,6 +10,7 @@
 
 struct CliOptions {
     ContentKind mode = kZeroContent;
+    bool modeGiven = false;  // -m was on the line (the drive test takes none)
     std::optional<uint32_t> seed;  // none: from the clock, or found from the file by --check
     bool allocate = false;
     bool noClobber = false;
@@ -29,8 +30,10 @@ struct CliOptions {
     bool keepGoing = false;           // fill to the end even once data is found lost
 };
 
-// A whole number of bytes with an optional unit: none or B; K, M, G, T and
-// KiB .. TiB (powers of 1024); KB .. TB (powers of 1000). At most 2^63 - 1.
+// A whole number of bytes with an optional unit, in any case where it reads
+// one way only: none or B; K, M, G, T and KiB .. TiB (powers of 1024); KB ..
+// TB and kB (powers of 1000). A lowercase b alone or after the letter is
+// refused (bits?). At most 2^63 - 1.
 // On failure *error names the text and what is wrong with it.
 bool ParseSize(const std::string& text, int64_t* bytes, std::string* error);
 // A decimal number from 0 to 4294967295.
@@ -39,8 +42,10 @@ bool ParseSeed(const std::string& text, uint32_t* seed, std::string* error);
 bool ParseMode(const std::string& text, ContentKind* mode, std::string* error);
 
 // Reads argv[1..argc-1]. Options may stand before or after the operands: any
-// word that starts with '-' is one, until "--" ends them. False with *error on any usage error. With --help or
-// --version the operands are not required.
+// word that starts with '-' is one, until "--" ends them; a long option may be
+// shortened to any prefix of its name alone. False with *error on any usage
+// error. The first --help or --version (or the system's own help switch, /?
+// on Windows) ends the reading: the operands are then not required.
 bool ParseArguments(int argc, const char* const* argv, CliOptions* options, std::string* error);
 
 std::string HelpText();

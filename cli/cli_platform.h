@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 struct CliFile {
     FileHandle handle = kNoFile;
@@ -37,6 +38,18 @@ bool CliCloseFile(FileHandle file, std::string* reason);
 // closed, and nothing else: not a file that has since taken the name, nor the
 // target of a symbolic link. False with *whyLeft when it stays.
 bool CliRemoveHeldFile(const char* path, const CliFile& file, std::string* whyLeft);
+
+// The FILE operands as the user meant them. A Windows console hands
+// wildcards to the program as typed: there each operand holding * or ? turns
+// into the names of the files it matches, in name order (folders left out).
+// Elsewhere the shell has done this already and operands stay as they are.
+// False when a pattern matches nothing; *error names it.
+bool CliExpandWildcards(const std::vector<std::string>& operands, std::vector<std::string>* files,
+                        std::string* error);
+
+// True for the system's own way of asking a program for help: "/?" on
+// Windows, nothing elsewhere (where "/?" is a path).
+bool CliIsHelpSwitch(const std::string& word);
 
 // What --allocate does here, for --help.
 const char* CliAllocateNote();

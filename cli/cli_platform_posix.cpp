@@ -114,6 +114,13 @@ bool CliRemoveHeldFile(const char* path, const CliFile& file, std::string* whyLe
     return true;
 }
 
+bool CliExpandWildcards(const std::vector<std::string>& operands, std::vector<std::string>* files, std::string*) {
+    *files = operands;
+    return true;
+}
+
+bool CliIsHelpSwitch(const std::string&) { return false; }
+
 const char* CliAllocateNote() {
     return "size mode: reserve real disk blocks (posix_fallocate)\n"
            "                     instead of giving a sparse length";

@@ -6,8 +6,10 @@
 
 #include <io.h>  // _get_osfhandle
 
+#include <algorithm>
 #include <atomic>
 #include <ctime>
+#include <iterator>
 #include <new>
 #include <string>
 
@@ -113,6 +115,66 @@ bool CliRemoveHeldFile(const char*, const CliFile& file, std::string* whyLeft) {
     return false;
 }
 
+// text (in the program's code page: UTF-8 under the manifest) in UTF-16, and back.
+static std::wstring WideText(const std::string& text) {
+    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(length > 0 ? length : 0), L'\0');
+    if (length > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
+    return wide;
+}
+
+static std::string NarrowText(const std::wstring& wide) {
+    const int length =
+        WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    std::string text(static_cast<size_t>(length > 0 ? length : 0), '\0');
+    if (length > 0)
+        WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), &text[0], length, nullptr, nullptr);
+    return text;
+}
+
+// The wide call, so that names outside the code page (which the narrow call
+// would turn into '?') are found as they are.
+static std::vector<std::wstring> FilesMatching(const std::string& pattern) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(WideText(pattern).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    // The order Windows lists names in, whatever the file system returns.
+    std::sort(names.begin(), names.end(), [](const std::wstring& a, const std::wstring& b) {
+        return CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_LESS_THAN;
+    });
+    return names;
+}
+
+bool CliExpandWildcards(const std::vector<std::string>& operands, std::vector<std::string>* files,
+                        std::string* error) {
+    files->clear();
+    for (const std::string& operand : operands) {
+        // No Windows name holds * or ?: such an operand is always a pattern.
+        if (operand.find_first_of("*?") == std::string::npos) {
+            files->push_back(operand);
+            continue;
+        }
+        const std::vector<std::wstring> names = FilesMatching(operand);
+        if (names.empty()) {
+            *error = operand + ": no file matches";
+            return false;
+        }
+        // The matches are named in the pattern's folder, as it was typed.
+        const size_t cut = operand.find_last_of("\\/:");
+        const std::string folder = cut == std::string::npos ? std::string() : operand.substr(0, cut + 1);
+        std::transform(names.begin(), names.end(), std::back_inserter(*files),
+                       [&folder](const std::wstring& name) { return folder + NarrowText(name); });
+    }
+    return true;
+}
+
+bool CliIsHelpSwitch(const std::string& word) { return word == "/?"; }
+
 const char* CliAllocateNote() {
     return "size mode: accepted for scripts; on Windows giving the\n"
            "                     length already reserves the disk blocks";
@@ -188,6 +250,7 @@ int CliTerminalColumns() {
 }
 
 bool CliWriteText(FILE* stream, const std::string& text) {
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): the C library hands the handle out as an integer
     const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
     DWORD consoleMode = 0;
     if (text.empty() || handle == INVALID_HANDLE_VALUE || !GetConsoleMode(handle, &consoleMode))

@@ -35,9 +35,10 @@ static std::string SearchNote(const CheckResult& result) {
     if (!result.seedSearched || result.noSeedFits) return "";
     std::string note = " (seed " + std::to_string(result.seed.value_or(0));
     if (result.seedTime) note += ", the clock at " + FormatUtc(*result.seedTime);
-    if (result.seedsFitting > 1)
+    if (result.seedsFitting > 1) {
         note += "; too short to decide: " + std::to_string(result.seedsFitting) +
                 " seeds fit, checked against the first";
+    }
     return note + ")";
 }
 
@@ -49,9 +50,10 @@ std::string CheckLine(const std::string& file, int64_t size, const CheckResult& 
     std::string line = (escaped ? "\\" : "") + name + ": ";
     if (result.noSeedFits) return line + "differs: no seed of the random stream makes its first bytes";
     const bool lengthWrong = result.length != size;
-    if (lengthWrong)
+    if (lengthWrong) {
         line += (result.longer ? "length over " + std::to_string(size) : "length " + std::to_string(result.length)) +
                 ", expected " + std::to_string(size);
+    }
     if (result.bytesDiffering > 0) {
         char figures[96];
         std::snprintf(figures, sizeof figures, "first at byte %lld (expected 0x%02X, found 0x%02X), ",

@@ -10,8 +10,10 @@
 #include "cli_progress.h"
 #include "cli_report.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 static const char kProgram[] = "fillwright-cli";
@@ -35,11 +37,13 @@ static int UsageError(const std::string& error) {
 }
 
 // Writes text to stdout; a failed write (e.g. stdout on a full disk) is a
-// failure, not a silent success.
+// failure told with the system's reason, not a silent success.
 static bool WriteToStdout(const std::string& text) {
+    errno = 0;
     const bool written = CliWriteText(stdout, text);
     if (!written || std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        Tell("cannot write to standard output");
+        const int error = errno;
+        Tell(std::string("write error") + (error != 0 ? std::string(": ") + std::strerror(error) : ""));
         return false;
     }
     return true;
@@ -92,6 +96,7 @@ static bool ReportCheck(const CliOptions& options, const std::string& path, cons
         return WriteToStdout(JsonLine(report) + "\n");
     }
     if (result.outcome == kCheckFailed || result.outcome == kCheckInterrupted) return true;
+    if (options.quiet && result.outcome == kCheckOk) return true;  // as sha256sum --quiet: only what is not OK
     return WriteToStdout(CheckLine(path, request.size, result) + "\n");
 }
 
@@ -162,6 +167,12 @@ int RunCli(int argc, const char* const* argv) {
     if (!ParseArguments(argc, argv, &options, &error)) return UsageError(error);
     if (options.help) return PrintToStdout(HelpText());
     if (options.version) return PrintToStdout(VersionText());
+    std::vector<std::string> files;
+    if (!CliExpandWildcards(options.files, &files, &error)) {
+        Tell(error);
+        return kExitFailed;
+    }
+    options.files = files;
 
     CliWatchInterrupt();
     const bool showProgress = !options.quiet && CliStderrIsTerminal();
@@ -172,9 +183,10 @@ int RunCli(int argc, const char* const* argv) {
     if (ContentHasSeed(options.mode) && !options.seed) {
         // The dialog's seed: the calendar clock in whole seconds, cut to 32 bits.
         firstSeed = static_cast<uint32_t>(CliCalendarSeconds());
-        if (!options.quiet)
+        if (!options.quiet) {
             Tell(std::string(ContentKindName(options.mode)) + " seed " + std::to_string(firstSeed) + " (give -s " +
                  std::to_string(firstSeed) + " to make the same bytes again)");
+        }
     }
     return MakeFiles(options, firstSeed, showProgress);
 }

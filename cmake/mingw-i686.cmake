@@ -6,5 +6,6 @@ include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
 set(CMAKE_C_FLAGS_INIT "-msse2 -mfpmath=sse")
 set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse")
 
-# ctest runs the Windows test programs under the project's own Wine prefix.
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine.sh;win32)
+# ctest runs the Windows test programs under the project's own Wine prefix,
+# through a wrapper that tells how a program that failed ended.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine_test.sh;win32)

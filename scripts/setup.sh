@@ -21,6 +21,9 @@ have_pkg nlohmann-json3-dev || need+=(nlohmann-json3-dev)
 have_pkg fonts-wine || need+=(fonts-wine)
 have_cmd clang-tidy || need+=(clang-tidy)
 have_cmd cppcheck || need+=(cppcheck)
+# clang with its sanitizer and libFuzzer runtimes, for the parsers' fuzz run.
+have_cmd clang++ || need+=(clang)
+have_pkg libclang-rt-dev || need+=(libclang-rt-dev)
 # The man page of fillwright-cli is made from its --help at build time;
 # CPack's DEB generator reads the program's library needs with dpkg-shlibdeps.
 have_cmd help2man || need+=(help2man)

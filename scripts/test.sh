@@ -20,20 +20,53 @@ run_suite() {  # name command...
 
 run_suite "native tests" ctest --test-dir "$out/native" --output-on-failure -j2
 
-# The engine suite again under the sanitizers: AddressSanitizer with
-# UndefinedBehaviorSanitizer for all of it, ThreadSanitizer for the tests
-# that run writer threads. Any report fails the run.
-sanitized_suite() {  # name sanitizers gtest-filter
-    local dir=$out/$1
+# The engine and command-line suites again under the sanitizers:
+# AddressSanitizer with UndefinedBehaviorSanitizer for all of them,
+# ThreadSanitizer for the tests that run writer or pipeline threads. The
+# fillwright-cli the cli tests start is built with the same sanitizers; its
+# reports end it with status 86, which no test takes for success. Any report
+# fails the run.
+sanitized_configure() {  # dir cmake-args...
+    local dir=$1
+    shift
     if [ ! -f "$dir/build.ninja" ]; then
-        cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "-DFILLWRIGHT_SANITIZE=$2" \
+        cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" \
             >"$dir.configure.log" 2>&1 || { cat "$dir.configure.log"; return 1; }
     fi
-    ninja -C "$dir" --quiet engine_tests || return 1
-    "$dir/tests/engine_tests" --gtest_brief=1 "--gtest_filter=$3"
 }
-run_suite "engine tests under AddressSanitizer + UndefinedBehaviorSanitizer" sanitized_suite asan address,undefined '*'
-run_suite "threaded engine tests under ThreadSanitizer" sanitized_suite tsan thread 'WriterTest.*:WriterProperty.*'
+sanitized_suite() {  # dir sanitizers test-program gtest-filter
+    local dir=$out/$1 program=$3
+    sanitized_configure "$dir" "-DFILLWRIGHT_SANITIZE=$2" || return 1
+    ninja -C "$dir" --quiet "$program" || return 1
+    ASAN_OPTIONS=exitcode=86 UBSAN_OPTIONS=exitcode=86:print_stacktrace=1 TSAN_OPTIONS=exitcode=86 \
+        "$(find "$dir/tests" -name "$program" -type f | head -n 1)" --gtest_brief=1 "--gtest_filter=$4"
+}
+run_suite "engine tests under AddressSanitizer + UndefinedBehaviorSanitizer" \
+    sanitized_suite asan address,undefined engine_tests '*'
+run_suite "cli tests (and the program they start) under AddressSanitizer + UndefinedBehaviorSanitizer" \
+    sanitized_suite asan address,undefined cli_tests '*'
+run_suite "threaded engine tests under ThreadSanitizer" \
+    sanitized_suite tsan thread engine_tests 'WriterTest.*:WriterProperty.*'
+run_suite "threaded cli tests (and the program they start) under ThreadSanitizer" \
+    sanitized_suite tsan thread cli_tests 'SmallChunks/*:ProgramChunk/*:MadeFile.*:EveryMode/*:CheckProgram.*'
+
+# The command line's option and size parsers under libFuzzer (clang, with
+# AddressSanitizer and UndefinedBehaviorSanitizer): a bounded number of
+# inputs, grown from the seed corpus kept in tests/fuzz/corpus. What it
+# learns stays in a scratch folder; a crash leaves its input in $out/fuzz.
+fuzz_suite() {
+    local dir=$out/fuzz scratch
+    sanitized_configure "$dir" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+        -DFILLWRIGHT_SANITIZE=address,undefined -DFILLWRIGHT_FUZZ=ON || return 1
+    ninja -C "$dir" --quiet options_fuzz || return 1
+    scratch=$(mktemp -d)
+    "$dir/tests/fuzz/options_fuzz" -runs=100000 -max_total_time=120 "-artifact_prefix=$dir/" \
+        "$scratch" tests/fuzz/corpus 2>&1 | grep -E '^(Done|INFO: seed corpus|==[0-9]+== ?ERROR|SUMMARY)|crash'
+    local status=${PIPESTATUS[0]}
+    rm -rf "$scratch"
+    return "$status"
+}
+run_suite "option and size parsers under libFuzzer" fuzz_suite
 run_suite "static checks" bash scripts/static_checks.sh
 run_suite "the shipped 32-bit exe as a file" bash scripts/check_exe.sh
 run_suite "release packages: the same bytes from two folders, and what they hold" bash scripts/check_release.sh
@@ -47,10 +80,21 @@ start_private_xserver || exit 1
 # program. Wine's background services are started here, with their output
 # going nowhere: started from inside a test they would inherit ctest's pipe
 # and keep it open.
+# Without it each test program starts a server of its own (Debian's wrapper
+# gives it -p0: it ends with its last program), and a program that reaches
+# a server while it shuts down can die at once without a word. wineserver
+# goes into the background by itself once it listens, so it is started in
+# the foreground: when it returns, it is the prefix's server. Started in the
+# background, the wine call below could start a short-lived server first,
+# and this one would then quit (status 2: a server is running).
 export WINEPREFIX=$root/$out/wineprefix-$winbuild
 scripts/wine.sh "$winbuild" cmd /c exit >/dev/null 2>&1
 wineserver -k >/dev/null 2>&1
-wineserver -p >/dev/null 2>&1 </dev/null &
+wineserver -w >/dev/null 2>&1
+if ! wineserver -p >/dev/null 2>&1 </dev/null; then
+    echo "test.sh: cannot start a persistent wineserver for $WINEPREFIX" >&2
+    exit 1
+fi
 scripts/wine.sh "$winbuild" cmd /c exit >/dev/null 2>&1 </dev/null
 trap 'wineserver -k >/dev/null 2>&1; stop_private_xserver' EXIT
 run_suite "Windows tests under Wine ($winbuild)" ctest --test-dir "$out/$winbuild" --output-on-failure

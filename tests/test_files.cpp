@@ -8,13 +8,20 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
+// Wine hands out small process ids and reuses them at once, so the id alone
+// names the folders of many runs: the clock tells them apart, and a name
+// already taken is passed over. Any other failure ends the search: "".
 std::string MakeTempDir() {
     char base[MAX_PATH];
-    GetTempPathA(MAX_PATH, base);
-    for (unsigned n = GetCurrentProcessId() * 1000u;; ++n) {
-        std::string dir = std::string(base) + "fillwright-test-" + std::to_string(n);
+    if (GetTempPathA(MAX_PATH, base) == 0) return "";
+    const std::string stem = std::string(base) + "fillwright-test-" + std::to_string(GetCurrentProcessId()) + "-" +
+                             std::to_string(GetTickCount64()) + "-";
+    for (unsigned n = 0; n < 1000; ++n) {
+        std::string dir = stem + std::to_string(n);
         if (CreateDirectoryA(dir.c_str(), nullptr)) return dir;
+        if (GetLastError() != ERROR_ALREADY_EXISTS) return "";
     }
+    return "";
 }
 
 std::string JoinPath(const std::string& dir, const std::string& name) { return dir + "\\" + name; }

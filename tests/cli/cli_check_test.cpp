@@ -241,6 +241,36 @@ TEST_F(CheckProgram, UnreadableFilesFailAndTheOthersAreStillChecked) {
     EXPECT_TRUE(Contains(run.err, dir + ": ")) << run.err;
 }
 
+// cmd.exe and PowerShell hand "*.bin" to the program as typed: the Windows
+// build expands it itself, in name order, names outside the code page too.
+TEST_F(CheckProgram, WildcardsMatchInNameOrder) {
+#ifndef _WIN32
+    GTEST_SKIP() << "not run here: on POSIX the shell expands wildcards and the program takes names as they are";
+#else
+    const std::string a = File("a.bin"), b = File("B.bin"), omega = File("\xCE\xA9-c.bin"), text = File("d.txt");
+    ASSERT_EQ(Run({"-q", "-m", "random", "-s", "5", "1K", a, b, omega, text}).exitCode, 0);
+    ProgramRun run = Run({"--check", "-m", "random", "-s", "5", "1K", JoinPath(dir, "*.bin")});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, a + ": OK\n" + b + ": OK\n" + omega + ": OK\n");
+    const std::string none = JoinPath(dir, "*.none");
+    run = Run({"--check", "1K", JoinPath(dir, "?.txt"), none});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(Contains(run.err, none + ": no file matches")) << run.err;
+    EXPECT_EQ(run.out, "") << "nothing is checked when a pattern matches nothing";
+#endif
+}
+
+// As sha256sum --quiet: only the files that are not OK get a line.
+TEST_F(CheckProgram, QuietTellsOnlyWhatIsNotOk) {
+    const std::string good = File("good.bin"), bad = File("bad.bin"), missing = JoinPath(dir, "missing.bin");
+    ASSERT_EQ(Run({"-q", "-m", "ascii", "100", good, bad}).exitCode, 0);
+    OverwriteByte(bad, 7, 0);
+    const ProgramRun run = Run({"-q", "--check", "-m", "ascii", "100", good, bad, missing});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out, bad + ": differs: first at byte 7 (expected 0x48, found 0x00), 1 bytes differ\n");
+    EXPECT_TRUE(Contains(run.err, missing + ": ")) << run.err;
+}
+
 TEST_F(CheckProgram, NoiseIsTheStandardGeneratorsBytes) {
     const std::string a = File("a.bin"), b = File("b.bin");
     for (int64_t size : {1, 8, 2497, (1 << 20) + 3, (3 << 20) + 5}) {

@@ -37,6 +37,17 @@ TEST(SizeText, WholeNumbersWithEveryUnit) {
         {"8388607T", 8388607LL << 40},
         {"9223372TB", 9223372000000000000LL},
         {"9007199254740991K", 9007199254740991LL << 10},
+        // Any case where it reads one way only.
+        {"1k", 1024},
+        {"1kib", 1024},
+        {"1Kib", 1024},
+        {"1KIB", 1024},
+        {"1kB", 1000},
+        {"1m", 1LL << 20},
+        {"1mB", 1000000},
+        {"2gib", 2LL << 30},
+        {"1t", 1LL << 40},
+        {"8388607t", 8388607LL << 40},
     };
     for (const GoodSize& row : table) {
         int64_t bytes = -1;
@@ -61,10 +72,15 @@ TEST(SizeText, BadTextsAreRefusedNamingTheText) {
         "1 K",                   // space inside
         " 1",
         "1 ",
-        "1k",                    // unknown or mis-cased units
-        "1KIB",
-        "1kib",
-        "1XB",
+        "1b",                    // bits, or 512-byte blocks?
+        "1kb",
+        "1Mb",
+        "1Tb",
+        "1XB",                   // unknown units
+        "1KiBB",
+        "1Ki",
+        "1kiB5",
+        "8388608t",
         "1PiB",
         "1P",
         "1iB",
@@ -100,6 +116,8 @@ TEST(SizeText, ErrorsSayWhatIsWrong) {
     EXPECT_NE(error.find("larger"), std::string::npos) << error;
     ASSERT_FALSE(ParseSize("3QB", &bytes, &error));
     EXPECT_NE(error.find("unknown unit 'QB'"), std::string::npos) << error;
+    ASSERT_FALSE(ParseSize("3Mb", &bytes, &error));
+    EXPECT_NE(error.find("bits"), std::string::npos) << error;
 }
 
 TEST(SeedText, ThirtyTwoBitWholeNumbers) {
@@ -208,6 +226,44 @@ TEST(CommandLine, HelpAndVersionNeedNoOperands) {
     EXPECT_TRUE(version.version);
 }
 
+struct AskedFor {
+    std::vector<const char*> words;
+    bool help;
+    bool version;
+};
+
+TEST(CommandLine, FirstOfHelpAndVersionWinsAndEndsTheReading) {
+    const AskedFor table[] = {
+        {{"--version", "--help"}, false, true},
+        {{"--help", "--version"}, true, false},
+        {{"--vers", "-h"}, false, true},
+        {{"-qh", "--version"}, true, false},
+        {{"--help", "--bogus", "1.5G"}, true, false},
+        {{"1.5G", "--version", "-x"}, false, true},
+    };
+    for (const AskedFor& row : table) {
+        CliOptions options;
+        std::string error;
+        EXPECT_TRUE(Parse(row.words, &options, &error)) << row.words[0] << " " << row.words[1] << ": " << error;
+        EXPECT_EQ(options.help, row.help) << row.words[0] << " " << row.words[1];
+        EXPECT_EQ(options.version, row.version) << row.words[0] << " " << row.words[1];
+    }
+}
+
+TEST(CommandLine, UniquePrefixesOfLongOptions) {
+    CliOptions options;
+    std::string error;
+    ASSERT_TRUE(Parse({"--mod=random", "--se", "9", "--q", "--ch", "--j", "5", "f"}, &options, &error))
+        << error;
+    EXPECT_EQ(options.mode, kRandomContent);
+    EXPECT_EQ(options.seed, 9u);
+    EXPECT_TRUE(options.quiet && options.check && options.json);
+    CliOptions allocate;
+    ASSERT_TRUE(Parse({"--m", "size", "--alloc", "--no-c", "5", "f"}, &allocate, &error)) << error;
+    EXPECT_EQ(allocate.mode, kSizeContent);
+    EXPECT_TRUE(allocate.allocate && allocate.noClobber);
+}
+
 struct BadLine {
     std::vector<const char*> words;
     const char* named;  // what the message must contain
@@ -238,6 +294,11 @@ TEST(CommandLine, UsageErrorsNameWhatIsWrong) {
         {{"--check", "-m", "size", "--allocate", "1", "f"}, "--allocate only concerns making"},
         {{"--check", "-m", "noise", "1", "f"}, "noise needs --seed"},
         {{"--json=1", "1", "f"}, "'--json' takes no value"},
+        {{"--qu=1", "1", "f"}, "'--quiet' takes no value"},
+        {{"--se"}, "'--seed' needs a value"},
+        {{"--mo=purple", "1", "f"}, "'purple'"},
+        {{"--modes=zero", "1", "f"}, "unknown option '--modes=zero'"},
+        {{"--=1", "1", "f"}, "option '--=1' is ambiguous; possibilities: '--mode' '--seed' '--allocate'"},
         {{"--fill"}, "--fill needs one DIR"},
         {{"--fill", "a", "b"}, "not 2 operands"},
         {{"--fill", "--verify", "d"}, "--fill and --verify"},

@@ -172,6 +172,12 @@ TEST_F(Program, HelpOnStdoutMentionsEveryOption) {
         EXPECT_TRUE(Contains(run.out, option)) << "help lacks " << option;
     }
     EXPECT_EQ(Run({"-h"}).out, run.out);
+    // "/?" asks for help on Windows; elsewhere it is a path (here a bad SIZE).
+#ifdef _WIN32
+    EXPECT_EQ(Run({"/?"}).out, run.out);
+#else
+    EXPECT_EQ(Run({"/?"}).exitCode, 2);
+#endif
 }
 
 // help2man makes the man page's title line, COPYRIGHT, AUTHOR and REPORTING
@@ -200,6 +206,19 @@ TEST_F(Program, VersionAndHelpEndAsTheGnuTools) {
         EXPECT_TRUE(run.out.size() >= row.ends.size() &&
                     run.out.compare(run.out.size() - row.ends.size(), row.ends.size(), row.ends) == 0)
             << row.option << ":\n" << run.out;
+    }
+}
+
+// As seq and the other GNU tools: a failed write to stdout is an error that
+// tells the system's reason.
+TEST_F(Program, StdoutOnAFullDiskFailsWithTheReason) {
+    const std::string file = File("made.bin");
+    ASSERT_EQ(Run({"10", file}).exitCode, 0);
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"--version"}, {"--help"}, {"--check", "10", file}, {"--json", "10", file}}) {
+        const ProgramRun run = RunCliProgram(args, dir, nullptr, FullDevicePath());
+        EXPECT_EQ(run.exitCode, 1) << args[0];
+        EXPECT_TRUE(Contains(run.err, "fillwright-cli: write error: No space left on device")) << run.err;
     }
 }
 

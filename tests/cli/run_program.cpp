@@ -94,12 +94,12 @@ bool SignalCliProgram(int pid, int) {
 }
 
 ProgramRun RunCliProgram(const std::vector<std::string>& args, const std::string& scratchDir,
-                         const std::string* input) {
+                         const std::string* input, const std::string& stdoutPath) {
     ProgramRun run;
     const std::string program = CliProgramPath();
     std::string commandLine = Quote(program);
     for (const std::string& arg : args) commandLine += " " + Quote(arg);
-    const std::string outPath = JoinPath(scratchDir, "stdout.txt");
+    const std::string outPath = stdoutPath.empty() ? JoinPath(scratchDir, "stdout.txt") : stdoutPath;
     const std::string errPath = JoinPath(scratchDir, "stderr.txt");
     HANDLE out = InheritableFile(outPath);
     HANDLE err = InheritableFile(errPath);
@@ -135,9 +135,11 @@ ProgramRun RunCliProgram(const std::vector<std::string>& args, const std::string
     }
     CloseHandle(out);
     CloseHandle(err);
-    run.out = ReadWholeFile(outPath);
+    if (stdoutPath.empty()) {
+        run.out = ReadWholeFile(outPath);
+        RemoveFile(outPath);
+    }
     run.err = ReadWholeFile(errPath);
-    RemoveFile(outPath);
     RemoveFile(errPath);
     return run;
 }
@@ -225,15 +227,17 @@ int WaitCliProgram(int pid, double timeoutSeconds) {
 }
 
 ProgramRun RunCliProgram(const std::vector<std::string>& args, const std::string& scratchDir,
-                         const std::string* input) {
+                         const std::string* input, const std::string& stdoutPath) {
     ProgramRun run;
-    const std::string outPath = JoinPath(scratchDir, "stdout.txt");
+    const std::string outPath = stdoutPath.empty() ? JoinPath(scratchDir, "stdout.txt") : stdoutPath;
     const std::string errPath = JoinPath(scratchDir, "stderr.txt");
     const int pid = Spawn(args, outPath, errPath, input);
     if (pid > 0) run.exitCode = WaitCliProgram(pid, 120);
-    run.out = ReadWholeFile(outPath);
+    if (stdoutPath.empty()) {
+        run.out = ReadWholeFile(outPath);
+        RemoveFile(outPath);
+    }
     run.err = ReadWholeFile(errPath);
-    RemoveFile(outPath);
     RemoveFile(errPath);
     return run;
 }

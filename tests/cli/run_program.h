@@ -23,9 +23,10 @@ std::string CliProgramPath();
 
 // Runs the program with args and waits for it; stdout and stderr go to
 // files in scratchDir, read back afterwards. With input, its stdin is a pipe
-// that input is written to and then closed.
+// that input is written to and then closed. With stdoutPath stdout goes
+// there instead, and is not read back.
 ProgramRun RunCliProgram(const std::vector<std::string>& args, const std::string& scratchDir,
-                         const std::string* input = nullptr);
+                         const std::string* input = nullptr, const std::string& stdoutPath = "");
 
 // Starts the program without waiting; returns its process id (or -1).
 // Its stdout is discarded; its stderr goes to errPath (natively also the
