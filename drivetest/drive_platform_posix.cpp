@@ -9,6 +9,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <csignal>
 #include <pthread.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -305,8 +306,15 @@ void* ThreadBody(void* body) {
 
 bool StartThread(std::function<void()> body, DriveThread* thread) {
     auto* call = new std::function<void()>(std::move(body));
+    // The helper starts with every signal blocked, so that signals reach the
+    // caller's thread, whose blocking calls they are to interrupt.
+    sigset_t all, before;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &before);
     pthread_t id;
-    if (pthread_create(&id, nullptr, ThreadBody, call) != 0) {
+    const bool started = pthread_create(&id, nullptr, ThreadBody, call) == 0;
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    if (!started) {
         delete call;
         return false;
     }
