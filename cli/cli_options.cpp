@@ -140,7 +140,8 @@ static bool TakeValue(const std::string& inlineValue, bool hasInline, int argc, 
 }
 
 enum OptionId { kModeOption, kSeedOption, kAllocateOption, kNoClobberOption, kQuietOption, kCheckOption,
-                kJsonOption, kHelpOption, kVersionOption };
+                kJsonOption, kHelpOption, kVersionOption, kFillOption, kVerifyOption, kTotalOption, kFileSizeOption,
+                kNoVerifyOption, kKeepGoingOption };
 
 struct OptionName {
     const char* longName;
@@ -159,6 +160,12 @@ static const OptionName kOptionNames[] = {
     {"json", 0, kJsonOption, false},
     {"help", 'h', kHelpOption, false},
     {"version", 0, kVersionOption, false},
+    {"fill", 0, kFillOption, false},
+    {"verify", 0, kVerifyOption, false},
+    {"total", 0, kTotalOption, true},
+    {"file-size", 0, kFileSizeOption, true},
+    {"no-verify", 0, kNoVerifyOption, false},
+    {"keep-going", 0, kKeepGoingOption, false},
 };
 
 // The long option name (without "--") stands for: its whole name or, as
@@ -192,8 +199,10 @@ enum OptionEffect { kOptionTaken, kOptionEndsParsing, kOptionRefused };
 // the first of them wins, as in the GNU tools, and nothing after it counts.
 static OptionEffect ApplyOption(OptionId id, const std::string& value, CliOptions* options, std::string* error) {
     uint32_t seed = 0;
+    int64_t bytes = 0;
     switch (id) {
         case kModeOption:
+            options->modeGiven = true;
             return ParseMode(value, &options->mode, error) ? kOptionTaken : kOptionRefused;
         case kSeedOption:
             if (!ParseSeed(value, &seed, error)) return kOptionRefused;
@@ -206,6 +215,15 @@ static OptionEffect ApplyOption(OptionId id, const std::string& value, CliOption
         case kJsonOption: options->json = true; return kOptionTaken;
         case kHelpOption: options->help = true; return kOptionEndsParsing;
         case kVersionOption: options->version = true; return kOptionEndsParsing;
+        case kFillOption: options->fill = true; return kOptionTaken;
+        case kVerifyOption: options->verify = true; return kOptionTaken;
+        case kTotalOption:
+        case kFileSizeOption:
+            if (!ParseSize(value, &bytes, error)) return kOptionRefused;
+            (id == kTotalOption ? options->total : options->fileSize) = bytes;
+            return kOptionTaken;
+        case kNoVerifyOption: options->noVerify = true; return kOptionTaken;
+        case kKeepGoingOption: options->keepGoing = true; return kOptionTaken;
     }
     return kOptionRefused;
 }
@@ -257,6 +275,34 @@ static OptionEffect ApplyShortOptions(const std::string& word, int argc, const c
     return kOptionTaken;
 }
 
+// 4 GiB - 1: the largest file FAT32 holds.
+static const int64_t kLargestTestFile = (int64_t(4) << 30) - 1;
+
+// The drive test's options and its one DIR; the making and checking options
+// have no place there.
+static bool CheckDriveTest(const CliOptions& options, const std::vector<std::string>& operands, std::string* error) {
+    const char* mode = options.fill ? "--fill" : "--verify";
+    const bool fillOptions = options.total || options.fileSize || options.noVerify || options.keepGoing;
+    if (options.fill && options.verify) {
+        *error = "--fill and --verify: give one of them";
+    } else if (!options.fill && fillOptions) {
+        *error = "--total, --file-size, --no-verify and --keep-going apply to --fill only";
+    } else if (options.check || options.modeGiven || options.seed || options.allocate || options.noClobber) {
+        *error = std::string(mode) + " tests a drive: not with --check, --mode, --seed, --allocate or --no-clobber";
+    } else if (operands.size() != 1 || operands[0].empty()) {
+        *error = std::string(mode) + " needs one DIR: the folder to test" +
+                 (operands.size() > 1 ? ", not " + std::to_string(operands.size()) + " operands" : "");
+    } else if (options.fileSize && (*options.fileSize < 4096 || *options.fileSize > kLargestTestFile)) {
+        *error = "invalid --file-size " + std::to_string(*options.fileSize) + ": from 4096 bytes to 4 GiB - 1 (" +
+                 std::to_string(kLargestTestFile) + "), the largest file FAT32 holds";
+    } else if (options.total && *options.total < 4096) {
+        *error = "invalid --total " + std::to_string(*options.total) + ": at least 4096 bytes, one block";
+    } else {
+        return true;
+    }
+    return false;
+}
+
 bool ParseArguments(int argc, const char* const* argv, CliOptions* options, std::string* error) {
     std::vector<std::string> operands;
     bool optionsEnded = false;
@@ -280,6 +326,12 @@ bool ParseArguments(int argc, const char* const* argv, CliOptions* options, std:
                                                    : ApplyShortOptions(word, argc, argv, &i, options, error);
         if (effect == kOptionRefused) return false;
         if (effect == kOptionEndsParsing) return true;
+    }
+    if (options->fill || options->verify || options->total || options->fileSize || options->noVerify ||
+        options->keepGoing) {
+        if (!CheckDriveTest(*options, operands, error)) return false;
+        options->files = operands;
+        return true;
     }
     if (operands.empty()) {
         *error = "missing SIZE and FILE";
@@ -319,9 +371,13 @@ std::string HelpText() {
     std::string text =
         "Usage: fillwright-cli [OPTIONS] SIZE FILE...\n"
         "  or:  fillwright-cli --check [OPTIONS] SIZE FILE...\n"
+        "  or:  fillwright-cli --fill [--total SIZE] [--file-size SIZE] [--no-verify]\n"
+        "                             [--keep-going] [--json] [-q] DIR\n"
+        "  or:  fillwright-cli --verify [--json] [-q] DIR\n"
         "Make each FILE exactly SIZE bytes long, holding the same bytes as the\n"
         "Fillwright dialog's creation mode of the same name; or, with --check,\n"
-        "read each FILE and tell whether it is exactly what that line makes.\n"
+        "read each FILE and tell whether it is exactly what that line makes; or,\n"
+        "with --fill, test the drive that holds DIR.\n"
         "\n"
         "SIZE is a whole number with an optional unit: none or B for bytes;\n"
         "K, M, G, T or KiB, MiB, GiB, TiB for powers of 1024; KB, MB, GB, TB for\n"
@@ -360,6 +416,27 @@ std::string HelpText() {
         "  -h, --help         show this help and exit\n"
         "      --version      show the version and exit\n"
         "\n"
+        "Drive test:\n"
+        "      --fill         fill the free space of DIR with a test set, read it\n"
+        "                     back past the system's caches, and report what the\n"
+        "                     drive really holds, its speed and any data it lost.\n"
+        "                     The set is fillwright-drivetest.txt and the files\n"
+        "                     fillwright-drivetest-00001.bin, -00002.bin, ...;\n"
+        "                     nothing else in DIR is ever touched. An interrupted\n"
+        "                     set is resumed; a finished one is replaced\n"
+        "      --verify       read the test set in DIR back and report, e.g. after\n"
+        "                     plugging the drive in again\n"
+        "      --total SIZE   with --fill: write SIZE bytes, not all the free space\n"
+        "      --file-size SIZE\n"
+        "                     with --fill: each file's size, 4096 bytes to\n"
+        "                     4 GiB - 1, in whole 4 KiB blocks (default 1GiB)\n"
+        "      --no-verify    with --fill: write only, read nothing back\n"
+        "      --keep-going   with --fill: write on to the end even when data\n"
+        "                     already written is found lost; by default the fill\n"
+        "                     stops there and reads back what it wrote\n"
+        "  With --json: JSON Lines of progress, speed per GiB, each bad range and\n"
+        "  a last summary (result ok, lost, failed or interrupted).\n"
+        "\n"
         "Modes:\n"
         "  zero     zero bytes\n"
         "  random   the dialog's pseudo-random stream; it repeats every 16 MiB\n"
@@ -383,8 +460,10 @@ std::string HelpText() {
         "FILE '-' is standard input; a pipe or a device is read to SIZE and a\n"
         "byte past it.\n"
         "\n"
-        "Exit status: 0 every file made, or every file checked is OK; 1 a file\n"
-        "could not be made or read, or differs; 2 usage error. ";
+        "Exit status: 0 every file made, or every file checked is OK, or every\n"
+        "byte of a drive test read back intact; 1 a file could not be made or\n"
+        "read, or differs, or a drive test lost data or could not go on; 2 usage\n"
+        "error. ";
     text += CliStoppedStatusNote();
     text +=
         "\n"

@@ -69,9 +69,7 @@ std::string FitProgress(const std::string& name, int64_t done, int64_t total, do
     return ShortenedToWidth(ProgressFigures(done, total, elapsedSeconds).back(), room);
 }
 
-static void Draw(ProgressLine* line, double now) {
-    // Fitted anew each time, so that it follows a terminal made narrower.
-    std::string text = FitProgress(line->name, line->done, line->total, now - line->started, CliTerminalColumns());
+static void DrawText(ProgressLine* line, std::string text, double now) {
     const size_t width = ShownWidth(text);
     // Carriage return and spaces rather than terminal escapes: every console
     // understands them.
@@ -81,6 +79,21 @@ static void Draw(ProgressLine* line, double now) {
     line->drawnWidth = width;
     line->drawn = true;
     line->lastDrawn = now;
+}
+
+static void Draw(ProgressLine* line, double now) {
+    // Fitted anew each time, so that it follows a terminal made narrower.
+    DrawText(line, FitProgress(line->name, line->done, line->total, now - line->started, CliTerminalColumns()), now);
+}
+
+void ProgressShow(ProgressLine* line, const std::string& text, bool atOnce) {
+    const double now = CliMonotonicSeconds();
+    if (!atOnce && now - line->lastDrawn < kProgressInterval) return;
+    // Cut at the terminal's width (the text is ASCII), so that it never wraps.
+    const int columns = CliTerminalColumns();
+    std::string shown = text;
+    if (columns > 1 && shown.size() >= static_cast<size_t>(columns)) shown.resize(static_cast<size_t>(columns) - 1);
+    DrawText(line, shown, now);
 }
 
 void ProgressBegin(ProgressLine* line, const std::string& name) {

@@ -1,6 +1,7 @@
 #include "cli_run.h"
 
 #include "cli_check.h"
+#include "cli_drive.h"
 #include "cli_exit_status.h"
 #include "cli_make.h"
 #include "cli_names.h"
@@ -175,6 +176,7 @@ int RunCli(int argc, const char* const* argv) {
 
     CliWatchInterrupt();
     const bool showProgress = !options.quiet && CliStderrIsTerminal();
+    if (options.fill || options.verify) return RunDriveTest(options, showProgress);
     // A check of random mode without a seed finds it from each file instead.
     if (options.check) return CheckFiles(options, showProgress);
     uint32_t firstSeed = options.seed.value_or(0);

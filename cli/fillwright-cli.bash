@@ -3,13 +3,15 @@
 # bash-completion loads it the first time the command is completed.
 #
 # Options complete from this list, the modes after -m/--mode; nothing is
-# offered for a seed or for SIZE (the first operand); every later operand,
-# and every word after "--", is a FILE.
+# offered for a seed, a --total or --file-size, or for SIZE (the first
+# operand); every later operand, and every word after "--", is a FILE. With
+# --fill or --verify the one operand is a DIR.
 
 _fillwright_cli() {
     local cur=${COMP_WORDS[COMP_CWORD]}
     local prev=${COMP_WORDS[COMP_CWORD - 1]}
-    local options='-m --mode -s --seed --allocate -n --no-clobber --check --json -q --quiet -h --help --version'
+    local options='-m --mode -s --seed --allocate -n --no-clobber --check --json -q --quiet -h --help --version
+        --fill --verify --total --file-size --no-verify --keep-going'
     local modes='zero random ascii size noise'
     COMPREPLY=()
 
@@ -22,17 +24,20 @@ _fillwright_cli() {
         mapfile -t COMPREPLY < <(compgen -W "$modes" -- "$cur")
         return 0
     fi
-    [[ $cur == --seed=* || ($prev == = && ${COMP_WORDS[COMP_CWORD - 2]} == --seed) ]] && return 0
+    [[ $cur =~ ^--(seed|total|file-size)= ]] && return 0
+    [[ $prev == = && ${COMP_WORDS[COMP_CWORD - 2]} =~ ^--(seed|total|file-size)$ ]] && return 0
 
     # Count the operands before the word being completed: the first is SIZE.
-    local i word operands=0 ended=
+    local i word operands=0 ended= drive=
     for ((i = 1; i < COMP_CWORD; i++)); do
         word=${COMP_WORDS[i]}
         if [[ -n $ended || $word == - || $word != -* ]]; then
             ((operands++))
         elif [[ $word == -- ]]; then
             ended=1
-        elif [[ $word =~ ^(-[nqh]*[ms]|--mode|--seed)$ ]]; then
+        elif [[ $word == --fill || $word == --verify ]]; then
+            drive=1
+        elif [[ $word =~ ^(-[nqh]*[ms]|--mode|--seed|--total|--file-size)$ ]]; then
             ((i++))  # the next word is this option's value, or "=" and then the value
             [[ ${COMP_WORDS[i]} == = ]] && ((i++))
         fi
@@ -43,13 +48,18 @@ _fillwright_cli() {
             mapfile -t COMPREPLY < <(compgen -W "$modes" -- "$cur")
             return 0
         fi
-        if [[ $prev =~ ^(-[nqh]*s|--seed)$ ]]; then
+        if [[ $prev =~ ^(-[nqh]*s|--seed|--total|--file-size)$ ]]; then
             return 0
         fi
         if [[ $cur == -* ]]; then
             mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
             return 0
         fi
+    fi
+    if [[ -n $drive ]]; then  # the folder to test
+        compopt -o filenames 2>/dev/null
+        mapfile -t COMPREPLY < <(compgen -d -- "$cur")
+        return 0
     fi
     ((operands == 0)) && return 0  # SIZE
     compopt -o filenames 2>/dev/null

@@ -45,10 +45,14 @@ run_suite "engine tests under AddressSanitizer + UndefinedBehaviorSanitizer" \
     sanitized_suite asan address,undefined engine_tests '*'
 run_suite "cli tests (and the program they start) under AddressSanitizer + UndefinedBehaviorSanitizer" \
     sanitized_suite asan address,undefined cli_tests '*'
+run_suite "drive test suite under AddressSanitizer + UndefinedBehaviorSanitizer" \
+    sanitized_suite asan address,undefined drivetest_tests '*'
 run_suite "threaded engine tests under ThreadSanitizer" \
     sanitized_suite tsan thread engine_tests 'WriterTest.*:WriterProperty.*'
 run_suite "threaded cli tests (and the program they start) under ThreadSanitizer" \
     sanitized_suite tsan thread cli_tests 'SmallChunks/*:ProgramChunk/*:MadeFile.*:EveryMode/*:CheckProgram.*'
+run_suite "drive test suite (its pipeline's threads) under ThreadSanitizer" \
+    sanitized_suite tsan thread drivetest_tests '*'
 
 # The command line's option and size parsers under libFuzzer (clang, with
 # AddressSanitizer and UndefinedBehaviorSanitizer): a bounded number of

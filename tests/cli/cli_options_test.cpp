@@ -202,6 +202,19 @@ TEST(CommandLine, DoubleDashMakesTheRestOperands) {
     EXPECT_EQ(options.files, std::vector<std::string>({"-q", "--mode"}));
 }
 
+TEST(CommandLine, DriveTestTakesItsOptionsAndOneFolder) {
+    CliOptions fill, verify;
+    std::string error;
+    ASSERT_TRUE(Parse({"--fill", "--total=10G", "--file-size", "4294967295", "--no-verify", "--keep-going", "--json", "d"},
+                      &fill, &error)) << error;
+    EXPECT_TRUE(fill.fill && fill.noVerify && fill.keepGoing && fill.json && !fill.verify);
+    EXPECT_EQ(fill.total.value_or(0), 10LL << 30);
+    EXPECT_EQ(fill.fileSize.value_or(0), 4294967295LL);
+    EXPECT_EQ(fill.files, std::vector<std::string>({"d"}));
+    ASSERT_TRUE(Parse({"-q", "d", "--verify"}, &verify, &error)) << error;
+    EXPECT_TRUE(verify.verify && verify.quiet && !verify.fill && !verify.total);
+}
+
 TEST(CommandLine, HelpAndVersionNeedNoOperands) {
     CliOptions help, version, shortHelp;
     std::string error;
@@ -286,6 +299,19 @@ TEST(CommandLine, UsageErrorsNameWhatIsWrong) {
         {{"--mo=purple", "1", "f"}, "'purple'"},
         {{"--modes=zero", "1", "f"}, "unknown option '--modes=zero'"},
         {{"--=1", "1", "f"}, "option '--=1' is ambiguous; possibilities: '--mode' '--seed' '--allocate'"},
+        {{"--fill"}, "--fill needs one DIR"},
+        {{"--fill", "a", "b"}, "not 2 operands"},
+        {{"--fill", "--verify", "d"}, "--fill and --verify"},
+        {{"--verify", "--no-verify", "d"}, "apply to --fill only"},
+        {{"--total", "1M", "d"}, "apply to --fill only"},
+        {{"--fill", "-m", "random", "d"}, "not with --check, --mode"},
+        {{"--fill", "--check", "d"}, "not with --check, --mode"},
+        {{"--fill", "--file-size", "4GiB", "d"}, "invalid --file-size 4294967296"},
+        {{"--fill", "--file-size", "4095", "d"}, "invalid --file-size 4095"},
+        {{"--fill", "--total", "1K", "d"}, "invalid --total 1024"},
+        {{"--fill", "--total", "1.5G", "d"}, "'1.5G'"},
+        {{"--fill", "--file-size"}, "'--file-size' needs a value"},
+        {{"--fill=yes", "d"}, "'--fill' takes no value"},
     };
     for (const BadLine& row : table) {
         CliOptions options;
@@ -301,7 +327,9 @@ TEST(CommandLine, HelpMentionsEveryOption) {
     const std::string help = HelpText();
     for (const char* option : {"-m, --mode", "-s, --seed", "--allocate", "-n, --no-clobber", "-q, --quiet",
                                "-h, --help", "--version", "zero", "random", "ascii", "size", "SIZE FILE...", "KiB",
-                               "KB", "Stopped by", "--check", "--json", "noise", "Exit status:"}) {
+                               "KB", "Stopped by", "--check", "--json", "noise", "Exit status:", "--fill",
+                               "--verify", "--total SIZE", "--file-size SIZE", "--no-verify", "--keep-going",
+                               "fillwright-drivetest.txt", "fillwright-drivetest-00001.bin"}) {
         EXPECT_NE(help.find(option), std::string::npos) << "help lacks " << option;
     }
 }

@@ -42,7 +42,12 @@ fillwright-cli -qm |ascii noise random size zero
 fillwright-cli -s |
 fillwright-cli --seed = |
 fillwright-cli --ch|--check
-fillwright-cli 1G a.bin --no|--no-clobber
+fillwright-cli 1G a.bin --no|--no-clobber --no-verify
+fillwright-cli --fill |dir
+fillwright-cli --fill --total |
+fillwright-cli --fill --file-size = |
+fillwright-cli --verify d|dir
+fillwright-cli --fill --ke|--keep-going
 fillwright-cli |
 fillwright-cli -m random |
 fillwright-cli -m random -s 5 |
