@@ -1,7 +1,8 @@
 # Sourced by the drive tests and the bench: makes mounted ext4 file systems
 # to test on, on loop devices with direct I/O, and takes them down again.
 #
-#   drives_begin                        private folder and traps; call first
+#   drives_begin [PARENT]               private folder (in /tmp) and traps;
+#                                       call first
 #   ext4_drive NAME SIZE                an ext4 image on a loop device
 #   fake_drive NAME CLAIMED REAL MODE [RATE]
 #                                       a drive that claims CLAIMED bytes and
@@ -21,7 +22,7 @@
 # it the page cache of the backing file would answer reads and hide a fake.
 
 drives_dir=
-declare -A drive_mount=() drive_loop=() drive_backing=() drive_fuse=() drive_fuse_pid=()
+declare -gA drive_mount=() drive_loop=() drive_backing=() drive_fuse=() drive_fuse_pid=()
 drives_processes=()
 
 loop_unavailable() {
@@ -49,7 +50,7 @@ fake_unavailable() {
 }
 
 drives_begin() {
-    drives_dir=$(mktemp -d /tmp/fillwright-drives.XXXXXX) || return 1
+    drives_dir=$(mktemp -d "${1:-/tmp}/fillwright-drives.XXXXXX") || return 1
     trap drives_end EXIT
     trap 'drives_end; exit 130' INT
     trap 'drives_end; exit 143' TERM HUP
