@@ -7,8 +7,9 @@ lies (fake_drive.py), independently of the program under test.
 
 DIR is the mounted drive, REAL its real size in bytes, MODE wrap or drop.
 Prints "BYTES_OK FIRST_BAD_OFFSET" (null when nothing is lost). The set's
-files are the regular files of DIR in the order of their numbers; offsets
-in the set run through them in that order, which is also the write order.
+data files are the numbered ones (fillwright-drivetest-00001.bin, ...);
+offsets in the set run through them in the order of their numbers, which is
+also the order they were written in.
 """
 import os
 import re
@@ -19,13 +20,12 @@ BLOCK = 4096
 EXTENT = re.compile(r"^\s*\d+:\s*(\d+)\.\.\s*(\d+):\s*(\d+)\.\.\s*(\d+):")
 
 
-def natural_key(name):
-    return [int(part) if part.isdigit() else part for part in re.split(r"(\d+)", name)]
+DATA_FILE = re.compile(r"^fillwright-drivetest-(\d+)\.bin$")
 
 
 def set_files(folder):
-    names = [n for n in os.listdir(folder) if os.path.isfile(os.path.join(folder, n))]
-    return [os.path.join(folder, n) for n in sorted(names, key=natural_key)]
+    numbered = sorted((int(m.group(1)), name) for name in os.listdir(folder) for m in [DATA_FILE.match(name)] if m)
+    return [os.path.join(folder, name) for _, name in numbered]
 
 
 def device_blocks(path):

@@ -163,8 +163,8 @@ test_interrupted_fill_resumes() {
 
     # The set's first block names its run: a fill that started over would
     # write a new one.
-    local first first_block
-    first=$(find "$dir" -maxdepth 1 -type f -printf '%f\n' | sort -V | head -n 1)
+    local first=fillwright-drivetest-00001.bin first_block
+    expect "interrupted: bytes in $first" "$(stat -c %s "$dir/$first" 2>/dev/null)" -ge 4096
     first_block=$(dd if="$dir/$first" bs=4096 count=1 iflag=direct status=none | sha256sum)
     run resume --fill --json "$dir"
     expect_run resume 0 ok
