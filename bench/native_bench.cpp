@@ -7,7 +7,7 @@
 #include "bench_cases.h"
 #include "job_state.h"
 #include "patterns.h"
-#include "random_fill.h"
+#include "random_algebra.h"
 #include "test_files.h"
 #include "writer_job.h"
 #include "writers.h"

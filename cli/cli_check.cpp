@@ -3,8 +3,7 @@
 #include "cli_content.h"
 #include "cli_pipeline.h"
 #include "cli_platform.h"
-#include "cli_reading.h"
-#include "random_seed_search.h"
+#include "random_algebra.h"
 
 #include <cstring>
 
@@ -17,36 +16,16 @@ const size_t kSearchOffsets[] = {0, 4096, 65536, 196608};
 // Bytes made and compared at a time: they stay in the first-level cache.
 const size_t kCheckPieceSize = 8192;
 
-struct Reading {
-    FileHandle file;
-    int64_t left;
-    std::string reason;
-};
-
-bool ReadChunk(void* context, unsigned char* slot, size_t capacity, size_t* filled) {
-    Reading* reading = static_cast<Reading*>(context);
-    const size_t wanted = reading->left < static_cast<int64_t>(capacity) ? static_cast<size_t>(reading->left) : capacity;
-    if (!CliReadUpTo(reading->file, slot, wanted, filled, &reading->reason)) return false;
-    reading->left -= static_cast<int64_t>(*filled);
+// Reads the next piece of at most capacity bytes of the left to compare.
+bool ReadPiece(FileHandle file, unsigned char* slot, size_t capacity, int64_t* left, size_t* got, std::string* reason) {
+    const size_t wanted = *left < static_cast<int64_t>(capacity) ? static_cast<size_t>(*left) : capacity;
+    if (!CliReadUpTo(file, slot, wanted, got, reason)) return false;
+    *left -= static_cast<int64_t>(*got);
     return true;
 }
 
-struct Comparing {
-    const CheckRequest* request;
-    int64_t modifiedSeconds;
-    CheckResult* result;
-    ContentStream content;
-    unsigned char* expected;
-    bool started;
-    int64_t done;
-    int64_t total;
-    ProgressSink progress;
-    void* progressContext;
-    bool interrupted;
-};
-
-void SearchSeed(Comparing* comparing, const unsigned char* first, size_t count) {
-    CheckResult* result = comparing->result;
+// The seed of a random file from its first count bytes, into result.
+void SearchSeed(CheckResult* result, const unsigned char* first, size_t count, int64_t modifiedSeconds) {
     result->seedSearched = true;
     RandomSeedsFound found;
     for (size_t offset : kSearchOffsets) {
@@ -58,13 +37,11 @@ void SearchSeed(Comparing* comparing, const unsigned char* first, size_t count) 
         result->noSeedFits = true;
         return;
     }
-    result->seedKnown = true;
     result->seedsFitting = found.count;
     result->seed = found.first;
-    if (SeedBeforeTime(found.first, comparing->modifiedSeconds, &result->seedTime)) {
-        result->seedTimeKnown = true;
-        result->seed = static_cast<uint32_t>(result->seedTime);  // the clock cut to 32 bits, as the dialog seeds
-    }
+    result->seedTime = SeedBeforeTime(found.first, modifiedSeconds);
+    // The clock cut to 32 bits, as the dialog seeds.
+    if (result->seedTime) result->seed = static_cast<uint32_t>(*result->seedTime);
 }
 
 void NoteDifferences(CheckResult* result, const unsigned char* expected, const unsigned char* found, size_t count,
@@ -80,87 +57,98 @@ void NoteDifferences(CheckResult* result, const unsigned char* expected, const u
     }
 }
 
-bool CompareChunk(void* context, const unsigned char* slot, size_t filled) {
-    Comparing* comparing = static_cast<Comparing*>(context);
-    if (CliInterrupted()) {
-        comparing->interrupted = true;
-        return false;
-    }
-    const bool repeats = ContentRepeats(comparing->request->mode, kCheckChunkSize);
-    if (!comparing->started) {
-        comparing->started = true;
-        uint32_t seed = comparing->result->seed;
-        if (comparing->request->mode == RandomFill && !comparing->request->seedGiven) {
-            SearchSeed(comparing, slot, filled);
-            if (comparing->result->noSeedFits) return false;
-            seed = comparing->result->seed;
-        }
-        StartContent(comparing->content, comparing->request->mode, seed);
-        if (repeats) NextContent(comparing->content, comparing->expected, kCheckChunkSize);
-    }
-    const size_t piece = repeats ? filled : kCheckPieceSize;
-    for (size_t at = 0; at < filled; at += piece) {
-        const size_t count = filled - at < piece ? filled - at : piece;
-        const bool same = repeats ? std::memcmp(comparing->expected, slot + at, count) == 0
-                                  : NextContentMatches(comparing->content, slot + at, count, comparing->expected);
-        if (!same)
-            NoteDifferences(comparing->result, comparing->expected, slot + at, count,
-                            comparing->done + static_cast<int64_t>(at));
-    }
-    comparing->done += static_cast<int64_t>(filled);
-    if (comparing->progress) comparing->progress(comparing->progressContext, comparing->done, comparing->total);
-    return true;
-}
-
 }  // namespace
 
 bool CheckFailed(const CheckResult& result) { return result.outcome != kCheckOk; }
 
-bool SeedBeforeTime(uint32_t lowBits, int64_t modifiedSeconds, int64_t* clockSeconds) {
+std::optional<int64_t> SeedBeforeTime(uint32_t lowBits, int64_t modifiedSeconds) {
     const int64_t low = static_cast<int64_t>(lowBits & (kRandomSeedCount - 1u));
-    if (modifiedSeconds < low) return false;
-    *clockSeconds = modifiedSeconds - (modifiedSeconds - low) % static_cast<int64_t>(kRandomSeedCount);
-    return true;
+    if (modifiedSeconds < low) return std::nullopt;
+    return modifiedSeconds - (modifiedSeconds - low) % static_cast<int64_t>(kRandomSeedCount);
 }
 
-CheckResult CheckFile(const char* path, const CheckRequest& request, unsigned char* buffers, ProgressSink progress,
-                      void* progressContext) {
+CheckResult CheckFile(const char* path, const CheckRequest& request, unsigned char* buffers,
+                      const ProgressSink& progress) {
     CheckResult result;
-    result.seedKnown = request.seedGiven && (request.mode == RandomFill || request.mode == NoiseFill);
-    result.seed = request.seed;
+    if (ContentHasSeed(request.mode)) result.seed = request.seed;
     if (CliInterrupted()) {
         result.outcome = kCheckInterrupted;
         return result;
     }
-    Reading reading = {kNoFile, 0, std::string()};
+    FileHandle file = kNoFile;
     FileFacts facts;
-    if (!CliOpenForReading(path, &reading.file, &result.reason)) return result;
-    if (!CliFileFacts(reading.file, &facts, &result.reason)) {
-        CliCloseReading(reading.file);
+    if (!CliOpenForReading(path, &file, &result.reason)) return result;
+    if (!CliFileFacts(file, &facts, &result.reason)) {
+        CliCloseReading(file);
         return result;
     }
     result.length = facts.length;
     const int64_t common = facts.length < request.size ? facts.length : request.size;
+    int64_t left = request.mode != kSizeContent ? common : 0;
+    unsigned char* const slots[2] = {buffers, buffers + kCheckChunkSize};
+    std::string readReason;
+    bool readFailed = false;
 
-    // The next chunk is read on a second thread while this one is compared.
-    Comparing comparing = {&request, facts.modifiedSeconds, &result, ContentStream(), buffers + 2 * kCheckChunkSize,
-                           false, 0, common, progress, progressContext, false};
-    PipelineEnd end = kPipelineDone;
-    if (request.mode != SetSizeOnly && common > 0) {
-        reading.left = common;
-        unsigned char* const slots[2] = {buffers, buffers + kCheckChunkSize};
-        end = RunPipeline(ReadChunk, &reading, CompareChunk, &comparing, slots, kCheckChunkSize);
-        // A file cut short while it was read ends where the reads ended.
-        if (end == kPipelineDone && comparing.done < common) result.length = comparing.done;
-    } else if (request.mode == RandomFill && !request.seedGiven) {
-        SearchSeed(&comparing, nullptr, 0);  // no bytes: every seed fits
+    // Random mode without a seed: the seed is searched for once, in the first
+    // chunk, which the comparison then takes first.
+    std::optional<size_t> firstChunk;
+    if (request.mode == kRandomContent && !request.seed) {
+        size_t got = 0;
+        readFailed = left > 0 && !ReadPiece(file, slots[0], kCheckChunkSize, &left, &got, &readReason);
+        if (!readFailed) SearchSeed(&result, slots[0], got, facts.modifiedSeconds);
+        if (got > 0) firstChunk = got;
     }
-    CliCloseReading(reading.file);
 
-    if (comparing.interrupted) {
+    // Then the comparison: the next chunk is read on a second thread while
+    // this one is compared.
+    bool interrupted = false;
+    const bool compares = request.mode != kSizeContent && common > 0 && !readFailed && !result.noSeedFits;
+    if (compares) {
+        unsigned char* const expected = buffers + 2 * kCheckChunkSize;
+        ContentStream content;
+        StartContent(content, request.mode, result.seed.value_or(0));
+        const bool repeats = ContentRepeats(request.mode, kCheckChunkSize);
+        if (repeats) NextContent(content, expected, kCheckChunkSize);
+        int64_t done = 0;
+        const ChunkProducer readChunk = [&](unsigned char* slot, size_t capacity) -> std::optional<size_t> {
+            if (firstChunk) {  // already in slot, the first the pipeline hands out
+                const size_t got = *firstChunk;
+                firstChunk.reset();
+                return got;
+            }
+            size_t got = 0;
+            if (!ReadPiece(file, slot, capacity, &left, &got, &readReason)) return std::nullopt;
+            return got;
+        };
+        const ChunkConsumer compareChunk = [&](const unsigned char* slot, size_t filled) {
+            if (CliInterrupted()) {
+                interrupted = true;
+                return false;
+            }
+            const size_t piece = repeats ? filled : kCheckPieceSize;
+            for (size_t at = 0; at < filled; at += piece) {
+                const size_t count = filled - at < piece ? filled - at : piece;
+                const bool same = repeats ? std::memcmp(expected, slot + at, count) == 0
+                                          : NextContentMatches(content, slot + at, count, expected);
+                if (!same) NoteDifferences(&result, expected, slot + at, count, done + static_cast<int64_t>(at));
+            }
+            done += static_cast<int64_t>(filled);
+            if (progress) progress(done, common);
+            return true;
+        };
+        const PipelineEnd end = RunPipeline(readChunk, compareChunk, slots, kCheckChunkSize);
+        readFailed = end == kProducerStopped;
+        // A file cut short while it was read ends where the reads ended.
+        if (end == kPipelineDone && done < common) result.length = done;
+    } else if (result.noSeedFits) {
+        interrupted = CliInterrupted();  // as the comparison would have seen it
+    }
+    CliCloseReading(file);
+
+    if (interrupted) {
         result.outcome = kCheckInterrupted;
-    } else if (end == kProducerStopped) {
-        result.reason = reading.reason;
+    } else if (readFailed) {
+        result.reason = readReason;
     } else {
         const bool same = !result.noSeedFits && result.bytesDiffering == 0 && result.length == request.size;
         result.outcome = same ? kCheckOk : kCheckDiffers;

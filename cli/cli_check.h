@@ -2,21 +2,21 @@
 // every mode but size its bytes, compared as they are read.
 #pragma once
 
-#include "cli_make.h"  // ProgressSink
-#include "job_state.h"
+#include "cli_content_kind.h"
+#include "cli_progress_sink.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 // The caller's buffers for one check: two being read, one expected.
 const size_t kCheckChunkSize = 1u << 20;
 
 struct CheckRequest {
-    CreationMode mode = ZeroFill;
+    ContentKind mode = kZeroContent;
     int64_t size = 0;
-    bool seedGiven = false;  // random mode without it: the seed is found from the file
-    uint32_t seed = 0;
+    std::optional<uint32_t> seed;  // random mode without it: the seed is found from the file
 };
 
 enum CheckOutcome { kCheckOk, kCheckDiffers, kCheckFailed, kCheckInterrupted };
@@ -30,23 +30,21 @@ struct CheckResult {
     unsigned char expected = 0;
     unsigned char found = 0;
     // The seed the bytes were compared with (random and noise modes).
-    bool seedKnown = false;
-    uint32_t seed = 0;
+    std::optional<uint32_t> seed;
     // Random mode without a seed given: what the search found.
     bool seedSearched = false;
     bool noSeedFits = false;    // nothing was compared
     uint32_t seedsFitting = 0;  // above 1: the file is too short to decide
-    bool seedTimeKnown = false;
-    int64_t seedTime = 0;       // the clock reading, in seconds since 1970 UTC, that is the seed
+    std::optional<int64_t> seedTime;  // the clock reading, in seconds since 1970 UTC, that is the seed
 };
 
 // True when a file with this result is not what the command line makes.
 bool CheckFailed(const CheckResult& result);
 
 // The lowest 32-bit seed with these low 24 bits that is at or before
-// modifiedSeconds, as a clock reading; false when there is none.
-bool SeedBeforeTime(uint32_t lowBits, int64_t modifiedSeconds, int64_t* clockSeconds);
+// modifiedSeconds, as a clock reading; none when there is none.
+std::optional<int64_t> SeedBeforeTime(uint32_t lowBits, int64_t modifiedSeconds);
 
 // Checks path. buffers holds 3 * kCheckChunkSize bytes of the caller's.
-CheckResult CheckFile(const char* path, const CheckRequest& request, unsigned char* buffers, ProgressSink progress,
-                      void* progressContext);
+CheckResult CheckFile(const char* path, const CheckRequest& request, unsigned char* buffers,
+                      const ProgressSink& progress);

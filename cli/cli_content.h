@@ -2,21 +2,21 @@
 // start of the file: shared by making and checking, so both agree.
 #pragma once
 
-#include "job_state.h"  // CreationMode
+#include "cli_content_kind.h"
 #include "noise.h"
 
 #include <cstddef>
 #include <cstdint>
 
 struct ContentStream {
-    CreationMode mode = ZeroFill;
+    ContentKind mode = kZeroContent;
     uint64_t offset = 0;       // bytes produced so far
     uint32_t randomState = 0;  // random mode: the generator before the next byte
     NoiseStream noise;         // noise mode
 };
 
 // From the first byte of a file of mode made with seed (random and noise).
-void StartContent(ContentStream& stream, CreationMode mode, uint32_t seed);
+void StartContent(ContentStream& stream, ContentKind mode, uint32_t seed);
 // The next count bytes of the file.
 void NextContent(ContentStream& stream, unsigned char* bytes, size_t count);
 // Whether bytes are the next count bytes of the file, moving on past them
@@ -25,4 +25,4 @@ void NextContent(ContentStream& stream, unsigned char* bytes, size_t count);
 bool NextContentMatches(ContentStream& stream, const unsigned char* bytes, size_t count, unsigned char* expected);
 // True when every chunk of chunkSize bytes holds the same bytes as the first,
 // so that a buffer filled once serves for all of them.
-bool ContentRepeats(CreationMode mode, size_t chunkSize);
+bool ContentRepeats(ContentKind mode, size_t chunkSize);

@@ -2,7 +2,8 @@
 // chunks, or only the length given.
 #pragma once
 
-#include "job_state.h"  // CreationMode
+#include "cli_content_kind.h"
+#include "cli_progress_sink.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -13,7 +14,7 @@
 const size_t kCliChunkSize = 1u << 20;
 
 struct MakeRequest {
-    CreationMode mode = ZeroFill;
+    ContentKind mode = kZeroContent;
     int64_t size = 0;
     uint32_t seed = 0;       // random and noise modes: the seed of the stream
     bool allocate = false;   // size mode: reserve disk blocks
@@ -22,12 +23,9 @@ struct MakeRequest {
 
 enum MakeOutcome { kMade, kFailed, kInterrupted };
 
-// Told the bytes written so far after every chunk.
-typedef void (*ProgressSink)(void* context, int64_t done, int64_t total);
-
 // Makes path as request says, using chunk (chunkSize bytes, any size > 0, of
 // the caller's) as the only buffer. When the file cannot be finished (a
 // failure or Ctrl-C) it is closed and, if an ordinary file, removed;
 // *reason is then the system's text (empty when interrupted).
 MakeOutcome MakeFile(const char* path, const MakeRequest& request, unsigned char* chunk, size_t chunkSize,
-                     ProgressSink progress, void* progressContext, std::string* reason);
+                     const ProgressSink& progress, std::string* reason);

@@ -95,26 +95,14 @@ bool ParseSeed(const std::string& text, uint32_t* seed, std::string* error) {
     return true;
 }
 
-static const char* const kModeNames[] = {"zero", "random", "ascii", "size", "noise"};
-static const CreationMode kModes[] = {ZeroFill, RandomFill, AsciiFill, SetSizeOnly, NoiseFill};
-static const size_t kModeCount = sizeof kModes / sizeof kModes[0];
-
-bool ParseMode(const std::string& text, CreationMode* mode, std::string* error) {
-    for (size_t i = 0; i < kModeCount; ++i) {
-        if (text == kModeNames[i]) {
-            *mode = kModes[i];
-            return true;
-        }
+bool ParseMode(const std::string& text, ContentKind* mode, std::string* error) {
+    const std::optional<ContentKind> named = ContentKindNamed(text);
+    if (!named) {
+        *error = "invalid mode '" + text + "': use zero, random, ascii, size or noise";
+        return false;
     }
-    *error = "invalid mode '" + text + "': use zero, random, ascii, size or noise";
-    return false;
-}
-
-const char* ModeName(CreationMode mode) {
-    for (size_t i = 0; i < kModeCount; ++i) {
-        if (kModes[i] == mode) return kModeNames[i];
-    }
-    return "zero";
+    *mode = *named;
+    return true;
 }
 
 // The value of an option that takes one: the rest of the word ("-mrandom",
@@ -130,9 +118,48 @@ static bool TakeValue(const std::string& inlineValue, bool hasInline, int argc, 
     return true;
 }
 
+// A --seed value into options.
+static bool TakeSeed(const std::string& text, CliOptions* options, std::string* error) {
+    uint32_t seed = 0;
+    if (!ParseSeed(text, &seed, error)) return false;
+    options->seed = seed;
+    return true;
+}
+
+// 4 GiB - 1: the largest file FAT32 holds.
+static const int64_t kLargestTestFile = (int64_t(4) << 30) - 1;
+
+// The drive test's options and its one DIR; the making and checking options
+// have no place there.
+static bool CheckDriveTest(const CliOptions& options, bool modeGiven, const std::vector<std::string>& operands,
+                           std::string* error) {
+    const char* mode = options.fill ? "--fill" : "--verify";
+    if (!options.fill && !options.verify) {
+        *error = "--total, --file-size, --no-verify and --keep-going apply to --fill only";
+    } else if (options.fill && options.verify) {
+        *error = "--fill and --verify: give one of them";
+    } else if (options.verify && (options.total || options.fileSize || options.noVerify || options.keepGoing)) {
+        *error = "--total, --file-size, --no-verify and --keep-going apply to --fill only";
+    } else if (options.check || modeGiven || options.seed || options.allocate || options.noClobber) {
+        *error = std::string(mode) + " tests a drive: not with --check, --mode, --seed, --allocate or --no-clobber";
+    } else if (operands.size() != 1 || operands[0].empty()) {
+        *error = std::string(mode) + " needs one DIR: the folder to test" +
+                 (operands.size() > 1 ? ", not " + std::to_string(operands.size()) + " operands" : "");
+    } else if (options.fileSize && (*options.fileSize < 4096 || *options.fileSize > kLargestTestFile)) {
+        *error = "invalid --file-size " + std::to_string(*options.fileSize) + ": from 4096 bytes to 4 GiB - 1 (" +
+                 std::to_string(kLargestTestFile) + "), the largest file FAT32 holds";
+    } else if (options.total && *options.total < 4096) {
+        *error = "invalid --total " + std::to_string(*options.total) + ": at least 4096 bytes, one block";
+    } else {
+        return true;
+    }
+    return false;
+}
+
 bool ParseArguments(int argc, const char* const* argv, CliOptions* options, std::string* error) {
     std::vector<std::string> operands;
     bool optionsEnded = false;
+    bool modeGiven = false;
     for (int i = 1; i < argc; ++i) {
         const std::string word = argv[i];
         // As in the GNU tools, a word starting with '-' is an option wherever
@@ -151,10 +178,11 @@ bool ParseArguments(int argc, const char* const* argv, CliOptions* options, std:
             const std::string name = word.substr(0, equals);
             const bool hasInline = equals != std::string::npos;
             const std::string inlineValue = hasInline ? word.substr(equals + 1) : std::string();
-            const bool takesValue = name == "--mode" || name == "--seed";
+            const bool takesValue = name == "--mode" || name == "--seed" || name == "--total" || name == "--file-size";
             if (hasInline && !takesValue &&
                 (name == "--allocate" || name == "--no-clobber" || name == "--quiet" || name == "--help" ||
-                 name == "--version" || name == "--check" || name == "--json")) {
+                 name == "--version" || name == "--check" || name == "--json" || name == "--fill" ||
+                 name == "--verify" || name == "--no-verify" || name == "--keep-going")) {
                 *error = "option '" + name + "' takes no value";
                 return false;
             }
@@ -164,9 +192,21 @@ bool ParseArguments(int argc, const char* const* argv, CliOptions* options, std:
             }
             if (name == "--mode") {
                 if (!ParseMode(value, &options->mode, error)) return false;
+                modeGiven = true;
+            } else if (name == "--total" || name == "--file-size") {
+                int64_t bytes = 0;
+                if (!ParseSize(value, &bytes, error)) return false;
+                (name == "--total" ? options->total : options->fileSize) = bytes;
+            } else if (name == "--fill") {
+                options->fill = true;
+            } else if (name == "--verify") {
+                options->verify = true;
+            } else if (name == "--no-verify") {
+                options->noVerify = true;
+            } else if (name == "--keep-going") {
+                options->keepGoing = true;
             } else if (name == "--seed") {
-                if (!ParseSeed(value, &options->seed, error)) return false;
-                options->seedGiven = true;
+                if (!TakeSeed(value, options, error)) return false;
             } else if (name == "--allocate") {
                 options->allocate = true;
             } else if (name == "--no-clobber") {
@@ -198,9 +238,9 @@ bool ParseArguments(int argc, const char* const* argv, CliOptions* options, std:
                 }
                 if (letter == 'm') {
                     if (!ParseMode(value, &options->mode, error)) return false;
+                    modeGiven = true;
                 } else {
-                    if (!ParseSeed(value, &options->seed, error)) return false;
-                    options->seedGiven = true;
+                    if (!TakeSeed(value, options, error)) return false;
                 }
                 break;  // the rest of the word was the value
             }
@@ -221,6 +261,12 @@ bool ParseArguments(int argc, const char* const* argv, CliOptions* options, std:
         }
     }
     if (options->help || options->version) return true;
+    if (options->fill || options->verify || options->total || options->fileSize || options->noVerify ||
+        options->keepGoing) {
+        if (!CheckDriveTest(*options, modeGiven, operands, error)) return false;
+        options->files = operands;
+        return true;
+    }
 
     if (operands.empty()) {
         *error = "missing SIZE and FILE";
@@ -238,11 +284,11 @@ bool ParseArguments(int argc, const char* const* argv, CliOptions* options, std:
             return false;
         }
     }
-    if (options->seedGiven && options->mode != RandomFill && options->mode != NoiseFill) {
+    if (options->seed && !ContentHasSeed(options->mode)) {
         *error = "--seed applies to --mode random and --mode noise only";
         return false;
     }
-    if (options->allocate && options->mode != SetSizeOnly) {
+    if (options->allocate && options->mode != kSizeContent) {
         *error = "--allocate applies to --mode size only";
         return false;
     }
@@ -250,7 +296,7 @@ bool ParseArguments(int argc, const char* const* argv, CliOptions* options, std:
         *error = std::string(options->allocate ? "--allocate" : "--no-clobber") + " only concerns making: not with --check";
         return false;
     }
-    if (options->check && options->mode == NoiseFill && !options->seedGiven) {
+    if (options->check && options->mode == kNoiseContent && !options->seed) {
         *error = "--check of --mode noise needs --seed: a noise file's seed cannot be found from the file";
         return false;
     }
@@ -261,9 +307,13 @@ std::string HelpText() {
     std::string text =
         "Usage: fillwright-cli [OPTIONS] SIZE FILE...\n"
         "  or:  fillwright-cli --check [OPTIONS] SIZE FILE...\n"
+        "  or:  fillwright-cli --fill [--total SIZE] [--file-size SIZE] [--no-verify]\n"
+        "                             [--keep-going] [--json] [-q] DIR\n"
+        "  or:  fillwright-cli --verify [--json] [-q] DIR\n"
         "Make each FILE exactly SIZE bytes long, holding the same bytes as the\n"
         "Fillwright dialog's creation mode of the same name; or, with --check,\n"
-        "read each FILE and tell whether it is exactly what that line makes.\n"
+        "read each FILE and tell whether it is exactly what that line makes; or,\n"
+        "with --fill, test the drive that holds DIR.\n"
         "\n"
         "SIZE is a whole number with an optional unit: none or B for bytes;\n"
         "K, M, G, T or KiB, MiB, GiB, TiB for powers of 1024; KB, MB, GB, TB for\n"
@@ -298,6 +348,26 @@ std::string HelpText() {
         "  -h, --help         show this help and exit\n"
         "      --version      show the version and exit\n"
         "\n"
+        "Drive test:\n"
+        "      --fill         fill the free space of DIR with a test set, read it\n"
+        "                     back past the system's caches, and report what the\n"
+        "                     drive really holds, its speed and any data it lost.\n"
+        "                     The set is fillwright-drivetest.txt and the files\n"
+        "                     fillwright-drivetest-00001.bin, -00002.bin, ...;\n"
+        "                     nothing else in DIR is ever touched. An interrupted\n"
+        "                     set is resumed; a finished one is replaced\n"
+        "      --verify       read the test set in DIR back and report, e.g. after\n"
+        "                     plugging the drive in again\n"
+        "      --total SIZE   --fill: write SIZE bytes, not all the free space\n"
+        "      --file-size SIZE  --fill: each file's size, 4096 bytes to 4 GiB - 1,\n"
+        "                     in whole 4 KiB blocks (default 1GiB)\n"
+        "      --no-verify    --fill: write only, read nothing back\n"
+        "      --keep-going   --fill: write on to the end even when data already\n"
+        "                     written is found lost; by default the fill stops\n"
+        "                     there and reads back what it wrote\n"
+        "  With --json: JSON Lines of progress, speed per GiB, each bad range and\n"
+        "  a last summary (result ok, lost, failed or interrupted).\n"
+        "\n"
         "Modes:\n"
         "  zero     zero bytes\n"
         "  random   the dialog's pseudo-random stream; it repeats every 16 MiB\n"
@@ -316,9 +386,10 @@ std::string HelpText() {
         "removes it; files already finished are kept. A file that cannot be\n"
         "finished is removed.\n"
         "\n"
-        "Exit status: 0 every file made, or every file checked is OK; 1 a file\n"
-        "could not be made or read, or differs; 2 usage error; 130 interrupted\n"
-        "by Ctrl-C.\n";
+        "Exit status: 0 every file made, or every file checked is OK, or every\n"
+        "byte of a drive test read back intact; 1 a file could not be made or\n"
+        "read, or differs, or a drive test lost data or could not go on; 2 usage\n"
+        "error; 130 interrupted by Ctrl-C.\n";
     return text;
 }
 

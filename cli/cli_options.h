@@ -1,21 +1,16 @@
 // The words of the command line: what they ask for, and their checks.
 #pragma once
 
-#include "job_state.h"  // CreationMode: the dialog's four modes
+#include "cli_content_kind.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
-const int kExitMade = 0;
-const int kExitFailed = 1;       // a file could not be made, or differs when checked
-const int kExitUsage = 2;        // the command line itself is wrong
-const int kExitInterrupted = 130;
-
 struct CliOptions {
-    CreationMode mode = ZeroFill;
-    bool seedGiven = false;
-    uint32_t seed = 0;
+    ContentKind mode = kZeroContent;
+    std::optional<uint32_t> seed;  // none: from the clock, or found from the file by --check
     bool allocate = false;
     bool noClobber = false;
     bool quiet = false;
@@ -24,7 +19,14 @@ struct CliOptions {
     bool help = false;
     bool version = false;
     int64_t size = 0;
-    std::vector<std::string> files;
+    std::vector<std::string> files;  // with --fill or --verify: the one DIR
+    // The drive test.
+    bool fill = false;                // fill DIR's free space with a test set, then read it back
+    bool verify = false;              // read the test set in DIR back
+    std::optional<int64_t> total;     // write this much instead of all the free space
+    std::optional<int64_t> fileSize;  // each file of the set
+    bool noVerify = false;            // write only
+    bool keepGoing = false;           // fill to the end even once data is found lost
 };
 
 // A whole number of bytes with an optional unit: none or B; K, M, G, T and
@@ -34,9 +36,7 @@ bool ParseSize(const std::string& text, int64_t* bytes, std::string* error);
 // A decimal number from 0 to 4294967295.
 bool ParseSeed(const std::string& text, uint32_t* seed, std::string* error);
 // zero, random, ascii, size or noise.
-bool ParseMode(const std::string& text, CreationMode* mode, std::string* error);
-// The name ParseMode reads for mode.
-const char* ModeName(CreationMode mode);
+bool ParseMode(const std::string& text, ContentKind* mode, std::string* error);
 
 // Reads argv[1..argc-1]. Options may stand before or after the operands: any
 // word that starts with '-' is one, until "--" ends them. False with *error on any usage error. With --help or

@@ -7,10 +7,9 @@
 namespace {
 
 struct PipelineShared {
-    ChunkProducer produce;
-    void* produceContext;
-    unsigned char* const* slots;
-    size_t capacity;
+    const ChunkProducer* produce = nullptr;
+    unsigned char* const* slots = nullptr;
+    size_t capacity = 0;
     std::mutex lock;
     std::condition_variable changed;
     bool ready[2] = {false, false};  // the slot holds a chunk the consumer has not taken
@@ -26,8 +25,9 @@ void ProducerLoop(PipelineShared* shared) {
             shared->changed.wait(hold, [&] { return !shared->ready[k] || shared->stop; });
             if (shared->stop) return;
         }
-        size_t filled = 0;
-        const bool produced = shared->produce(shared->produceContext, shared->slots[k], shared->capacity, &filled);
+        const std::optional<size_t> chunk = (*shared->produce)(shared->slots[k], shared->capacity);
+        const bool produced = chunk.has_value();
+        const size_t filled = chunk.value_or(0);
         std::lock_guard<std::mutex> hold(shared->lock);
         if (!produced) shared->producerFailed = true;
         shared->filled[k] = filled;
@@ -39,11 +39,10 @@ void ProducerLoop(PipelineShared* shared) {
 
 }  // namespace
 
-PipelineEnd RunPipeline(ChunkProducer produce, void* produceContext, ChunkConsumer consume, void* consumeContext,
-                        unsigned char* const slots[2], size_t capacity) {
+PipelineEnd RunPipeline(const ChunkProducer& produce, const ChunkConsumer& consume, unsigned char* const slots[2],
+                        size_t capacity) {
     PipelineShared shared;
-    shared.produce = produce;
-    shared.produceContext = produceContext;
+    shared.produce = &produce;
     shared.slots = slots;
     shared.capacity = capacity;
     std::thread producer(ProducerLoop, &shared);
@@ -61,7 +60,7 @@ PipelineEnd RunPipeline(ChunkProducer produce, void* produceContext, ChunkConsum
             filled = shared.filled[k];
         }
         if (filled == 0) break;
-        const bool consumed = consume(consumeContext, slots[k], filled);
+        const bool consumed = consume(slots[k], filled);
         std::lock_guard<std::mutex> hold(shared.lock);
         shared.ready[k] = false;
         if (!consumed) shared.stop = true;
@@ -75,12 +74,12 @@ PipelineEnd RunPipeline(ChunkProducer produce, void* produceContext, ChunkConsum
     return end;
 }
 
-PipelineEnd RunInTurns(ChunkProducer produce, void* produceContext, ChunkConsumer consume, void* consumeContext,
-                       unsigned char* slot, size_t capacity) {
+PipelineEnd RunInTurns(const ChunkProducer& produce, const ChunkConsumer& consume, unsigned char* slot,
+                       size_t capacity) {
     for (;;) {
-        size_t filled = 0;
-        if (!produce(produceContext, slot, capacity, &filled)) return kProducerStopped;
-        if (filled == 0) return kPipelineDone;
-        if (!consume(consumeContext, slot, filled)) return kConsumerStopped;
+        const std::optional<size_t> filled = produce(slot, capacity);
+        if (!filled) return kProducerStopped;
+        if (*filled == 0) return kPipelineDone;
+        if (!consume(slot, *filled)) return kConsumerStopped;
     }
 }

@@ -1,7 +1,8 @@
 // The command line's only contact with the operating system: creating,
-// writing, sizing and removing its output files, the terminal check, Ctrl-C
-// and a clock. cli_platform_posix.cpp and cli_platform_win32.cpp implement
-// it; the build picks one, as the engine does with its own seam.
+// writing, sizing and removing its output files, reading the files --check
+// compares, the terminal check, Ctrl-C and the clocks.
+// cli_platform_posix.cpp and cli_platform_win32.cpp implement it; the build
+// picks one, as the engine does with its own seam.
 #pragma once
 
 #include "platform.h"  // FileHandle, kNoFile
@@ -33,6 +34,19 @@ void CliRemoveFile(const char* path);
 // What --allocate does here, for --help.
 const char* CliAllocateNote();
 
+struct FileFacts {
+    int64_t length = 0;
+    int64_t modifiedSeconds = 0;  // last write, since 1970-01-01 UTC
+};
+
+// Opens an existing file for reading; a folder is refused with the system's
+// text for it. On failure *reason is the system's text.
+bool CliOpenForReading(const char* path, FileHandle* file, std::string* reason);
+bool CliFileFacts(FileHandle file, FileFacts* facts, std::string* reason);
+// Reads up to count bytes; *got is below count only at the end of the file.
+bool CliReadUpTo(FileHandle file, unsigned char* bytes, size_t count, size_t* got, std::string* reason);
+void CliCloseReading(FileHandle file);
+
 bool CliStderrIsTerminal();
 // Writes text (in the program's code page) to stream, stdout or stderr. On
 // a Windows console it goes out through the console's wide call, so names in
@@ -45,3 +59,6 @@ bool CliWriteText(FILE* stream, const std::string& text);
 void CliWatchInterrupt();
 bool CliInterrupted();
 double CliMonotonicSeconds();
+// The calendar clock in whole seconds since 1970-01-01 UTC, read as the
+// dialog's random writer reads it for its seed.
+int64_t CliCalendarSeconds();

@@ -7,9 +7,10 @@
 #include <io.h>  // _get_osfhandle
 
 #include <atomic>
+#include <ctime>
 
-// Also used by cli_reading_win32.cpp.
-std::string SystemText(DWORD error) {
+// The system's text for error.
+static std::string SystemText(DWORD error) {
     char text[512];
     DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
                                   text, sizeof text, nullptr);
@@ -80,6 +81,51 @@ const char* CliAllocateNote() {
            "                     length already reserves the disk blocks";
 }
 
+bool CliOpenForReading(const char* path, FileHandle* file, std::string* reason) {
+    // Others may go on reading and writing it; without FILE_FLAG_BACKUP_SEMANTICS
+    // a folder is refused by the system itself.
+    HANDLE handle = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        *reason = SystemText(GetLastError());
+        return false;
+    }
+    *file = handle;
+    return true;
+}
+
+bool CliFileFacts(FileHandle file, FileFacts* facts, std::string* reason) {
+    LARGE_INTEGER length;
+    FILETIME written;
+    if (!GetFileSizeEx(file, &length) || !GetFileTime(file, nullptr, nullptr, &written)) {
+        *reason = SystemText(GetLastError());
+        return false;
+    }
+    // FILETIME counts 100 ns from 1601-01-01; 11644473600 s lie between then and 1970.
+    const int64_t ticks = (static_cast<int64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
+    facts->length = length.QuadPart;
+    facts->modifiedSeconds = ticks / 10000000 - 11644473600LL;
+    return true;
+}
+
+bool CliReadUpTo(FileHandle file, unsigned char* bytes, size_t count, size_t* got, std::string* reason) {
+    *got = 0;
+    while (*got < count) {
+        const size_t left = count - *got;
+        const DWORD piece = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
+        DWORD read = 0;
+        if (!ReadFile(file, bytes + *got, piece, &read, nullptr)) {
+            *reason = SystemText(GetLastError());
+            return false;
+        }
+        if (read == 0) break;
+        *got += read;
+    }
+    return true;
+}
+
+void CliCloseReading(FileHandle file) { CloseHandle(file); }
+
 bool CliStderrIsTerminal() {
     DWORD consoleMode = 0;
     return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &consoleMode) != FALSE;
@@ -123,3 +169,5 @@ double CliMonotonicSeconds() {
     QueryPerformanceCounter(&now);
     return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
+
+int64_t CliCalendarSeconds() { return static_cast<int64_t>(std::time(nullptr)); }

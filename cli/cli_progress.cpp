@@ -47,8 +47,7 @@ std::string FormatProgress(int64_t done, int64_t total, double elapsedSeconds) {
     return text;
 }
 
-static void Draw(ProgressLine* line, double now) {
-    std::string text = line->name + "  " + FormatProgress(line->done, line->total, now - line->started);
+static void DrawText(ProgressLine* line, std::string text, double now) {
     const size_t width = text.size();
     // Carriage return and spaces rather than terminal escapes: every console
     // understands them.
@@ -60,6 +59,15 @@ static void Draw(ProgressLine* line, double now) {
     line->lastDrawn = now;
 }
 
+static void Draw(ProgressLine* line, double now) {
+    DrawText(line, line->name + "  " + FormatProgress(line->done, line->total, now - line->started), now);
+}
+
+void ProgressShow(ProgressLine* line, const std::string& text, bool atOnce) {
+    const double now = CliMonotonicSeconds();
+    if (atOnce || now - line->lastDrawn >= kProgressInterval) DrawText(line, text, now);
+}
+
 void ProgressBegin(ProgressLine* line, const std::string& name) {
     *line = ProgressLine();
     line->name = name;
@@ -67,8 +75,7 @@ void ProgressBegin(ProgressLine* line, const std::string& name) {
     line->lastDrawn = line->started;
 }
 
-void ProgressUpdate(void* context, int64_t done, int64_t total) {
-    ProgressLine* line = static_cast<ProgressLine*>(context);
+void ProgressUpdate(ProgressLine* line, int64_t done, int64_t total) {
     line->done = done;
     line->total = total;
     const double now = CliMonotonicSeconds();

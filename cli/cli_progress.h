@@ -27,8 +27,11 @@ struct ProgressLine {
 const double kProgressInterval = 0.25;
 
 void ProgressBegin(ProgressLine* line, const std::string& name);
-// A ProgressSink: redraws when kProgressInterval has passed since the last.
-void ProgressUpdate(void* line, int64_t done, int64_t total);
+// Redraws when kProgressInterval has passed since the last.
+void ProgressUpdate(ProgressLine* line, int64_t done, int64_t total);
+// Shows text as the line, when kProgressInterval has passed since the last
+// redraw, or at once.
+void ProgressShow(ProgressLine* line, const std::string& text, bool atOnce = false);
 // Ends the line: the final figures if the file was made, then a line break,
 // so that what follows on stderr starts on a line of its own.
 void ProgressEnd(ProgressLine* line, bool made);

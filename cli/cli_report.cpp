@@ -1,7 +1,5 @@
 #include "cli_report.h"
 
-#include "cli_options.h"  // ModeName
-
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
@@ -33,8 +31,8 @@ std::string FormatUtc(int64_t seconds) {
 
 static std::string SearchNote(const CheckResult& result) {
     if (!result.seedSearched || result.noSeedFits) return "";
-    std::string note = " (seed " + std::to_string(result.seed);
-    if (result.seedTimeKnown) note += ", the clock at " + FormatUtc(result.seedTime);
+    std::string note = " (seed " + std::to_string(result.seed.value_or(0));
+    if (result.seedTime) note += ", the clock at " + FormatUtc(*result.seedTime);
     if (result.seedsFitting > 1)
         note += "; too short to decide: " + std::to_string(result.seedsFitting) +
                 " seeds fit, checked against the first";
@@ -62,11 +60,11 @@ std::string CheckLine(const std::string& file, int64_t size, const CheckResult& 
 std::string JsonLine(const FileReport& report) {
     nlohmann::ordered_json object;
     object["file"] = report.file;
-    object["mode"] = ModeName(report.mode);
+    object["mode"] = ContentKindName(report.mode);
     object["size"] = report.size;
-    object["seed"] = report.seedKnown ? nlohmann::ordered_json(report.seed) : nlohmann::ordered_json(nullptr);
+    object["seed"] = report.seed ? nlohmann::ordered_json(*report.seed) : nlohmann::ordered_json(nullptr);
     object["result"] = report.result;
-    object["length"] = report.lengthKnown ? nlohmann::ordered_json(report.length) : nlohmann::ordered_json(nullptr);
+    object["length"] = report.length ? nlohmann::ordered_json(*report.length) : nlohmann::ordered_json(nullptr);
     const CheckResult* check = report.check;
     const bool compared = check && check->outcome != kCheckFailed && !check->noSeedFits;
     if (compared && check->firstDifference >= 0) {

@@ -3,9 +3,10 @@
 #pragma once
 
 #include "cli_check.h"
-#include "job_state.h"
+#include "cli_content_kind.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 // "2026-12-08 10:53:48 UTC" for seconds since 1970-01-01 00:00:00 UTC.
@@ -18,13 +19,11 @@ std::string CheckLine(const std::string& file, int64_t size, const CheckResult& 
 // One file's outcome as --json tells it.
 struct FileReport {
     std::string file;
-    CreationMode mode = ZeroFill;
+    ContentKind mode = kZeroContent;
     int64_t size = 0;
-    bool seedKnown = false;
-    uint32_t seed = 0;
+    std::optional<uint32_t> seed;
     const char* result = "made";  // made, ok, differs, failed or interrupted
-    bool lengthKnown = false;
-    int64_t length = 0;
+    std::optional<int64_t> length;
     const CheckResult* check = nullptr;  // the comparison's figures, when checking
     double seconds = 0;
     std::string error;  // empty: none

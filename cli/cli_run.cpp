@@ -1,12 +1,13 @@
 #include "cli_run.h"
 
 #include "cli_check.h"
+#include "cli_drive.h"
+#include "cli_exit_status.h"
 #include "cli_make.h"
 #include "cli_options.h"
 #include "cli_platform.h"
 #include "cli_progress.h"
 #include "cli_report.h"
-#include "platform.h"  // the engine's clock, as the dialog's random writer reads it
 
 #include <cstdint>
 #include <cstdio>
@@ -45,16 +46,19 @@ static unsigned char* PageAlignedBuffer(std::vector<unsigned char>& storage, siz
     return storage.data() + (kPageAlignment - address % kPageAlignment) % kPageAlignment;
 }
 
-static bool HasSeed(CreationMode mode) { return mode == RandomFill || mode == NoiseFill; }
-
-static FileReport ReportOf(const CliOptions& options, const std::string& path, uint32_t seed) {
+static FileReport ReportOf(const CliOptions& options, const std::string& path, std::optional<uint32_t> seed) {
     FileReport report;
     report.file = path;
     report.mode = options.mode;
     report.size = options.size;
-    report.seedKnown = HasSeed(options.mode);
-    report.seed = seed;
+    if (ContentHasSeed(options.mode)) report.seed = seed;
     return report;
+}
+
+// The progress line's updates, when it is shown.
+static ProgressSink ProgressTo(ProgressLine* line, bool showProgress) {
+    if (!showProgress) return ProgressSink();
+    return [line](int64_t done, int64_t total) { ProgressUpdate(line, done, total); };
 }
 
 static const char* CheckResultName(CheckOutcome outcome) {
@@ -69,10 +73,8 @@ static bool ReportCheck(const CliOptions& options, const std::string& path, cons
     if (result.outcome == kCheckInterrupted) Tell(path + ": interrupted");
     if (options.json) {
         FileReport report = ReportOf(options, path, result.seed);
-        report.seedKnown = result.seedKnown;
         report.result = CheckResultName(result.outcome);
-        report.lengthKnown = result.length >= 0;
-        report.length = result.length;
+        if (result.length >= 0) report.length = result.length;
         report.check = &result;
         report.seconds = seconds;
         report.error = result.reason;
@@ -82,21 +84,19 @@ static bool ReportCheck(const CliOptions& options, const std::string& path, cons
     return WriteToStdout(CheckLine(path, request.size, result) + "\n");
 }
 
-static int CheckFiles(const CliOptions& options, uint32_t firstSeed, bool showProgress) {
+static int CheckFiles(const CliOptions& options, bool showProgress) {
     std::vector<unsigned char> storage;
     unsigned char* const buffers = PageAlignedBuffer(storage, 3 * kCheckChunkSize);
     CheckRequest request;
     request.mode = options.mode;
     request.size = options.size;
-    request.seedGiven = options.seedGiven;
     int status = kExitMade;
     for (size_t i = 0; i < options.files.size(); ++i) {
         const std::string& path = options.files[i];
-        request.seed = firstSeed + static_cast<uint32_t>(i);  // as when making
+        if (options.seed) request.seed = *options.seed + static_cast<uint32_t>(i);  // as when making
         ProgressLine line;
         ProgressBegin(&line, path);
-        const CheckResult result = CheckFile(path.c_str(), request, buffers,
-                                             showProgress ? ProgressUpdate : nullptr, &line);
+        const CheckResult result = CheckFile(path.c_str(), request, buffers, ProgressTo(&line, showProgress));
         ProgressEnd(&line, result.outcome != kCheckInterrupted && result.outcome != kCheckFailed);
         if (!ReportCheck(options, path, request, result, CliMonotonicSeconds() - line.started)) return kExitFailed;
         if (result.outcome == kCheckInterrupted) return kExitInterrupted;
@@ -112,7 +112,7 @@ static int MakeFiles(const CliOptions& options, uint32_t firstSeed, bool showPro
     request.allocate = options.allocate;
     request.noClobber = options.noClobber;
     const size_t chunkSize =
-        options.mode == SetSizeOnly ? 1 : options.mode == NoiseFill ? 2 * kCliChunkSize : kCliChunkSize;
+        options.mode == kSizeContent ? 1 : options.mode == kNoiseContent ? 2 * kCliChunkSize : kCliChunkSize;
     std::vector<unsigned char> storage;
     unsigned char* const chunk = PageAlignedBuffer(storage, chunkSize);
     std::string error;
@@ -122,8 +122,8 @@ static int MakeFiles(const CliOptions& options, uint32_t firstSeed, bool showPro
         request.seed = firstSeed + static_cast<uint32_t>(i);  // wraps modulo 2^32 like the seed itself
         ProgressLine line;
         ProgressBegin(&line, path);
-        const MakeOutcome outcome = MakeFile(path.c_str(), request, chunk, chunkSize,
-                                             showProgress ? ProgressUpdate : nullptr, &line, &error);
+        const MakeOutcome outcome =
+            MakeFile(path.c_str(), request, chunk, chunkSize, ProgressTo(&line, showProgress), &error);
         ProgressEnd(&line, outcome == kMade);
         if (outcome == kInterrupted) Tell(path + ": interrupted; the unfinished file was removed");
         if (outcome == kFailed) Tell(path + ": " + error);
@@ -131,8 +131,7 @@ static int MakeFiles(const CliOptions& options, uint32_t firstSeed, bool showPro
             FileReport report = ReportOf(options, path, request.seed);
             const char* results[] = {"made", "failed", "interrupted"};
             report.result = results[outcome];
-            report.lengthKnown = outcome == kMade;
-            report.length = options.size;
+            if (outcome == kMade) report.length = options.size;
             report.seconds = CliMonotonicSeconds() - line.started;
             report.error = error;
             if (!WriteToStdout(JsonLine(report) + "\n")) return kExitFailed;
@@ -151,15 +150,17 @@ int RunCli(int argc, const char* const* argv) {
     if (options.version) return PrintToStdout(VersionText());
 
     CliWatchInterrupt();
-    uint32_t firstSeed = options.seed;
+    const bool showProgress = !options.quiet && CliStderrIsTerminal();
+    if (options.fill || options.verify) return RunDriveTest(options, showProgress);
     // A check of random mode without a seed finds it from each file instead.
-    if (HasSeed(options.mode) && !options.seedGiven && !options.check) {
+    if (options.check) return CheckFiles(options, showProgress);
+    uint32_t firstSeed = options.seed.value_or(0);
+    if (ContentHasSeed(options.mode) && !options.seed) {
         // The dialog's seed: the calendar clock in whole seconds, cut to 32 bits.
-        firstSeed = static_cast<uint32_t>(fileOps.calendarSeconds());
+        firstSeed = static_cast<uint32_t>(CliCalendarSeconds());
         if (!options.quiet)
-            Tell(std::string(ModeName(options.mode)) + " seed " + std::to_string(firstSeed) + " (give -s " +
+            Tell(std::string(ContentKindName(options.mode)) + " seed " + std::to_string(firstSeed) + " (give -s " +
                  std::to_string(firstSeed) + " to make the same bytes again)");
     }
-    const bool showProgress = !options.quiet && CliStderrIsTerminal();
-    return options.check ? CheckFiles(options, firstSeed, showProgress) : MakeFiles(options, firstSeed, showProgress);
+    return MakeFiles(options, firstSeed, showProgress);
 }

@@ -12,7 +12,6 @@ enum CreationMode : int32_t {
     RandomFill = 2,
     AsciiFill = 3,
     SetSizeOnly = 4,
-    NoiseFill = 5,  // made by the command line only: the dialog has no such mode
 };
 
 const int kFileNameCapacity = 1024;  // bytes, terminator included

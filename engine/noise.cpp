@@ -22,7 +22,7 @@ void NextNoiseBlockPortable(uint64_t* words, unsigned char* out) {
 }
 
 void NextNoiseBlock(uint64_t* words, unsigned char* out) {
-#if FILLWRIGHT_NOISE_SSE2
+#if FILLWRIGHT_SSE2
     NextNoiseBlockSse2(words, out);
 #else
     NextNoiseBlockPortable(words, out);

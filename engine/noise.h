@@ -3,6 +3,8 @@
 // and anyone can make it again with any C++ standard library.
 #pragma once
 
+#include "sse2_choice.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -25,9 +27,6 @@ void FillNoise(NoiseStream& stream, unsigned char* bytes, size_t count);
 // callable so that tests can hold the other to it.
 void NextNoiseBlock(uint64_t* words, unsigned char* out);
 void NextNoiseBlockPortable(uint64_t* words, unsigned char* out);
-#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
-#define FILLWRIGHT_NOISE_SSE2 1
+#if FILLWRIGHT_SSE2
 void NextNoiseBlockSse2(uint64_t* words, unsigned char* out);
-#else
-#define FILLWRIGHT_NOISE_SSE2 0
 #endif

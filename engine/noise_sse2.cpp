@@ -1,6 +1,6 @@
 #include "noise.h"
 
-#if FILLWRIGHT_NOISE_SSE2
+#if FILLWRIGHT_SSE2
 
 #include "noise_constants.h"
 

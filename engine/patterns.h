@@ -20,9 +20,8 @@ uint32_t NextRandom();  // 0 .. 32767
 void FillRandom(unsigned char* bytes, size_t count);
 
 // The stream in periods of kRandomPeriod bytes: each period is the one before
-// with the same 64-byte step added to every 64 bytes, whatever the seed (only
-// bits 16..23 of the state reach a byte, and the low 16 bits repeat every
-// 2^16 steps; patterns.cpp has the algebra). A period is a whole
+// with the same 64-byte step added to every 64 bytes, whatever the seed
+// (random_algebra.h has the algebra). A period is a whole
 // number of random blocks, so a writer can hold one and write its blocks from
 // it, renewing it with one pass of additions every 64 blocks.
 const uint32_t kRandomPeriod = 65536;
@@ -39,12 +38,6 @@ void StartRandomPeriod(RandomPeriod& period);
 
 // Turns period into the kRandomPeriod bytes that follow it in the stream.
 void NextRandomPeriod(RandomPeriod& period);
-
-// The same bytes from an explicit state instead of FileRandom; returns the
-// state after them. For callers that keep a stream of their own.
-uint32_t FillRandomFrom(unsigned char* bytes, size_t count, uint32_t state);
-// Whether bytes are the count bytes FillRandomFrom would make from state.
-bool RandomMatchesFrom(const unsigned char* bytes, size_t count, uint32_t state);
 
 // Steps FileRandom as count NextRandom() calls would, without their values.
 void SkipRandom(uint64_t count);

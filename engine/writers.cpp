@@ -101,3 +101,12 @@ WriterResult WRITER_CALL SetSizeWriter(void*) {
     JobState.bytesDone.store(JobState.targetSize, std::memory_order_relaxed);
     return CloseAndFinish();
 }
+
+WriterRoutine WriterFor(CreationMode mode) {
+    switch (mode) {
+        case RandomFill: return RandomWriter;
+        case AsciiFill: return AsciiWriter;
+        case SetSizeOnly: return SetSizeWriter;
+        default: return ZeroWriter;
+    }
+}

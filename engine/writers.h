@@ -3,6 +3,7 @@
 // targetSize bytes, closes it and raises finished as its very last action.
 #pragma once
 
+#include "job_state.h"
 #include "platform.h"
 
 // Shows a failure to the user and returns once it has been acknowledged; the
@@ -17,3 +18,8 @@ WriterResult WRITER_CALL SetSizeWriter(void* unused);
 
 // Sets the length of file to JobState.targetSize, reporting its own failures.
 void ApplyFinalSize(FileHandle file);
+
+// The writer of each creation mode: the one map from mode to routine, for the
+// dialog and the tests alike. Any other value gets the zero writer.
+typedef WriterResult(WRITER_CALL* WriterRoutine)(void* unused);
+WriterRoutine WriterFor(CreationMode mode);

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# clang-tidy (rules in .clang-tidy) and cppcheck over engine/ and ui/.
+# clang-tidy (rules in .clang-tidy) and cppcheck over engine/, ui/ and drivetest/.
 # Needs the native and win32 builds configured (scripts/build.sh does it).
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -7,8 +7,8 @@ cd "$root"
 out=${FILLWRIGHT_BUILD_DIR:-build}
 status=0
 
-posix_sources=$(ls engine/*.cpp | grep -v '_win32\.cpp$')
-windows_sources="$(ls engine/*_win32.cpp) $(ls ui/*.cpp)"
+posix_sources=$(ls engine/*.cpp drivetest/*.cpp | grep -v '_win32\.cpp$')
+windows_sources="$(ls engine/*_win32.cpp drivetest/*_win32.cpp) $(ls ui/*.cpp)"
 
 tidy() {  # build log-name extra-args... -- files...
     local build=$1 log=$out/clang-tidy-$2.log
@@ -32,9 +32,9 @@ for dir in $mingw_includes; do windows_args+=("--extra-arg=-isystem$dir"); done
 echo "clang-tidy: $(echo $windows_sources | wc -w) files with the win32 build's flags"
 tidy "$out/win32" win32 "${windows_args[@]}" $windows_sources
 
-echo "cppcheck: engine/ and ui/, every configuration"
+echo "cppcheck: engine/, ui/ and drivetest/, every configuration"
 if ! cppcheck --quiet --enable=warning,performance,portability,style --inline-suppr --error-exitcode=1 \
-        --std=c++17 -I engine -I ui -I resources --suppress=missingIncludeSystem engine ui; then
+        --std=c++17 -I engine -I ui -I resources -I drivetest --suppress=missingIncludeSystem engine ui drivetest; then
     status=1
 fi
 

@@ -1,6 +1,6 @@
 // The seed search against streams made by the engine's own generator.
 #include "patterns.h"
-#include "random_seed_search.h"
+#include "random_algebra.h"
 
 #include <gtest/gtest.h>
 

@@ -46,15 +46,6 @@ void WatchWriters() {
 
 void StopWatchingWriters() { fileOps = platformFileOps; }
 
-WriterRoutine WriterFor(CreationMode mode) {
-    switch (mode) {
-        case ZeroFill: return ZeroWriter;
-        case RandomFill: return RandomWriter;
-        case AsciiFill: return AsciiWriter;
-        default: return SetSizeWriter;
-    }
-}
-
 bool RunWriterJob(CreationMode mode, int64_t size, const std::string& target) {
     ResetJobState();
     JobState.targetSize = size;

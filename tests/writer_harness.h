@@ -31,9 +31,6 @@ void WatchWriters();
 // Gives the engine back its own platform calls.
 void StopWatchingWriters();
 
-typedef WriterResult(WRITER_CALL* WriterRoutine)(void*);
-WriterRoutine WriterFor(CreationMode mode);
-
 // Sets up JobState for a job on a freshly created target and runs the mode's
 // writer on a thread of its own to its end. False if the file cannot be created.
 bool RunWriterJob(CreationMode mode, int64_t size, const std::string& target);

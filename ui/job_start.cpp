@@ -51,15 +51,6 @@ static bool AskForFileName(HWND dialog) {
     return false;
 }
 
-static LPTHREAD_START_ROUTINE WriterFor(CreationMode mode) {
-    switch (mode) {
-        case RandomFill: return RandomWriter;
-        case AsciiFill: return AsciiWriter;
-        case SetSizeOnly: return SetSizeWriter;
-        default: return ZeroWriter;
-    }
-}
-
 bool StartJob(HWND dialog) {
     if (!ReadTargetSize(dialog)) return Refuse(dialog, "Please enter a valid target filesize.", "Error");
 

@@ -48,10 +48,10 @@ protected:
 // for every mode, sizes around both the dialog's blocks and the line, and
 // chunk sizes that do and do not divide them.
 class ModeSizeChunk : public MadeFile,
-                      public testing::WithParamInterface<std::tuple<CreationMode, int64_t, size_t>> {};
+                      public testing::WithParamInterface<std::tuple<ContentKind, int64_t, size_t>> {};
 
 TEST_P(ModeSizeChunk, SameBytesAsTheDialogsEngine) {
-    const CreationMode mode = std::get<0>(GetParam());
+    const ContentKind mode = std::get<0>(GetParam());
     const int64_t size = std::get<1>(GetParam());
     const size_t chunkSize = std::get<2>(GetParam());
     const uint32_t seed = 0x9E3779B9u;
@@ -62,7 +62,7 @@ TEST_P(ModeSizeChunk, SameBytesAsTheDialogsEngine) {
     request.seed = seed;
     std::vector<unsigned char> chunk(chunkSize);
     std::string reason;
-    ASSERT_EQ(MakeFile(path.c_str(), request, chunk.data(), chunk.size(), nullptr, nullptr, &reason), kMade)
+    ASSERT_EQ(MakeFile(path.c_str(), request, chunk.data(), chunk.size(), nullptr, &reason), kMade)
         << reason;
     EXPECT_EQ(FileLength(path), size);
     const std::string made = ReadWholeFile(path);
@@ -73,12 +73,12 @@ TEST_P(ModeSizeChunk, SameBytesAsTheDialogsEngine) {
 }
 
 INSTANTIATE_TEST_SUITE_P(SmallChunks, ModeSizeChunk,
-                         testing::Combine(testing::Values(ZeroFill, RandomFill, AsciiFill, SetSizeOnly),
+                         testing::Combine(testing::Values(kZeroContent, kRandomContent, kAsciiContent, kSizeContent),
                                           testing::Values(0, 1, 63, 64, 65, 100, 1023, 1024, 1025, 5000),
                                           testing::Values(size_t(7), size_t(64), size_t(1000))));
 
 INSTANTIATE_TEST_SUITE_P(ProgramChunk, ModeSizeChunk,
-                         testing::Combine(testing::Values(ZeroFill, RandomFill, AsciiFill, SetSizeOnly),
+                         testing::Combine(testing::Values(kZeroContent, kRandomContent, kAsciiContent, kSizeContent),
                                           testing::Values(1, 1025, (1 << 20) - 1, 1 << 20, (3 << 20) + 100),
                                           testing::Values(kCliChunkSize)));
 
@@ -87,39 +87,39 @@ struct ProgressLog {
     int64_t total = 0;
 };
 
-void LogProgress(void* context, int64_t done, int64_t total) {
-    ProgressLog* log = static_cast<ProgressLog*>(context);
-    log->done.push_back(done);
-    log->total = total;
-}
 
 TEST_F(MadeFile, ProgressIsToldAfterEveryChunkUpToTheSize) {
     MakeRequest request;
-    request.mode = AsciiFill;
+    request.mode = kAsciiContent;
     request.size = 2500;
     std::vector<unsigned char> chunk(1000);
     ProgressLog log;
     std::string reason;
-    ASSERT_EQ(MakeFile(path.c_str(), request, chunk.data(), chunk.size(), LogProgress, &log, &reason), kMade);
+    ASSERT_EQ(MakeFile(path.c_str(), request, chunk.data(), chunk.size(),
+                       [&log](int64_t done, int64_t total) {
+                           log.done.push_back(done);
+                           log.total = total;
+                       },
+                       &reason), kMade);
     EXPECT_EQ(log.done, std::vector<int64_t>({1000, 2000, 2500}));
     EXPECT_EQ(log.total, 2500);
 }
 
 TEST_F(MadeFile, ExistingFileIsReplacedOrKeptWithNoClobber) {
     MakeRequest request;
-    request.mode = AsciiFill;
+    request.mode = kAsciiContent;
     request.size = 3;
     std::vector<unsigned char> chunk(kCliChunkSize);
     std::string reason;
     request.size = 5000;
-    ASSERT_EQ(MakeFile(path.c_str(), request, chunk.data(), chunk.size(), nullptr, nullptr, &reason), kMade);
+    ASSERT_EQ(MakeFile(path.c_str(), request, chunk.data(), chunk.size(), nullptr, &reason), kMade);
     request.size = 3;
-    ASSERT_EQ(MakeFile(path.c_str(), request, chunk.data(), chunk.size(), nullptr, nullptr, &reason), kMade);
+    ASSERT_EQ(MakeFile(path.c_str(), request, chunk.data(), chunk.size(), nullptr, &reason), kMade);
     EXPECT_EQ(ReadWholeFile(path), "ABC");
 
     request.noClobber = true;
-    request.mode = ZeroFill;
-    EXPECT_EQ(MakeFile(path.c_str(), request, chunk.data(), chunk.size(), nullptr, nullptr, &reason), kFailed);
+    request.mode = kZeroContent;
+    EXPECT_EQ(MakeFile(path.c_str(), request, chunk.data(), chunk.size(), nullptr, &reason), kFailed);
     EXPECT_FALSE(reason.empty());
     EXPECT_EQ(ReadWholeFile(path), "ABC") << "a refused file must be left as it was";
 }
@@ -130,20 +130,20 @@ TEST_F(MadeFile, MissingFolderFailsWithTheSystemsReason) {
     std::vector<unsigned char> chunk(64);
     std::string reason;
     const std::string inMissing = JoinPath(JoinPath(dir, "no-such-folder"), "f.bin");
-    EXPECT_EQ(MakeFile(inMissing.c_str(), request, chunk.data(), chunk.size(), nullptr, nullptr, &reason), kFailed);
+    EXPECT_EQ(MakeFile(inMissing.c_str(), request, chunk.data(), chunk.size(), nullptr, &reason), kFailed);
     EXPECT_FALSE(reason.empty());
     EXPECT_EQ(FileLength(inMissing), -1);
 }
 
 TEST_F(MadeFile, FullDeviceFailsAndIsNotRemoved) {
     MakeRequest request;
-    request.mode = RandomFill;
+    request.mode = kRandomContent;
     request.size = 5000;
     std::vector<unsigned char> chunk(kCliChunkSize);
     std::string reason;
     const std::string full = FullDeviceIn(dir);
     ASSERT_FALSE(full.empty());
-    EXPECT_EQ(MakeFile(full.c_str(), request, chunk.data(), chunk.size(), nullptr, nullptr, &reason), kFailed);
+    EXPECT_EQ(MakeFile(full.c_str(), request, chunk.data(), chunk.size(), nullptr, &reason), kFailed);
     EXPECT_FALSE(reason.empty());
     // Only ordinary files are removed: the device (here, the link to it) stays.
     EXPECT_TRUE(PathExists(full));

@@ -128,9 +128,9 @@ TEST(CommandLine, DefaultsAreZeroModeReplacingAndTalkative) {
     CliOptions options;
     std::string error;
     ASSERT_TRUE(Parse({"1KiB", "a.bin"}, &options, &error)) << error;
-    EXPECT_EQ(options.mode, ZeroFill);
+    EXPECT_EQ(options.mode, kZeroContent);
     EXPECT_EQ(options.size, 1024);
-    EXPECT_FALSE(options.seedGiven);
+    EXPECT_FALSE(options.seed.has_value());
     EXPECT_FALSE(options.noClobber);
     EXPECT_FALSE(options.quiet);
     EXPECT_FALSE(options.allocate);
@@ -141,8 +141,8 @@ TEST(CommandLine, LongShortJoinedAndLateOptions) {
     CliOptions options;
     std::string error;
     ASSERT_TRUE(Parse({"-m", "random", "-s", "42", "1GiB", "a", "b", "-nq"}, &options, &error)) << error;
-    EXPECT_EQ(options.mode, RandomFill);
-    EXPECT_TRUE(options.seedGiven);
+    EXPECT_EQ(options.mode, kRandomContent);
+    EXPECT_TRUE(options.seed.has_value());
     EXPECT_EQ(options.seed, 42u);
     EXPECT_TRUE(options.noClobber);
     EXPECT_TRUE(options.quiet);
@@ -151,13 +151,13 @@ TEST(CommandLine, LongShortJoinedAndLateOptions) {
 
     CliOptions joined;
     ASSERT_TRUE(Parse({"-mrandom", "-s7", "--quiet", "5", "f"}, &joined, &error)) << error;
-    EXPECT_EQ(joined.mode, RandomFill);
+    EXPECT_EQ(joined.mode, kRandomContent);
     EXPECT_EQ(joined.seed, 7u);
     EXPECT_TRUE(joined.quiet);
 
     CliOptions equals;
     ASSERT_TRUE(Parse({"--mode=size", "--allocate", "--no-clobber", "1MB", "f"}, &equals, &error)) << error;
-    EXPECT_EQ(equals.mode, SetSizeOnly);
+    EXPECT_EQ(equals.mode, kSizeContent);
     EXPECT_TRUE(equals.allocate);
     EXPECT_TRUE(equals.noClobber);
     EXPECT_EQ(equals.size, 1000000);
@@ -168,12 +168,12 @@ TEST(CommandLine, LongShortJoinedAndLateOptions) {
 
     CliOptions check;
     ASSERT_TRUE(Parse({"--check", "--json", "-m", "noise", "-s", "5", "1", "f"}, &check, &error)) << error;
-    EXPECT_TRUE(check.check && check.json && check.seedGiven);
-    EXPECT_EQ(check.mode, NoiseFill);
+    EXPECT_TRUE(check.check && check.json && check.seed.has_value());
+    EXPECT_EQ(check.mode, kNoiseContent);
 
     CliOptions ascii;
     ASSERT_TRUE(Parse({"-m", "ascii", "1", "f"}, &ascii, &error)) << error;
-    EXPECT_EQ(ascii.mode, AsciiFill);
+    EXPECT_EQ(ascii.mode, kAsciiContent);
 }
 
 TEST(CommandLine, DoubleDashMakesTheRestOperands) {
@@ -182,6 +182,19 @@ TEST(CommandLine, DoubleDashMakesTheRestOperands) {
     ASSERT_TRUE(Parse({"--", "10", "-q", "--mode"}, &options, &error)) << error;
     EXPECT_FALSE(options.quiet);
     EXPECT_EQ(options.files, std::vector<std::string>({"-q", "--mode"}));
+}
+
+TEST(CommandLine, DriveTestTakesItsOptionsAndOneFolder) {
+    CliOptions fill, verify;
+    std::string error;
+    ASSERT_TRUE(Parse({"--fill", "--total=10G", "--file-size", "4294967295", "--no-verify", "--keep-going", "--json", "d"},
+                      &fill, &error)) << error;
+    EXPECT_TRUE(fill.fill && fill.noVerify && fill.keepGoing && fill.json && !fill.verify);
+    EXPECT_EQ(fill.total.value_or(0), 10LL << 30);
+    EXPECT_EQ(fill.fileSize.value_or(0), 4294967295LL);
+    EXPECT_EQ(fill.files, std::vector<std::string>({"d"}));
+    ASSERT_TRUE(Parse({"-q", "d", "--verify"}, &verify, &error)) << error;
+    EXPECT_TRUE(verify.verify && verify.quiet && !verify.fill && !verify.total);
 }
 
 TEST(CommandLine, HelpAndVersionNeedNoOperands) {
@@ -225,6 +238,19 @@ TEST(CommandLine, UsageErrorsNameWhatIsWrong) {
         {{"--check", "-m", "size", "--allocate", "1", "f"}, "--allocate only concerns making"},
         {{"--check", "-m", "noise", "1", "f"}, "noise needs --seed"},
         {{"--json=1", "1", "f"}, "'--json' takes no value"},
+        {{"--fill"}, "--fill needs one DIR"},
+        {{"--fill", "a", "b"}, "not 2 operands"},
+        {{"--fill", "--verify", "d"}, "--fill and --verify"},
+        {{"--verify", "--no-verify", "d"}, "apply to --fill only"},
+        {{"--total", "1M", "d"}, "apply to --fill only"},
+        {{"--fill", "-m", "random", "d"}, "not with --check, --mode"},
+        {{"--fill", "--check", "d"}, "not with --check, --mode"},
+        {{"--fill", "--file-size", "4GiB", "d"}, "invalid --file-size 4294967296"},
+        {{"--fill", "--file-size", "4095", "d"}, "invalid --file-size 4095"},
+        {{"--fill", "--total", "1K", "d"}, "invalid --total 1024"},
+        {{"--fill", "--total", "1.5G", "d"}, "'1.5G'"},
+        {{"--fill", "--file-size"}, "'--file-size' needs a value"},
+        {{"--fill=yes", "d"}, "'--fill' takes no value"},
     };
     for (const BadLine& row : table) {
         CliOptions options;
@@ -240,7 +266,9 @@ TEST(CommandLine, HelpMentionsEveryOption) {
     const std::string help = HelpText();
     for (const char* option : {"-m, --mode", "-s, --seed", "--allocate", "-n, --no-clobber", "-q, --quiet",
                                "-h, --help", "--version", "zero", "random", "ascii", "size", "SIZE FILE...", "KiB",
-                               "KB", "130", "--check", "--json", "noise", "Exit status:"}) {
+                               "KB", "130", "--check", "--json", "noise", "Exit status:", "--fill", "--verify",
+                               "--total SIZE", "--file-size SIZE", "--no-verify", "--keep-going",
+                               "fillwright-drivetest.txt", "fillwright-drivetest-00001.bin"}) {
         EXPECT_NE(help.find(option), std::string::npos) << "help lacks " << option;
     }
 }

@@ -29,16 +29,14 @@ namespace {
 
 class Program : public ProgramFolder {
 protected:
-    std::string Reference(CreationMode mode, int64_t size, uint32_t seed) {
+    std::string Reference(ContentKind mode, int64_t size, uint32_t seed) {
         return DialogEngineBytes(mode, size, seed, File("dialog.bin"));
     }
 };
 
 class ProgramMode : public Program, public testing::WithParamInterface<std::tuple<const char*, int64_t>> {};
 
-CreationMode ModeNamed(const std::string& name) {
-    return name == "random" ? RandomFill : name == "ascii" ? AsciiFill : name == "size" ? SetSizeOnly : ZeroFill;
-}
+ContentKind ModeNamed(const std::string& name) { return ContentKindNamed(name).value_or(kZeroContent); }
 
 TEST_P(ProgramMode, FileHasTheDialogsBytes) {
     const std::string mode = std::get<0>(GetParam());
@@ -82,7 +80,7 @@ TEST_F(Program, RandomWithoutSeedUsesTheClockAndTellsIt) {
     EXPECT_TRUE(Contains(run.err, "-s " + std::to_string(seed))) << run.err;
     EXPECT_GE(static_cast<long long>(seed), static_cast<long long>(static_cast<uint32_t>(before)));
     EXPECT_LE(static_cast<long long>(seed), static_cast<long long>(static_cast<uint32_t>(after)));
-    EXPECT_TRUE(ReadWholeFile(out) == Reference(RandomFill, 5000, static_cast<uint32_t>(seed)));
+    EXPECT_TRUE(ReadWholeFile(out) == Reference(kRandomContent, 5000, static_cast<uint32_t>(seed)));
 }
 
 TEST_F(Program, QuietSaysNothing) {
@@ -99,9 +97,9 @@ TEST_F(Program, SeveralFilesTakeConsecutiveSeeds) {
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.err, "");
     // Seed + i, modulo 2^32 like the seed itself.
-    EXPECT_TRUE(ReadWholeFile(a) == Reference(RandomFill, 3000, 4294967295u));
-    EXPECT_TRUE(ReadWholeFile(b) == Reference(RandomFill, 3000, 0));
-    EXPECT_TRUE(ReadWholeFile(c) == Reference(RandomFill, 3000, 1));
+    EXPECT_TRUE(ReadWholeFile(a) == Reference(kRandomContent, 3000, 4294967295u));
+    EXPECT_TRUE(ReadWholeFile(b) == Reference(kRandomContent, 3000, 0));
+    EXPECT_TRUE(ReadWholeFile(c) == Reference(kRandomContent, 3000, 1));
 }
 
 TEST_F(Program, SeveralFilesOfTheSameText) {

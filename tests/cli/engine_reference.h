@@ -2,11 +2,11 @@
 // routine run on a real file, as the dialog's writer thread runs it.
 #pragma once
 
-#include "job_state.h"
+#include "cli_content_kind.h"
 
 #include <cstdint>
 #include <string>
 
-// Runs the mode's writer (RandomWriter seeded with seed) on path and returns
+// Runs the writer of the dialog's mode of the same name (zero for noise) (RandomWriter seeded with seed) on path and returns
 // the bytes it left there; the file is removed afterwards.
-std::string DialogEngineBytes(CreationMode mode, int64_t size, uint32_t seed, const std::string& path);
+std::string DialogEngineBytes(ContentKind mode, int64_t size, uint32_t seed, const std::string& path);

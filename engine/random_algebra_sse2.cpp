@@ -1,65 +1,15 @@
-#include "random_fill.h"
+#include "random_algebra.h"
 
-#if FILLWRIGHT_RANDOM_FILL_SSE2
-
-#include "random_fill_constants.h"
+#if FILLWRIGHT_SSE2
 
 #include <emmintrin.h>
 
-// Why a table: only bits 0..23 of the state decide the bytes, and the low 16
-// bits run through one cycle of 65536 states whatever the high bits are. Let
-// Z(j) be the state j steps after state 0 and i the index with Z(i) = state
-// in the low 16 bits; then state = Z(i) + 2^16 * d (mod 2^24) for one byte d,
-// and k steps later the state is Z(i + k) + 2^16 * a^k * d (mod 2^24). So
-// byte k is high[i + k] + (a^k mod 256) * d (mod 256), where high[] holds
-// bits 16..23 of Z, and a^k mod 256 repeats every 64 steps: a block is one
-// table slice plus a 64-byte pattern, added 16 bytes at a time.
+// A table slice plus the 64-byte pattern (random_algebra.h says why).
 
 namespace {
 
 const uint32_t kCycle = kRandomCycle;
 const size_t kChunk = kRandomCycleSlack;  // bytes per table slice
-
-// Small tables for finding a state's place in the cycle and for the pattern.
-struct CycleTables {
-    uint8_t indexOfLowByte[256];  // i < 256 with Z(i) = x in the low 8 bits
-    uint16_t lowState[256];       // Z(i) mod 2^16 for i < 256
-    uint8_t stepInverse[256];     // see CycleIndex
-    uint16_t powerLowByte[64];    // a^(k+1) mod 256 for k = 0..63
-};
-
-constexpr CycleTables MakeCycleTables() {
-    CycleTables t = {};
-    // 256 steps multiply by 1 + 2^10 u and add 2^8 w (mod 2^16), u and w odd.
-    const RandomJump jump256 = RandomJumpOf(256);
-    const uint32_t u = ((jump256.multiplier - 1u) >> 10) & 0x3Fu;
-    const uint32_t w = (jump256.increment >> 8) & 0xFFu;
-    uint32_t state = 0;
-    for (uint32_t i = 0; i < 256; ++i) {
-        t.indexOfLowByte[state & 0xFFu] = static_cast<uint8_t>(i);
-        t.lowState[i] = static_cast<uint16_t>(state);
-        t.stepInverse[i] = static_cast<uint8_t>(InverseMod256((4u * u * state + w) & 0xFFu));
-        state = state * kRandomMultiplier + kRandomIncrement;
-    }
-    uint32_t power = 1;
-    for (uint32_t k = 0; k < 64; ++k) {
-        power *= kRandomMultiplier;
-        t.powerLowByte[k] = static_cast<uint16_t>(power & 0xFFu);
-    }
-    return t;
-}
-
-constexpr CycleTables kTables = MakeCycleTables();
-
-// The i < 65536 with Z(i) = state in the low 16 bits. The low byte gives
-// i mod 256 (by table); from there, t more jumps of 256 steps add
-// 2^8 * t * (4u Z + w) (mod 2^16), and that factor is odd, so t follows from
-// bits 8..15 of the difference by one multiplication mod 256.
-uint32_t CycleIndex(uint32_t state) {
-    const uint32_t low = kTables.indexOfLowByte[state & 0xFFu];
-    const uint32_t gap = ((state - kTables.lowState[low]) & 0xFFFFu) >> 8;
-    return low + 256u * ((gap * kTables.stepInverse[low]) & 0xFFu);
-}
 
 inline __m128i Load(const void* from) { return _mm_loadu_si128(static_cast<const __m128i*>(from)); }
 inline void Store(void* to, __m128i value) { _mm_storeu_si128(static_cast<__m128i*>(to), value); }
@@ -92,8 +42,8 @@ void WalkCycle(Sink& sink, size_t to, size_t n, uint32_t state, uint32_t index, 
     const __m128i lowByte = _mm_set1_epi16(0xFF);
     __m128i pattern[4];
     for (size_t v = 0; v < 4; ++v) {
-        const __m128i first = _mm_mullo_epi16(Load(kTables.powerLowByte + 16 * v), dLanes);
-        const __m128i second = _mm_mullo_epi16(Load(kTables.powerLowByte + 16 * v + 8), dLanes);
+        const __m128i first = _mm_mullo_epi16(Load(kRandomPowers.lowByte + 16 * v), dLanes);
+        const __m128i second = _mm_mullo_epi16(Load(kRandomPowers.lowByte + 16 * v + 8), dLanes);
         pattern[v] = _mm_packus_epi16(_mm_and_si128(first, lowByte), _mm_and_si128(second, lowByte));
     }
     const unsigned char* slice = high + index + 1;  // byte k comes from Z(index + k + 1)
@@ -115,7 +65,7 @@ template <typename Sink>
 uint32_t WalkRandom(Sink& sink, size_t count, uint32_t state) {
     const uint32_t end = JumpRandom(state, count);
     const unsigned char* high = RandomCycleHigh();
-    uint32_t index = CycleIndex(state);
+    uint32_t index = RandomCycleIndex(state);
     for (size_t done = 0; done < count;) {
         const size_t n = count - done < kChunk ? count - done : kChunk;
         WalkCycle(sink, done, n, state, index, high);

@@ -1,0 +1,94 @@
+#include "cli_drive.h"
+
+#include "cli_drive_report.h"
+#include "cli_exit_status.h"
+#include "cli_platform.h"
+#include "cli_progress.h"
+#include "drive_test.h"
+
+#include <cstdio>
+#include <optional>
+
+namespace {
+
+void Say(FILE* stream, const std::string& text) {
+    CliWriteText(stream, text);
+    std::fflush(stream);
+}
+
+void Tell(const std::string& message) { Say(stderr, "fillwright-cli: " + message + "\n"); }
+
+int ExitStatus(DriveResult result) {
+    switch (result) {
+        case DriveResult::ok: return kExitMade;
+        case DriveResult::interrupted: return kExitInterrupted;
+        case DriveResult::lost:
+        case DriveResult::failed: return kExitFailed;
+    }
+    return kExitFailed;
+}
+
+// JSON progress events: often enough to follow, not one per request.
+const double kJsonProgressInterval = 1.0;
+
+}  // namespace
+
+int RunDriveTest(const CliOptions& options, bool showProgress) {
+    DriveTestOptions test;
+    test.folder = options.files.front();
+    if (options.total) test.total = static_cast<uint64_t>(*options.total);
+    if (options.fileSize) test.fileSize = static_cast<uint64_t>(*options.fileSize);
+    test.verify = !options.noVerify;
+    test.stopEarly = !options.keepGoing;
+
+    ProgressLine line;
+    ProgressBegin(&line, "");
+    // Each phase ends its line with its last figures.
+    std::optional<DriveProgress> shown;
+    const auto endLine = [&] {
+        if (shown && line.drawn) {
+            ProgressShow(&line, DriveProgressText(*shown), true);
+            ProgressEnd(&line, false);
+        }
+        ProgressBegin(&line, "");
+    };
+    double lastJson = -kJsonProgressInterval;
+    DriveEvents events;
+    events.interrupted = [] { return CliInterrupted(); };
+    events.begun = [&](const DriveReport& begun) {
+        if (options.quiet) return;
+        if (begun.replacedFinishedSet) Tell("replacing the finished test set in " + test.folder);
+        if (begun.resumedAt) Tell("resuming the test set in " + test.folder + " at byte " + std::to_string(*begun.resumedAt));
+    };
+    events.progress = [&](const DriveProgress& progress) {
+        if (showProgress && shown && shown->phase != progress.phase) endLine();
+        if (showProgress) ProgressShow(&line, DriveProgressText(progress));
+        shown = progress;
+        const double now = CliMonotonicSeconds();
+        if (options.json && now - lastJson >= kJsonProgressInterval) {
+            Say(stdout, DriveProgressJson(progress) + "\n");
+            lastJson = now;
+        }
+    };
+    events.speed = [&](const SpeedSample& sample) {
+        if (options.json) Say(stdout, DriveSpeedJson(sample) + "\n");
+    };
+    const DriveReport report = options.fill ? RunDriveFill(SystemDriveOps(), test, events)
+                                            : RunDriveVerify(SystemDriveOps(), test, events);
+    endLine();
+
+    if (!report.problem.empty()) Tell(report.problem);
+    if (report.result == DriveResult::interrupted) Tell("interrupted; the test set stays in " + test.folder);
+    if (options.json) {
+        std::string lines;
+        for (const BadRange& range : report.tally.ranges) lines += DriveRangeJson(range) + "\n";
+        Say(stdout, lines + DriveSummaryJson(report) + "\n");
+    } else if (!(report.result == DriveResult::failed && report.bytesWritten == 0)) {
+        Say(stdout, DriveReportText(report, test.folder));
+    }
+    if (std::ferror(stdout)) {
+        Tell("cannot write to standard output");
+        return kExitFailed;
+    }
+    return ExitStatus(report.result);
+}

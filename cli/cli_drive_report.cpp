@@ -1,0 +1,227 @@
+#include "cli_drive_report.h"
+
+#include "cli_progress.h"  // FormatBytes, FormatDuration
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cstdio>
+
+// ordered_json: the fields come out in the order set here, the type first.
+using Json = nlohmann::ordered_json;
+
+namespace {
+
+// Ranges listed in the text; the rest are counted.
+const size_t kRangesShown = 10;
+
+const char* PhaseName(DrivePhase phase) { return phase == DrivePhase::writing ? "writing" : "reading"; }
+
+// What each class means, in the words of the report.
+const char* ClassText(BlockClass kind) {
+    switch (kind) {
+        case BlockClass::intact: return "intact";
+        case BlockClass::bitsChanged: return "a few bits changed";
+        case BlockClass::overwritten: return "overwritten by other data of this test";
+        case BlockClass::earlierRun: return "data of an earlier test";
+        case BlockClass::blank: return "all zeros or all 0xFF (writes that never arrived)";
+        case BlockClass::unreadable: return "unreadable";
+        case BlockClass::corrupt: return "corrupt";
+    }
+    return "corrupt";
+}
+
+std::string Decimal(uint64_t bytes, double unit, const char* name) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%.2f %s", static_cast<double>(bytes) / unit, name);
+    return text;
+}
+
+// "15.98 GB (14.88 GiB)": users confuse the two.
+std::string BothUnits(uint64_t bytes) {
+    return Decimal(bytes, 1e9, "GB") + " (" + Decimal(bytes, 1073741824.0, "GiB") + ")";
+}
+
+std::string Rate(double bytesPerSecond) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f MB/s", bytesPerSecond / 1e6);
+    return text;
+}
+
+std::optional<double> Average(uint64_t bytes, double seconds) {
+    if (bytes == 0 || seconds <= 0) return std::nullopt;
+    return static_cast<double>(bytes) / seconds;
+}
+
+std::string SpeedLine(const DriveReport& report, DrivePhase phase, uint64_t bytes, double seconds) {
+    const std::optional<double> average = Average(bytes, seconds);
+    if (!average) return "";
+    double slowest = 0, fastest = 0;
+    bool any = false;
+    int samples = 0;
+    for (const SpeedSample& sample : report.speeds) {
+        if (sample.phase != phase || sample.seconds <= 0) continue;
+        const double rate = static_cast<double>(sample.bytes) / sample.seconds;
+        slowest = any ? std::min(slowest, rate) : rate;
+        fastest = any ? std::max(fastest, rate) : rate;
+        any = true;
+        ++samples;
+    }
+    std::string line = std::string(phase == DrivePhase::writing ? "Write" : "Read") + " speed: " + Rate(*average) + " on average";
+    if (samples > 1) line += ", per GiB " + Rate(slowest) + " at the slowest and " + Rate(fastest) + " at the fastest";
+    return line + "\n";
+}
+
+std::string RangeText(const BadRange& range) {
+    std::string text = "  bytes " + std::to_string(range.offset) + " to " + std::to_string(range.offset + range.length - 1) +
+                       " (" + FormatBytes(static_cast<double>(range.length)) + "): " + ClassText(range.kind);
+    if (range.kind == BlockClass::overwritten) {
+        const bool ahead = range.sourceOffset > range.offset;
+        const uint64_t distance = ahead ? range.sourceOffset - range.offset : range.offset - range.sourceOffset;
+        text += ", the data written at byte " + std::to_string(range.sourceOffset) + " (" +
+                FormatBytes(static_cast<double>(distance)) + (ahead ? " further on)" : " earlier)");
+    }
+    if (range.kind == BlockClass::bitsChanged) text += " (" + std::to_string(range.bitsChanged) + " bits)";
+    if (range.kind == BlockClass::unreadable) text += ": " + range.reason;
+    return text + "\n";
+}
+
+const char* ReadBackText(ReadBack method) {
+    switch (method) {
+        case ReadBack::direct: return "directly from the drive, past the system's cache";
+        case ReadBack::cacheDropped: return "through the system's cache, emptied first";
+        case ReadBack::mayBeCached: return "may have come from the system's memory";
+    }
+    return "";
+}
+
+Json Nullable(const std::optional<double>& value) { return value ? Json(*value) : Json(); }
+
+}  // namespace
+
+std::string DriveReportText(const DriveReport& report, const std::string& folder) {
+    std::string text;
+    const DriveTally& tally = report.tally;
+    switch (report.result) {
+        case DriveResult::ok:
+            text += report.verified ? "Verdict: the drive holds everything written to it.\n"
+                                    : "Verdict: everything was written; nothing was read back (--no-verify).\n";
+            break;
+        case DriveResult::lost: text += "Verdict: the drive is counterfeit or failing: it lost data written to it.\n"; break;
+        case DriveResult::failed: text += "Verdict: the test could not go on: " + report.problem + ".\n"; break;
+        case DriveResult::interrupted: text += "Verdict: none, the test was interrupted.\n"; break;
+    }
+    if (report.result == DriveResult::lost && !report.problem.empty()) text += "The test stopped: " + report.problem + ".\n";
+    text += "Written: " + std::to_string(report.bytesWritten) + " bytes, " + BothUnits(report.bytesWritten) + ", in " +
+            std::to_string(report.files) + (report.files == 1 ? " file" : " files");
+    if (report.resumedAt) text += ", resumed at byte " + std::to_string(*report.resumedAt);
+    text += "\n";
+    if (report.verified) {
+        text += "Usable capacity: " + std::to_string(tally.bytesOk) + " bytes read back intact, " + BothUnits(tally.bytesOk) + "\n";
+    }
+    if (report.lossSeenAt) {
+        text += "While filling: the data at byte " + std::to_string(*report.lossSeenAt) + " was found lost after " +
+                std::to_string(report.lossSeenWhenWritten.value_or(0)) + " bytes were written" +
+                (report.filledToTheEnd ? "\n" : "; the fill stopped there\n");
+    }
+    if (tally.bytesLost > 0) {
+        text += "Data lost: " + std::to_string(tally.bytesLost) + " bytes (" + FormatBytes(static_cast<double>(tally.bytesLost)) + ")\n";
+        for (int k = 0; k < kBlockClassCount; ++k) {
+            if (tally.lostByClass[k] == 0) continue;
+            text += "  " + FormatBytes(static_cast<double>(tally.lostByClass[k])) + " " + ClassText(static_cast<BlockClass>(k)) + "\n";
+        }
+        text += "First bad byte: " + std::to_string(*tally.firstBadOffset) + " of the set (" +
+                FormatBytes(static_cast<double>(*tally.firstBadOffset)) + " in)\n";
+        text += "Bad ranges: " + std::to_string(tally.rangeCount) + "\n";
+        for (size_t i = 0; i < tally.ranges.size() && i < kRangesShown; ++i) text += RangeText(tally.ranges[i]);
+        if (tally.rangeCount > kRangesShown) text += "  and " + std::to_string(tally.rangeCount - kRangesShown) + " more\n";
+    }
+    text += SpeedLine(report, DrivePhase::writing, report.bytesWrittenNow, report.writeSeconds);
+    text += SpeedLine(report, DrivePhase::reading, report.bytesRead, report.readSeconds);
+    if (report.verified || report.bytesRead > 0) {
+        text += std::string("Read back: ") + ReadBackText(report.readBack) + "\n";
+        if (report.readBack == ReadBack::mayBeCached) {
+            text += "  To be sure, unplug the drive, plug it in again and run: fillwright-cli --verify " + folder + "\n";
+        }
+    }
+    if (report.result == DriveResult::interrupted && report.readSeconds > 0) {
+        text += "The test set in " + folder + " is whole: fillwright-cli --verify " + folder + " reads it back.\n";
+    } else if (report.result == DriveResult::interrupted) {
+        text += "The test set stays in " + folder + ": --fill goes on with it, --verify reads it.\n";
+    }
+    return text;
+}
+
+std::string DriveProgressText(const DriveProgress& progress) {
+    std::string text = std::string(PhaseName(progress.phase)) + "  " + FormatBytes(static_cast<double>(progress.bytesDone));
+    if (progress.bytesExpected > 0) {
+        const double percent = std::min(100.0, 100.0 * static_cast<double>(progress.bytesDone) / static_cast<double>(progress.bytesExpected));
+        char percentText[16];
+        std::snprintf(percentText, sizeof percentText, "%3d%%", static_cast<int>(percent));
+        text += " / " + FormatBytes(static_cast<double>(progress.bytesExpected)) + "  " + percentText;
+    }
+    if (progress.bytesPerSecond > 0) text += "  " + FormatBytes(progress.bytesPerSecond) + "/s";
+    text += "  ETA " + (progress.secondsLeft >= 0 ? FormatDuration(progress.secondsLeft) : std::string("--:--"));
+    return text + "  lost " + FormatBytes(static_cast<double>(progress.bytesLost));
+}
+
+std::string DriveProgressJson(const DriveProgress& progress) {
+    Json line;
+    line["type"] = "progress";
+    line["phase"] = PhaseName(progress.phase);
+    line["bytes_done"] = progress.bytesDone;
+    line["bytes_expected"] = progress.bytesExpected > 0 ? Json(progress.bytesExpected) : Json();
+    line["bytes_per_second"] = progress.bytesPerSecond;
+    line["seconds_left"] = progress.secondsLeft >= 0 ? Json(progress.secondsLeft) : Json();
+    line["bytes_lost"] = progress.bytesLost;
+    return line.dump();
+}
+
+std::string DriveSpeedJson(const SpeedSample& sample) {
+    Json line;
+    line["type"] = "speed";
+    line["phase"] = PhaseName(sample.phase);
+    line["offset"] = sample.offset;
+    line["bytes"] = sample.bytes;
+    line["seconds"] = sample.seconds;
+    line["bytes_per_second"] = Nullable(Average(sample.bytes, sample.seconds));
+    return line.dump();
+}
+
+std::string DriveRangeJson(const BadRange& range) {
+    Json line;
+    line["type"] = "range";
+    line["offset"] = range.offset;
+    line["length"] = range.length;
+    line["class"] = BlockClassName(range.kind);
+    if (range.kind == BlockClass::overwritten) line["source_offset"] = range.sourceOffset;
+    if (range.kind == BlockClass::bitsChanged) line["bits_changed"] = range.bitsChanged;
+    if (range.kind == BlockClass::unreadable) line["reason"] = range.reason;
+    return line.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+std::string DriveSummaryJson(const DriveReport& report) {
+    const DriveTally& tally = report.tally;
+    Json line;
+    line["type"] = "summary";
+    line["result"] = DriveResultName(report.result);
+    line["bytes_written"] = report.bytesWritten;
+    line["bytes_ok"] = tally.bytesOk;
+    line["bytes_lost"] = tally.bytesLost;
+    Json lost = Json::object();
+    for (int k = 0; k < kBlockClassCount; ++k) {
+        if (static_cast<BlockClass>(k) != BlockClass::intact) lost[BlockClassName(static_cast<BlockClass>(k))] = tally.lostByClass[k];
+    }
+    line["lost"] = lost;
+    line["first_bad_offset"] = tally.firstBadOffset ? Json(*tally.firstBadOffset) : Json();
+    line["bad_ranges"] = tally.rangeCount;
+    line["write_bytes_per_second"] = Nullable(Average(report.bytesWrittenNow, report.writeSeconds));
+    line["read_bytes_per_second"] = Nullable(Average(report.bytesRead, report.readSeconds));
+    line["read_back"] = report.verified || report.bytesRead > 0 ? Json(ReadBackName(report.readBack)) : Json();
+    line["files"] = report.files;
+    line["resumed_at"] = report.resumedAt ? Json(*report.resumedAt) : Json();
+    line["replaced_finished_set"] = report.replacedFinishedSet;
+    line["loss_seen_while_filling"] = report.lossSeenAt ? Json(*report.lossSeenAt) : Json();
+    line["error"] = report.problem.empty() ? Json() : Json(report.problem);
+    return line.dump(-1, ' ', false, Json::error_handler_t::replace);
+}

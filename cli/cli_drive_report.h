@@ -1,0 +1,18 @@
+// What fillwright-cli --fill and --verify print: the report a person reads,
+// the progress line, and the JSON Lines a script reads.
+#pragma once
+
+#include "drive_test.h"
+
+#include <string>
+
+// The report at the end, many lines; folder names the set for the advice to re-plug.
+std::string DriveReportText(const DriveReport& report, const std::string& folder);
+// "writing  1.2 GiB / 59.6 GiB  2%  34.1 MiB/s  ETA 0:21:10  lost 0 B"
+std::string DriveProgressText(const DriveProgress& progress);
+
+// One JSON object each, without the line break.
+std::string DriveProgressJson(const DriveProgress& progress);
+std::string DriveSpeedJson(const SpeedSample& sample);
+std::string DriveRangeJson(const BadRange& range);
+std::string DriveSummaryJson(const DriveReport& report);

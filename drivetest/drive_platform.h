@@ -1,0 +1,84 @@
+// The drive test's only contact with the operating system, as a record of
+// typed calls: SystemDriveOps() gives the real ones (drive_platform_posix.cpp
+// or drive_platform_win32.cpp, one chosen by the build), and the tests put a
+// simulated drive in their place.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+enum class IoStatus { ok, noSpace, failed };
+
+struct IoResult {
+    IoStatus status = IoStatus::ok;
+    size_t bytes = 0;    // done before the status arose
+    std::string reason;  // the system's words, when not ok
+};
+
+// How a read-back of a file is kept from coming out of a cache.
+enum class ReadBack {
+    direct,        // past the system's cache (O_DIRECT, FILE_FLAG_NO_BUFFERING)
+    cacheDropped,  // through the cache, emptied first and seen empty
+    mayBeCached,   // no way was proven
+};
+
+enum class OpenFor {
+    create,  // a new file, or an old one emptied
+    extend,  // an existing file, written further
+    read,
+};
+
+struct DriveFile {
+    intptr_t handle = -1;
+    intptr_t tailHandle = -1;  // a second, cached handle for requests that direct I/O cannot take
+    bool direct = false;
+    size_t alignment = 1;  // direct I/O: offsets, lengths and buffer addresses are multiples of this
+    ReadBack readBack = ReadBack::mayBeCached;  // for a file opened to read
+    std::string path;
+};
+
+struct FolderState {
+    bool usable = false;
+    std::string reason;      // why not
+    uint64_t freeBytes = 0;  // what the caller may still write there
+};
+
+struct DriveThread {
+    uintptr_t native = 0;
+};
+
+// Buffers handed to reads and writes are aligned to this: it covers the
+// direct I/O rules of every drive seen; a file that asks for more is opened
+// without direct I/O.
+const size_t kDriveBufferAlignment = 65536;
+
+struct DriveOps {
+    // Opens path; not ok when the system refuses (noSpace: no room for a new file).
+    std::function<IoResult(const std::string& path, OpenFor how, DriveFile* file)> open;
+    // Writes count bytes at offset; stops at the first failure.
+    std::function<IoResult(DriveFile& file, uint64_t offset, const unsigned char* data, size_t count)> writeAt;
+    // Reads count bytes at offset; a short count means the file ends there.
+    std::function<IoResult(DriveFile& file, uint64_t offset, unsigned char* data, size_t count)> readAt;
+    std::function<bool(DriveFile& file, uint64_t length, std::string* reason)> setLength;
+    // Sends what was written to the drive, and out of the system's cache.
+    std::function<bool(const DriveFile& file, std::string* reason)> flush;
+    std::function<void(DriveFile& file)> close;
+    std::function<bool(const std::string& path, std::string* reason)> remove;
+    // The length of path, or nothing when it is missing.
+    std::function<std::optional<uint64_t>(const std::string& path)> fileLength;
+    std::function<FolderState(const std::string& folder)> inspectFolder;
+    // Creates or replaces a small text file, written through to the drive.
+    std::function<bool(const std::string& path, const std::string& text, std::string* reason)> writeText;
+    std::function<std::optional<std::string>(const std::string& path)> readText;
+    // False when the system cannot start one more thread.
+    std::function<bool(std::function<void()> body, DriveThread* thread)> startThread;
+    std::function<void(DriveThread& thread)> joinThread;
+    std::function<double()> seconds;  // a monotonic clock
+    std::function<uint64_t()> randomNumber;
+    char separator = '/';  // between a folder and a name
+};
+
+DriveOps SystemDriveOps();

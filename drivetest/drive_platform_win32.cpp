@@ -1,0 +1,291 @@
+// The drive test's system calls on Windows: FILE_FLAG_NO_BUFFERING (with
+// FILE_FLAG_WRITE_THROUGH when writing) and sector-aligned requests; the
+// parts a request cannot align go through a second, cached handle.
+#define _CRT_RAND_S  // rand_s: the system's random numbers, before any C library header
+#include "drive_platform.h"
+
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <cstring>
+#include <process.h>
+#include <stdlib.h>
+
+namespace {
+
+std::string SystemText(DWORD error) {
+    char text[512];
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
+                                  sizeof text, nullptr);
+    // The system's texts end in CR LF and a full stop: the caller places them inside a line.
+    while (length > 0 && std::strchr("\r\n .", text[length - 1]) != nullptr) --length;
+    if (length == 0) return "system error " + std::to_string(error);
+    return std::string(text, length);
+}
+
+IoResult Failure(DWORD error, size_t bytes = 0) {
+    IoResult result;
+    result.status = error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL ? IoStatus::noSpace : IoStatus::failed;
+    result.reason = SystemText(error);
+    result.bytes = bytes;
+    return result;
+}
+
+HANDLE Native(intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }  // NOLINT(performance-no-int-to-ptr)
+
+// The sector size that unbuffered requests must be multiples of.
+size_t SectorSize(HANDLE file, const std::string& path) {
+    FILE_STORAGE_INFO storage;
+    if (GetFileInformationByHandleEx(file, FileStorageInfo, &storage, sizeof storage)) {
+        const DWORD physical = storage.PhysicalBytesPerSectorForPerformance;
+        return physical > storage.LogicalBytesPerSector ? physical : storage.LogicalBytesPerSector;
+    }
+    char root[MAX_PATH];
+    DWORD sectorsPerCluster, bytesPerSector, freeClusters, clusters;
+    if (GetVolumePathNameA(path.c_str(), root, sizeof root) &&
+        GetDiskFreeSpaceA(root, &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters)) {
+        return bytesPerSector;
+    }
+    return 4096;
+}
+
+HANDLE OpenHandle(const std::string& path, OpenFor how, DWORD flags) {
+    const DWORD access = how == OpenFor::read ? GENERIC_READ : GENERIC_WRITE;
+    const DWORD disposition = how == OpenFor::create ? CREATE_ALWAYS : OPEN_EXISTING;
+    return CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       disposition, FILE_ATTRIBUTE_NORMAL | flags, nullptr);
+}
+
+IoResult Open(const std::string& path, OpenFor how, DriveFile* file) {
+    *file = DriveFile();
+    file->path = path;
+    const DWORD unbuffered = FILE_FLAG_NO_BUFFERING | (how == OpenFor::read ? 0 : FILE_FLAG_WRITE_THROUGH);
+    HANDLE handle = OpenHandle(path, how, unbuffered);
+    if (handle != INVALID_HANDLE_VALUE) {
+        file->alignment = SectorSize(handle, path);
+        file->direct = file->alignment <= kDriveBufferAlignment;
+        if (!file->direct) {  // sectors larger than the buffers are aligned to: open it cached
+            CloseHandle(handle);
+            handle = OpenHandle(path, how == OpenFor::create ? OpenFor::extend : how, FILE_FLAG_WRITE_THROUGH);
+        }
+    } else if (GetLastError() == ERROR_INVALID_PARAMETER) {  // a file system without unbuffered I/O
+        handle = OpenHandle(path, how, how == OpenFor::read ? 0 : FILE_FLAG_WRITE_THROUGH);
+    }
+    if (handle == INVALID_HANDLE_VALUE) return Failure(GetLastError());
+    if (!file->direct) file->alignment = 1;
+    file->handle = reinterpret_cast<intptr_t>(handle);
+    file->readBack = file->direct ? ReadBack::direct : ReadBack::mayBeCached;
+    return IoResult();
+}
+
+template <typename Call>
+IoResult Transfer(HANDLE handle, uint64_t offset, size_t count, Call call) {
+    IoResult result;
+    while (result.bytes < count) {
+        OVERLAPPED at;
+        std::memset(&at, 0, sizeof at);
+        const uint64_t position = offset + result.bytes;
+        at.Offset = static_cast<DWORD>(position);
+        at.OffsetHigh = static_cast<DWORD>(position >> 32);
+        const size_t left = count - result.bytes;
+        DWORD done = 0;
+        if (!call(handle, result.bytes, left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left), &done, &at)) {
+            const DWORD error = GetLastError();
+            if (error == ERROR_HANDLE_EOF) return result;
+            return Failure(error, result.bytes);
+        }
+        if (done == 0) return result;  // the end of the file
+        result.bytes += done;
+    }
+    return result;
+}
+
+template <typename Call>
+IoResult AlignedTransfer(DriveFile& file, uint64_t offset, uintptr_t address, size_t count, bool writing, Call call) {
+    size_t head = count;
+    if (file.direct) {
+        const bool aligned = offset % file.alignment == 0 && address % file.alignment == 0;
+        head = aligned ? count - count % file.alignment : 0;
+    }
+    IoResult result = Transfer(Native(file.handle), offset, head, call);
+    if (result.status != IoStatus::ok || result.bytes < head || head == count) return result;
+    if (file.tailHandle < 0) {
+        HANDLE tail = OpenHandle(file.path, writing ? OpenFor::extend : OpenFor::read, writing ? FILE_FLAG_WRITE_THROUGH : 0);
+        if (tail == INVALID_HANDLE_VALUE) return Failure(GetLastError(), head);
+        file.tailHandle = reinterpret_cast<intptr_t>(tail);
+    }
+    IoResult rest = Transfer(Native(file.tailHandle), offset + head, count - head,
+                             [&](HANDLE h, size_t done, DWORD n, DWORD* got, OVERLAPPED* at) { return call(h, head + done, n, got, at); });
+    rest.bytes += head;
+    return rest;
+}
+
+IoResult WriteAt(DriveFile& file, uint64_t offset, const unsigned char* data, size_t count) {
+    IoResult result = AlignedTransfer(file, offset, reinterpret_cast<uintptr_t>(data), count, true,
+                                      [data](HANDLE h, size_t done, DWORD n, DWORD* got, OVERLAPPED* at) {
+                                          return WriteFile(h, data + done, n, got, at) != 0;
+                                      });
+    if (result.status == IoStatus::ok && result.bytes < count) return Failure(ERROR_DISK_FULL, result.bytes);
+    return result;
+}
+
+IoResult ReadAt(DriveFile& file, uint64_t offset, unsigned char* data, size_t count) {
+    return AlignedTransfer(file, offset, reinterpret_cast<uintptr_t>(data), count, false,
+                           [data](HANDLE h, size_t done, DWORD n, DWORD* got, OVERLAPPED* at) {
+                               return ReadFile(h, data + done, n, got, at) != 0;
+                           });
+}
+
+bool SetLength(DriveFile& file, uint64_t length, std::string* reason) {
+    // Unbuffered handles may only end files at sector multiples; the cached one may end them anywhere.
+    HANDLE handle = Native(file.handle);
+    if (length % (file.alignment ? file.alignment : 1) != 0) {
+        HANDLE cached = OpenHandle(file.path, OpenFor::extend, 0);
+        if (cached == INVALID_HANDLE_VALUE) {
+            *reason = SystemText(GetLastError());
+            return false;
+        }
+        LARGE_INTEGER to;
+        to.QuadPart = static_cast<LONGLONG>(length);
+        const bool ok = SetFilePointerEx(cached, to, nullptr, FILE_BEGIN) && SetEndOfFile(cached);
+        if (!ok) *reason = SystemText(GetLastError());
+        CloseHandle(cached);
+        return ok;
+    }
+    LARGE_INTEGER to;
+    to.QuadPart = static_cast<LONGLONG>(length);
+    if (SetFilePointerEx(handle, to, nullptr, FILE_BEGIN) && SetEndOfFile(handle)) return true;
+    *reason = SystemText(GetLastError());
+    return false;
+}
+
+bool Flush(const DriveFile& file, std::string* reason) {
+    const bool flushed = FlushFileBuffers(Native(file.handle)) && (file.tailHandle < 0 || FlushFileBuffers(Native(file.tailHandle)));
+    if (!flushed) *reason = SystemText(GetLastError());
+    return flushed;
+}
+
+void Close(DriveFile& file) {
+    if (file.handle >= 0) CloseHandle(Native(file.handle));
+    if (file.tailHandle >= 0) CloseHandle(Native(file.tailHandle));
+    file.handle = file.tailHandle = -1;
+}
+
+bool Remove(const std::string& path, std::string* reason) {
+    if (DeleteFileA(path.c_str())) return true;
+    *reason = SystemText(GetLastError());
+    return false;
+}
+
+std::optional<uint64_t> FileLength(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return std::nullopt;
+    return static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+}
+
+FolderState InspectFolder(const std::string& folder) {
+    FolderState state;
+    const auto refuse = [&state](DWORD error) {
+        state.reason = SystemText(error);
+        return state;
+    };
+    const DWORD attributes = GetFileAttributesA(folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return refuse(GetLastError());
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return refuse(ERROR_DIRECTORY);
+    ULARGE_INTEGER available;
+    if (!GetDiskFreeSpaceExA(folder.c_str(), &available, nullptr, nullptr)) return refuse(GetLastError());
+    state.usable = true;
+    state.freeBytes = available.QuadPart;
+    return state;
+}
+
+bool WriteText(const std::string& path, const std::string& text, std::string* reason) {
+    HANDLE handle = OpenHandle(path, OpenFor::create, FILE_FLAG_WRITE_THROUGH);
+    if (handle == INVALID_HANDLE_VALUE) {
+        *reason = SystemText(GetLastError());
+        return false;
+    }
+    DWORD written = 0;
+    bool ok = WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) && written == text.size() &&
+              FlushFileBuffers(handle);
+    if (!ok) *reason = SystemText(GetLastError());
+    CloseHandle(handle);
+    return ok;
+}
+
+std::optional<std::string> ReadText(const std::string& path) {
+    HANDLE handle = OpenHandle(path, OpenFor::read, 0);
+    if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
+    std::string text(65536, '\0');
+    DWORD got = 0;
+    const bool ok = ReadFile(handle, &text[0], static_cast<DWORD>(text.size()), &got, nullptr) != 0;
+    CloseHandle(handle);
+    if (!ok) return std::nullopt;
+    text.resize(got);
+    return text;
+}
+
+unsigned __stdcall ThreadBody(void* body) {
+    std::function<void()>* call = static_cast<std::function<void()>*>(body);
+    (*call)();
+    delete call;
+    return 0;
+}
+
+bool StartThread(std::function<void()> body, DriveThread* thread) {
+    auto* call = new std::function<void()>(std::move(body));
+    const uintptr_t handle = _beginthreadex(nullptr, 0, ThreadBody, call, 0, nullptr);
+    if (handle == 0) {
+        delete call;
+        return false;
+    }
+    thread->native = handle;
+    return true;
+}
+
+void JoinThread(DriveThread& thread) {
+    HANDLE handle = reinterpret_cast<HANDLE>(thread.native);  // NOLINT(performance-no-int-to-ptr)
+    WaitForSingleObject(handle, INFINITE);
+    CloseHandle(handle);
+}
+
+double Seconds() {
+    LARGE_INTEGER now, frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+uint64_t RandomNumber() {
+    unsigned high = 0, low = 0;
+    rand_s(&high);
+    rand_s(&low);
+    // With the clock too, in case the system's generator failed.
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return (static_cast<uint64_t>(high) << 32 | low) ^ static_cast<uint64_t>(now.QuadPart) * 0x9e3779b97f4a7c15ull;
+}
+
+}  // namespace
+
+DriveOps SystemDriveOps() {
+    DriveOps ops;
+    ops.open = Open;
+    ops.writeAt = WriteAt;
+    ops.readAt = ReadAt;
+    ops.setLength = SetLength;
+    ops.flush = Flush;
+    ops.close = Close;
+    ops.remove = Remove;
+    ops.fileLength = FileLength;
+    ops.inspectFolder = InspectFolder;
+    ops.writeText = WriteText;
+    ops.readText = ReadText;
+    ops.startThread = StartThread;
+    ops.joinThread = JoinThread;
+    ops.seconds = Seconds;
+    ops.randomNumber = RandomNumber;
+    ops.separator = '\\';
+    return ops;
+}

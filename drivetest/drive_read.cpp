@@ -1,0 +1,134 @@
+// The read-back: requests read on the caller's thread, their blocks checked
+// on a helper thread, every block tallied by what it holds.
+#include "drive_pipeline.h"
+#include "drive_work.h"
+
+#include <atomic>
+#include <vector>
+
+namespace {
+
+// A read that failed is tried again block by block, to find which blocks
+// cannot be read; after this many in a row the rest of the request is
+// taken as unreadable too, so that a dead drive is not read block by block.
+const size_t kFailuresInARow = 16;
+
+struct ReadRequest {
+    Request request;
+    std::vector<char> readable;  // per block
+    std::string reason;          // why the others were not
+};
+
+int Honesty(ReadBack method) { return static_cast<int>(method); }
+
+struct Reader {
+    const DriveOps* ops;
+    const DriveTestOptions* options;
+    const DriveEvents* events;
+    const DriveSet* set;
+    DriveReport* report;
+    DriveFile file;
+    uint32_t openNumber = 0;
+    std::string openFailure;  // why the open file could not be opened
+    std::atomic<uint64_t> lost{0};
+    PhaseMeter meter;
+};
+
+void OpenForReading(Reader& reader, uint32_t number) {
+    if (reader.openNumber != 0 && reader.openFailure.empty()) reader.ops->close(reader.file);
+    reader.openNumber = number;
+    const IoResult opened = reader.ops->open(PathIn(*reader.ops, reader.options->folder, SetFileName(number)), OpenFor::read, &reader.file);
+    reader.openFailure = opened.status == IoStatus::ok ? std::string() : opened.reason;
+}
+
+// The least honest way any file was read is the report's.
+void NoteReadBack(Reader& reader) {
+    if (Honesty(reader.file.readBack) > Honesty(reader.report->readBack)) reader.report->readBack = reader.file.readBack;
+}
+
+void ReadRequestInto(Reader& reader, ReadRequest& read, unsigned char* data) {
+    const Request& request = read.request;
+    const size_t blocks = request.length / kDriveBlockBytes;
+    read.readable.assign(blocks, 0);
+    read.reason.clear();
+    if (request.file != reader.openNumber) OpenForReading(reader, request.file);
+    if (!reader.openFailure.empty()) {
+        read.reason = reader.openFailure;
+        return;
+    }
+    const uint64_t inFile = request.offset - FileStart(*reader.set, request.file);
+    const IoResult whole = reader.ops->readAt(reader.file, inFile, data, request.length);
+    NoteReadBack(reader);  // after the read: a file may have had to leave direct I/O
+    size_t good = whole.bytes / kDriveBlockBytes;
+    for (size_t k = 0; k < good; ++k) read.readable[k] = 1;
+    if (whole.status == IoStatus::ok) {
+        if (good < blocks) read.reason = "the file ends early, at byte " + std::to_string(inFile + whole.bytes);
+        return;
+    }
+    read.reason = whole.reason;
+    size_t failures = 0;
+    for (size_t k = good; k < blocks && failures < kFailuresInARow; ++k) {
+        const IoResult one = reader.ops->readAt(reader.file, inFile + k * kDriveBlockBytes, data + k * kDriveBlockBytes, kDriveBlockBytes);
+        const bool ok = one.status == IoStatus::ok && one.bytes == kDriveBlockBytes;
+        read.readable[k] = ok ? 1 : 0;
+        failures = ok ? 0 : failures + 1;
+        if (!ok && one.status != IoStatus::ok) read.reason = one.reason;
+    }
+}
+
+void CheckRequest(Reader& reader, const ReadRequest& read, const unsigned char* data) {
+    const Request& request = read.request;
+    DriveTally& tally = reader.report->tally;
+    for (size_t k = 0; k < read.readable.size(); ++k) {
+        const uint64_t offset = request.offset + k * kDriveBlockBytes;
+        const unsigned char* block = data + k * kDriveBlockBytes;
+        if (!read.readable[k]) {
+            TallyUnreadable(&tally, offset, kDriveBlockBytes, read.reason);
+        } else if (BlockIsIntact(reader.set->run, request.file, offset, block)) {
+            tally.bytesOk += kDriveBlockBytes;
+        } else {
+            TallyBlock(&tally, offset, ClassifyBlock(reader.set->run, request.file, offset, block));
+        }
+    }
+    reader.lost.store(tally.bytesLost);
+}
+
+}  // namespace
+
+void ReadSet(const DriveOps& ops, const DriveTestOptions& options, const DriveEvents& events, const DriveSet& set,
+             uint64_t length, DriveReport* report) {
+    Reader reader;
+    reader.ops = &ops;
+    reader.options = &options;
+    reader.events = &events;
+    reader.set = &set;
+    reader.report = report;
+    reader.meter = StartMeter(ops, events, DrivePhase::reading, 0, length, options.speedSampleEvery, &report->speeds);
+
+    AlignedBuffers buffers = MakeBuffers(kSlots, options.requestBytes);
+    ReadRequest reads[kSlots];
+    uint64_t cursor = 0;
+    TwoStages stages;
+    stages.helperRunsFirst = false;
+    stages.first = [&](size_t, size_t slot) {
+        if (cursor >= length) return false;
+        if (Interrupted(events)) {
+            report->result = DriveResult::interrupted;
+            return false;
+        }
+        reads[slot].request = RequestAt(set, cursor, length, options.requestBytes);
+        ReadRequestInto(reader, reads[slot], Slot(buffers, slot));
+        cursor += reads[slot].request.length;
+        AdvanceMeter(reader.meter, reads[slot].request.length, reader.lost.load());
+        return true;
+    };
+    stages.second = [&](size_t, size_t slot) {
+        CheckRequest(reader, reads[slot], Slot(buffers, slot));
+        return true;
+    };
+    RunTwoStages(ops, static_cast<size_t>(-1), kSlots, stages);
+    if (reader.openNumber != 0 && reader.openFailure.empty()) ops.close(reader.file);
+    report->readSeconds = FinishMeter(reader.meter);
+    report->bytesRead = report->tally.bytesOk + report->tally.bytesLost;
+    report->verified = report->result != DriveResult::interrupted;
+}

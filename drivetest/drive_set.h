@@ -1,0 +1,44 @@
+// A test set on disk: a small description file and numbered data files.
+// Nothing in a folder but these names is ever touched.
+#pragma once
+
+#include "drive_block.h"
+#include "drive_platform.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+extern const char* const kSetDescriptionName;  // "fillwright-drivetest.txt"
+
+struct DriveSet {
+    DriveRun run;
+    uint64_t fileSize = 0;         // every file but the last holds this much
+    std::optional<uint64_t> total; // what the user asked for, if not all the free space
+    uint32_t files = 0;            // files begun so far
+    bool finished = false;         // the fill ended: written says where
+    uint64_t written = 0;
+};
+
+const uint64_t kDefaultFileSize = uint64_t(1) << 30;
+// FAT32's limit is 4 GiB - 1; files stay whole blocks below it.
+const uint64_t kLargestFileSize = (uint64_t(4) << 30) - kDriveBlockBytes;
+
+// "fillwright-drivetest-00001.bin" for number 1.
+std::string SetFileName(uint32_t number);
+std::string PathIn(const DriveOps& ops, const std::string& folder, const std::string& name);
+
+std::string DescribeSet(const DriveSet& set);
+std::optional<DriveSet> ReadSetDescription(const std::string& text);
+
+// The file that holds setOffset, and where in it (files count from 1).
+uint32_t FileOfOffset(const DriveSet& set, uint64_t setOffset);
+uint64_t FileStart(const DriveSet& set, uint32_t number);
+
+// How many bytes of the set the files on disk say were written: every file
+// before the last begun one whole, the last one as far as whole blocks reach.
+uint64_t WrittenOnDisk(const DriveOps& ops, const std::string& folder, const DriveSet& set);
+
+// Removes the set's own files: its numbered files, then its description.
+// False with *reason when one could not go.
+bool RemoveSet(const DriveOps& ops, const std::string& folder, const DriveSet& set, std::string* reason);

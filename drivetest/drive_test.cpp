@@ -1,0 +1,120 @@
+// The drive test from the outside: what a folder holds decides whether a fill
+// starts a set, resumes one or replaces a finished one; then write, read back
+// and reach a verdict.
+#include "drive_work.h"
+
+#include <algorithm>
+
+namespace {
+
+DriveReport Refuse(const std::string& problem) {
+    DriveReport report;
+    report.result = DriveResult::failed;
+    report.problem = problem;
+    return report;
+}
+
+std::string DescriptionPath(const DriveOps& ops, const std::string& folder) {
+    return PathIn(ops, folder, kSetDescriptionName);
+}
+
+struct FoundSet {
+    std::optional<DriveSet> set;
+    std::string problem;  // why the folder cannot be used
+};
+
+FoundSet FindSet(const DriveOps& ops, const std::string& folder) {
+    FoundSet found;
+    const FolderState state = ops.inspectFolder(folder);
+    if (!state.usable) {
+        found.problem = folder + ": " + state.reason;
+        return found;
+    }
+    const std::optional<std::string> text = ops.readText(DescriptionPath(ops, folder));
+    if (!text) {
+        if (ops.fileLength(PathIn(ops, folder, SetFileName(1)))) {
+            found.problem = folder + " holds " + SetFileName(1) + " but no " + kSetDescriptionName +
+                            ": it may be another program's; remove it to test here";
+        }
+        return found;
+    }
+    found.set = ReadSetDescription(*text);
+    if (!found.set) found.problem = DescriptionPath(ops, folder) + " is not a test set's description; it is left as it is";
+    return found;
+}
+
+void Conclude(DriveReport* report) {
+    if (report->result == DriveResult::interrupted) return;
+    if (report->tally.bytesLost > 0 || report->lossSeenAt) {
+        report->result = DriveResult::lost;
+    } else if (!report->problem.empty()) {
+        report->result = DriveResult::failed;
+    } else {
+        report->result = DriveResult::ok;
+    }
+}
+
+}  // namespace
+
+DriveReport RunDriveFill(const DriveOps& ops, const DriveTestOptions& options, const DriveEvents& events) {
+    const FoundSet found = FindSet(ops, options.folder);
+    if (!found.problem.empty()) return Refuse(found.problem);
+    DriveReport report;
+    DriveSet set;
+    uint64_t from = 0;
+    if (found.set && !found.set->finished) {
+        set = *found.set;
+        from = WrittenOnDisk(ops, options.folder, set);
+        report.resumedAt = from;
+    } else {
+        if (found.set) {
+            std::string problem;
+            if (!RemoveSet(ops, options.folder, *found.set, &problem)) {
+                return Refuse("cannot remove the finished test set in " + options.folder + ": " + problem);
+            }
+            report.replacedFinishedSet = true;
+        }
+        set.run.number = ops.randomNumber();
+        set.fileSize = std::max<uint64_t>(kDriveBlockBytes, std::min(options.fileSize, kLargestFileSize) / kDriveBlockBytes * kDriveBlockBytes);
+        if (options.total) set.total = *options.total / kDriveBlockBytes * kDriveBlockBytes;
+    }
+    if (events.begun) events.begun(report);
+    WriteSet(ops, options, events, &set, from, &report);
+    if (options.verify && report.result != DriveResult::interrupted && report.bytesWritten > 0) {
+        ReadSet(ops, options, events, set, report.bytesWritten, &report);
+    }
+    Conclude(&report);
+    return report;
+}
+
+DriveReport RunDriveVerify(const DriveOps& ops, const DriveTestOptions& options, const DriveEvents& events) {
+    const FoundSet found = FindSet(ops, options.folder);
+    if (!found.problem.empty()) return Refuse(found.problem);
+    const std::optional<DriveSet>& set = found.set;
+    if (!set) return Refuse(options.folder + " holds no test set (no " + kSetDescriptionName + ")");
+    DriveReport report;
+    report.bytesWritten = set->finished ? set->written : WrittenOnDisk(ops, options.folder, *set);
+    report.files = set->files;
+    if (report.bytesWritten > 0) ReadSet(ops, options, events, *set, report.bytesWritten, &report);
+    Conclude(&report);
+    return report;
+}
+
+const char* DriveResultName(DriveResult result) {
+    switch (result) {
+        case DriveResult::ok: return "ok";
+        case DriveResult::lost: return "lost";
+        case DriveResult::failed: return "failed";
+        case DriveResult::interrupted: return "interrupted";
+    }
+    return "failed";
+}
+
+const char* ReadBackName(ReadBack method) {
+    switch (method) {
+        case ReadBack::direct: return "direct";
+        case ReadBack::cacheDropped: return "cache dropped";
+        case ReadBack::mayBeCached: return "may be cached";
+    }
+    return "may be cached";
+}

@@ -1,0 +1,63 @@
+// The pieces the fill and the read-back share: buffers, requests and the
+// meter that turns bytes and time into progress and speed samples.
+#pragma once
+
+#include "drive_test.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// Slots of one size, each aligned for direct I/O.
+struct AlignedBuffers {
+    std::vector<unsigned char> storage;
+    unsigned char* first = nullptr;
+    size_t slotBytes = 0;
+};
+AlignedBuffers MakeBuffers(size_t slots, size_t slotBytes);
+inline unsigned char* Slot(const AlignedBuffers& buffers, size_t k) { return buffers.first + k * buffers.slotBytes; }
+
+// One read or write: never across the end of a file.
+struct Request {
+    uint64_t offset = 0;  // in the set
+    size_t length = 0;
+    uint32_t file = 0;
+};
+Request RequestAt(const DriveSet& set, uint64_t offset, uint64_t end, size_t requestBytes);
+
+const size_t kSlots = 4;
+
+struct PhaseMeter {
+    const DriveOps* ops = nullptr;
+    const DriveEvents* events = nullptr;
+    DrivePhase phase = DrivePhase::writing;
+    uint64_t expected = 0;
+    uint64_t sampleEvery = 0;
+    std::vector<SpeedSample>* samples = nullptr;
+    double started = 0;
+    uint64_t done = 0;
+    SpeedSample current;  // the sample being measured
+    double currentStart = 0;
+    double windowStart = 0;
+    uint64_t windowBytes = 0;
+    double rate = 0;
+};
+PhaseMeter StartMeter(const DriveOps& ops, const DriveEvents& events, DrivePhase phase, uint64_t setOffset,
+                      uint64_t expected, uint64_t sampleEvery, std::vector<SpeedSample>* samples);
+// After each request: bytes more done, bytesLost found so far.
+void AdvanceMeter(PhaseMeter& meter, uint64_t bytes, uint64_t bytesLost);
+// Ends the phase and returns its seconds.
+double FinishMeter(PhaseMeter& meter);
+
+bool Interrupted(const DriveEvents& events);
+
+// Writes the set on from set offset from, to its end or the end of the
+// space; fills in the writing half of report and set->written.
+void WriteSet(const DriveOps& ops, const DriveTestOptions& options, const DriveEvents& events, DriveSet* set,
+              uint64_t from, DriveReport* report);
+// Reads the set's first length bytes back and tallies what came.
+void ReadSet(const DriveOps& ops, const DriveTestOptions& options, const DriveEvents& events, const DriveSet& set,
+             uint64_t length, DriveReport* report);
+// Reads the one block at setOffset past the caches: the look back while filling.
+BlockVerdict ReadOneBlock(const DriveOps& ops, const std::string& folder, const DriveSet& set, uint64_t setOffset,
+                          unsigned char* buffer);

@@ -1,0 +1,111 @@
+// fillwright-cli --fill and --verify run for real on a scratch folder: the
+// report, the JSON Lines, the exit statuses, and damage found afterwards.
+#include "program_fixture.h"
+
+#include <nlohmann/json.hpp>
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+const int64_t MiB = int64_t(1) << 20;
+
+// The JSON objects of a run, by their "type".
+std::vector<nlohmann::json> Lines(const std::string& out, const std::string& type) {
+    std::vector<nlohmann::json> found;
+    std::istringstream lines(out);
+    std::string line;
+    while (std::getline(lines, line)) {
+        const nlohmann::json object = nlohmann::json::parse(line, nullptr, false);
+        EXPECT_FALSE(object.is_discarded()) << line;
+        if (!object.is_discarded() && object.value("type", "") == type) found.push_back(object);
+    }
+    return found;
+}
+
+class DriveProgram : public ProgramFolder {
+protected:
+    std::string SetFile(int number) { return File("fillwright-drivetest-0000" + std::to_string(number) + ".bin"); }
+};
+
+TEST_F(DriveProgram, FillsVerifiesAndFindsDamageLater) {
+    const std::string mine = File("notes.txt");
+    fileOps.closeFile(CreateOutputFile(mine));
+    File("fillwright-drivetest.txt");
+    const ProgramRun fill = Run({"--fill", "--total", "9MiB", "--file-size", "4MiB", dir});
+    ASSERT_EQ(fill.exitCode, 0) << fill.err << fill.out;
+    EXPECT_TRUE(Contains(fill.out, "Verdict: the drive holds everything written to it.")) << fill.out;
+    EXPECT_TRUE(Contains(fill.out, "Usable capacity: 9437184 bytes read back intact, 0.01 GB (0.01 GiB)")) << fill.out;
+    EXPECT_EQ(FileLength(SetFile(1)), 4 * MiB);
+    EXPECT_EQ(FileLength(SetFile(3)), 1 * MiB);
+    EXPECT_EQ(FileLength(mine), 0);  // never touched
+
+    // One byte of the second file turned over, as a failing drive might.
+    std::string second = ReadWholeFile(SetFile(2));
+    second[MiB + 100] = static_cast<char>(~second[MiB + 100]);
+    FileHandle rewrite = CreateOutputFile(SetFile(2));
+    ASSERT_TRUE(fileOps.writeBlock(rewrite, second.data(), static_cast<uint32_t>(second.size())));
+    fileOps.closeFile(rewrite);
+
+    const ProgramRun verify = Run({"--verify", "--json", dir});
+    EXPECT_EQ(verify.exitCode, 1) << verify.err;
+    const std::vector<nlohmann::json> ranges = Lines(verify.out, "range");
+    ASSERT_EQ(ranges.size(), 1u) << verify.out;
+    EXPECT_EQ(ranges[0]["offset"], 5 * MiB);
+    EXPECT_EQ(ranges[0]["length"], 4096);
+    EXPECT_EQ(ranges[0]["class"], "bits_changed");
+    EXPECT_EQ(ranges[0]["bits_changed"], 8);
+    const std::vector<nlohmann::json> summary = Lines(verify.out, "summary");
+    ASSERT_EQ(summary.size(), 1u) << verify.out;
+    EXPECT_EQ(summary[0]["result"], "lost");
+    EXPECT_EQ(summary[0]["bytes_written"], 9 * MiB);
+    EXPECT_EQ(summary[0]["bytes_ok"], 9 * MiB - 4096);
+    EXPECT_EQ(summary[0]["bytes_lost"], 4096);
+    EXPECT_EQ(summary[0]["lost"]["bits_changed"], 4096);
+    EXPECT_EQ(summary[0]["first_bad_offset"], 5 * MiB);
+    EXPECT_TRUE(summary[0]["write_bytes_per_second"].is_null());  // --verify writes nothing
+    EXPECT_TRUE(summary[0]["read_bytes_per_second"].is_number());
+    const std::string readBack = summary[0]["read_back"];
+    EXPECT_TRUE(readBack == "direct" || readBack == "cache dropped" || readBack == "may be cached") << readBack;
+    EXPECT_EQ(Lines(verify.out, "speed").size(), 1u);  // less than a GiB: one partial sample
+
+    const ProgramRun text = Run({"--verify", dir});
+    EXPECT_EQ(text.exitCode, 1);
+    EXPECT_TRUE(Contains(text.out, "Verdict: the drive is counterfeit or failing")) << text.out;
+    EXPECT_TRUE(Contains(text.out, "First bad byte: 5242880")) << text.out;
+    EXPECT_TRUE(Contains(text.out, "  bytes 5242880 to 5246975 (4.0 KiB): a few bits changed (8 bits)")) << text.out;
+
+    const ProgramRun again = Run({"--fill", "--json", "--total", "1MiB", dir});
+    EXPECT_EQ(again.exitCode, 0) << again.err;
+    EXPECT_TRUE(Contains(again.err, "replacing the finished test set")) << again.err;
+    EXPECT_FALSE(PathExists(SetFile(2)));
+    EXPECT_EQ(Lines(again.out, "summary").at(0)["bytes_ok"], MiB);
+}
+
+struct BadFolder {
+    const char* name;
+    bool makeFile;
+};
+
+TEST_F(DriveProgram, AFolderItCannotUseFailsWithTheSystemsReason) {
+    for (const BadFolder& c : {BadFolder{"missing", false}, BadFolder{"plain.bin", true}}) {
+        const std::string path = File(c.name);
+        if (c.makeFile) fileOps.closeFile(CreateOutputFile(path));
+        for (const char* mode : {"--fill", "--verify"}) {
+            const ProgramRun run = Run({mode, path});
+            EXPECT_EQ(run.exitCode, 1) << c.name << " " << mode;
+            EXPECT_TRUE(Contains(run.err, path + ": ")) << run.err;
+            EXPECT_EQ(run.out, "") << "no report of a test that never began";
+        }
+        EXPECT_EQ(PathExists(path), c.makeFile);
+    }
+    const ProgramRun empty = Run({"--verify", dir});
+    EXPECT_EQ(empty.exitCode, 1);
+    EXPECT_TRUE(Contains(empty.err, "holds no test set")) << empty.err;
+}
+
+}  // namespace

@@ -1,0 +1,274 @@
+// The whole drive test against simulated drives, honest and not: each gives
+// its verdict, classes and ranges exactly.
+#include "drive_test.h"
+#include "simulated_drive.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+const uint64_t MiB = uint64_t(1) << 20;
+
+DriveTestOptions SmallPace() {
+    DriveTestOptions options;
+    options.folder = "sim";
+    options.fileSize = 8 * MiB;
+    options.requestBytes = 256 * 1024;
+    options.sampleEvery = MiB;
+    options.sampleDistance = 4 * MiB;
+    options.speedSampleEvery = 4 * MiB;
+    return options;
+}
+
+SimDriveSpec Drive(SimLie lie, uint64_t real) {
+    SimDriveSpec spec;
+    spec.claimedBytes = 40 * MiB;
+    spec.lie = lie;
+    spec.realBytes = real;
+    return spec;
+}
+
+struct Range {
+    uint64_t offset, length;
+    BlockClass kind;
+    uint64_t sourceOrBits;  // overwritten: the source offset; bitsChanged: the bits
+};
+
+void ExpectRanges(const DriveReport& report, const std::vector<Range>& expected) {
+    ASSERT_EQ(report.tally.ranges.size(), expected.size());
+    uint64_t lost = 0;
+    for (size_t i = 0; i < expected.size(); ++i) {
+        const BadRange& got = report.tally.ranges[i];
+        EXPECT_EQ(got.offset, expected[i].offset) << i;
+        EXPECT_EQ(got.length, expected[i].length) << i;
+        EXPECT_STREQ(BlockClassName(got.kind), BlockClassName(expected[i].kind)) << i;
+        if (got.kind == BlockClass::overwritten) {
+            EXPECT_EQ(got.sourceOffset, expected[i].sourceOrBits) << i;
+        }
+        if (got.kind == BlockClass::bitsChanged) {
+            EXPECT_EQ(got.bitsChanged, expected[i].sourceOrBits) << i;
+        }
+        lost += expected[i].length;
+    }
+    EXPECT_EQ(report.tally.bytesLost, lost);
+    EXPECT_EQ(report.tally.bytesOk + lost, report.bytesWritten);
+    if (!expected.empty()) {
+        EXPECT_EQ(report.tally.firstBadOffset.value_or(1), expected[0].offset);
+    }
+}
+
+struct FillCase {
+    const char* name;
+    SimDriveSpec spec;
+    bool stopEarly;
+    DriveResult result;
+    uint64_t written;
+    std::vector<Range> ranges;
+};
+
+SimDriveSpec With(SimDriveSpec spec, const std::function<void(SimDriveSpec&)>& change) {
+    change(spec);
+    return spec;
+}
+
+TEST(DriveSim, EachDriveGetsItsVerdict) {
+    const SimDriveSpec honest = Drive(SimLie::none, 40 * MiB);
+    const std::vector<FillCase> cases = {
+        {"honest", honest, true, DriveResult::ok, 40 * MiB, {}},
+        {"honest, one thread", With(honest, [](SimDriveSpec& s) { s.threadsFail = true; }), true, DriveResult::ok, 40 * MiB, {}},
+        // Writing 40 MiB folds three times over 16: what is read at L was written at L+16 or L+32.
+        {"wrap-around, written to the end", Drive(SimLie::wrap, 16 * MiB), false, DriveResult::lost, 40 * MiB,
+         {{0, 8 * MiB, BlockClass::overwritten, 32 * MiB}, {8 * MiB, 16 * MiB, BlockClass::overwritten, 24 * MiB}}},
+        {"wrap-around, one thread", With(Drive(SimLie::wrap, 16 * MiB), [](SimDriveSpec& s) { s.threadsFail = true; }), false,
+         DriveResult::lost, 40 * MiB,
+         {{0, 8 * MiB, BlockClass::overwritten, 32 * MiB}, {8 * MiB, 16 * MiB, BlockClass::overwritten, 24 * MiB}}},
+        // The first look back after 16 MiB finds block 0 overwritten, at 17 MiB.
+        {"wrap-around, stopped early", Drive(SimLie::wrap, 16 * MiB), true, DriveResult::lost, 17 * MiB,
+         {{0, MiB, BlockClass::overwritten, 16 * MiB}}},
+        {"dropped writes behind a cache", With(Drive(SimLie::drop, 16 * MiB), [](SimDriveSpec& s) { s.cacheBytes = 2 * MiB; }), false,
+         DriveResult::lost, 40 * MiB, {{16 * MiB, 24 * MiB, BlockClass::blank, 0}}},
+        {"bits flipped", With(honest, [](SimDriveSpec& s) { s.flippedBits = {8 * (5 * MiB + 100), 8 * (5 * MiB + 4000) + 3, 8 * 20 * MiB + 7}; }),
+         true, DriveResult::lost, 40 * MiB,
+         {{5 * MiB, 4096, BlockClass::bitsChanged, 2}, {20 * MiB, 4096, BlockClass::bitsChanged, 1}}},
+        {"read errors", With(honest, [](SimDriveSpec& s) { s.unreadable = {{10 * MiB, 10 * MiB + 32768, 0}}; }), true,
+         DriveResult::lost, 40 * MiB, {{10 * MiB, 32768, BlockClass::unreadable, 0}}},
+        // Full before its claimed size: filled to the last block, in smaller and smaller writes.
+        {"full early", With(honest, [](SimDriveSpec& s) { s.fullAt = 30 * MiB + 12288; }), true, DriveResult::ok, 30 * MiB + 12288, {}},
+        {"read-only after 20 MiB", With(honest, [](SimDriveSpec& s) { s.readOnlyAfter = 20 * MiB; }), true, DriveResult::failed, 20 * MiB, {}},
+    };
+    for (const FillCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimDrive drive;
+        drive.spec = c.spec;
+        DriveTestOptions options = SmallPace();
+        options.stopEarly = c.stopEarly;
+        const DriveReport report = RunDriveFill(SimulatedDriveOps(&drive), options, DriveEvents());
+        EXPECT_STREQ(DriveResultName(report.result), DriveResultName(c.result)) << report.problem;
+        EXPECT_EQ(report.bytesWritten, c.written);
+        EXPECT_TRUE(report.verified);
+        EXPECT_EQ(report.lossSeenAt.has_value(), c.spec.lie != SimLie::none);  // the looks back saw it, stopping or not
+        EXPECT_EQ(report.files, (c.written + 8 * MiB - 1) / (8 * MiB));
+        ExpectRanges(report, c.ranges);
+        for (const BadRange& range : report.tally.ranges) {
+            if (range.kind == BlockClass::unreadable) {
+                EXPECT_EQ(range.reason, "Input/output error");
+            }
+        }
+        EXPECT_EQ(report.problem.find("Read-only file system") != std::string::npos, c.result == DriveResult::failed) << report.problem;
+    }
+}
+
+TEST(DriveSim, LooksBackPastTheDrivesCache) {
+    // Writes past 16 MiB vanish, but the drive's 2 MiB cache answers for the
+    // latest ones: only a look far enough back sees the loss.
+    SimDrive drive;
+    drive.spec = With(Drive(SimLie::drop, 16 * MiB), [](SimDriveSpec& s) { s.cacheBytes = 2 * MiB; });
+    const DriveReport report = RunDriveFill(SimulatedDriveOps(&drive), SmallPace(), DriveEvents());
+    EXPECT_EQ(report.result, DriveResult::lost);
+    ASSERT_TRUE(report.lossSeenAt.has_value());
+    EXPECT_GE(*report.lossSeenAt, 16 * MiB);
+    EXPECT_GT(report.bytesWritten, 18 * MiB);   // what the cache still held looked fine
+    EXPECT_LE(report.bytesWritten, 21 * MiB);   // 4 MiB back is past it
+    ExpectRanges(report, {{16 * MiB, report.bytesWritten - 16 * MiB, BlockClass::blank, 0}});
+}
+
+TEST(DriveSim, SpeedPerSampleShowsASlowRegion) {
+    SimDrive drive;
+    drive.spec = Drive(SimLie::none, 40 * MiB);
+    drive.spec.slow = {{8 * MiB, 12 * MiB, 10e6}};
+    const DriveReport report = RunDriveFill(SimulatedDriveOps(&drive), SmallPace(), DriveEvents());
+    EXPECT_EQ(report.result, DriveResult::ok);
+    std::vector<double> writing, reading;
+    for (const SpeedSample& s : report.speeds) {
+        (s.phase == DrivePhase::writing ? writing : reading).push_back(static_cast<double>(s.bytes) / s.seconds);
+        EXPECT_EQ(s.bytes, 4 * MiB);
+    }
+    ASSERT_EQ(writing.size(), 10u);
+    ASSERT_EQ(reading.size(), 10u);
+    for (size_t i = 0; i < 10; ++i) {
+        // The look-back reads are timed with the writing they interrupt.
+        const double expected = i == 2 ? 10e6 : 100e6;
+        EXPECT_NEAR(writing[i], expected, expected * 0.1) << i;
+        EXPECT_NEAR(reading[i], expected, expected * 1e-9) << i;
+    }
+}
+
+TEST(DriveSim, AnInterruptedFillResumesWhereItStopped) {
+    // Stopped inside the second file, and where the first file ends.
+    for (int stopAfter : {50, 32}) {
+        SCOPED_TRACE(stopAfter);
+        SimDrive drive;
+        drive.spec = Drive(SimLie::none, 40 * MiB);
+        const DriveOps ops = SimulatedDriveOps(&drive);
+        DriveEvents events;
+        int requests = 0;
+        events.interrupted = [&] { return ++requests > stopAfter; };  // requests of 256 KiB
+        const DriveReport first = RunDriveFill(ops, SmallPace(), events);
+        EXPECT_EQ(first.result, DriveResult::interrupted);
+        EXPECT_EQ(first.bytesWritten, stopAfter * 256 * 1024u);
+        EXPECT_FALSE(first.verified);
+
+        const DriveReport verified = RunDriveVerify(ops, SmallPace(), DriveEvents());
+        EXPECT_EQ(verified.result, DriveResult::ok);
+        EXPECT_EQ(verified.tally.bytesOk, first.bytesWritten);
+
+        const DriveReport second = RunDriveFill(ops, SmallPace(), DriveEvents());
+        EXPECT_EQ(second.resumedAt.value_or(0), first.bytesWritten);
+        EXPECT_EQ(second.result, DriveResult::ok) << second.problem;
+        EXPECT_EQ(second.bytesWritten, 40 * MiB);
+        EXPECT_EQ(second.bytesWrittenNow, 40 * MiB - first.bytesWritten);
+        EXPECT_EQ(second.tally.bytesOk, 40 * MiB);
+    }
+}
+
+TEST(DriveSim, AFinishedSetIsReplacedAndOnlyItsFilesAreTouched) {
+    SimDrive drive;
+    drive.spec = Drive(SimLie::none, 40 * MiB);
+    const DriveOps ops = SimulatedDriveOps(&drive);
+    drive.texts["sim/notes.txt"] = "mine";
+    DriveTestOptions options = SmallPace();
+    options.total = 24 * MiB;
+    const DriveReport first = RunDriveFill(ops, options, DriveEvents());
+    ASSERT_EQ(first.result, DriveResult::ok);
+    EXPECT_EQ(drive.files.size(), 3u);
+
+    // The drive now drops writes past 16 MiB: there the first set's blocks
+    // stay, and past them the never-written flash reads as zeros.
+    drive.spec.lie = SimLie::drop;
+    drive.spec.realBytes = 16 * MiB;
+    const DriveReport second = RunDriveFill(ops, SmallPace(), DriveEvents());
+    EXPECT_TRUE(second.replacedFinishedSet);
+    EXPECT_EQ(second.result, DriveResult::lost);
+    EXPECT_EQ(drive.texts["sim/notes.txt"], "mine");
+    EXPECT_EQ(drive.files.size(), 3u);  // the second set's files, where the first set's were
+}
+
+TEST(DriveSim, ReadBackOfAFakeAfterTheFact) {
+    // --verify later: the fill was not told of the loss (no read-back, no
+    // looks back), then a file went missing as well.
+    SimDrive drive;
+    drive.spec = Drive(SimLie::drop, 16 * MiB);
+    const DriveOps ops = SimulatedDriveOps(&drive);
+    DriveTestOptions options = SmallPace();
+    options.verify = false;
+    options.stopEarly = false;
+    options.total = 24 * MiB;
+    const DriveReport fill = RunDriveFill(ops, options, DriveEvents());
+    EXPECT_EQ(fill.result, DriveResult::lost);  // the looks back saw it, though the fill went on
+    EXPECT_FALSE(fill.verified);
+    drive.files.erase("sim/fillwright-drivetest-00001.bin");
+    const DriveReport report = RunDriveVerify(ops, SmallPace(), DriveEvents());
+    EXPECT_EQ(report.result, DriveResult::lost);
+    ExpectRanges(report, {{0, 8 * MiB, BlockClass::unreadable, 0}, {16 * MiB, 8 * MiB, BlockClass::blank, 0}});
+    EXPECT_EQ(report.tally.ranges[0].reason, "No such file or directory");
+}
+
+TEST(DriveSim, ClassifiesTheEarlierRunsData) {
+    SimDrive drive;
+    drive.spec = Drive(SimLie::none, 40 * MiB);
+    const DriveOps ops = SimulatedDriveOps(&drive);
+    DriveTestOptions options = SmallPace();
+    options.total = 24 * MiB;
+    ASSERT_EQ(RunDriveFill(ops, options, DriveEvents()).result, DriveResult::ok);
+    drive.spec.lie = SimLie::drop;
+    drive.spec.realBytes = 16 * MiB;
+    options.stopEarly = false;
+    const DriveReport report = RunDriveFill(ops, options, DriveEvents());
+    ExpectRanges(report, {{16 * MiB, 8 * MiB, BlockClass::earlierRun, 0}});
+}
+
+struct RefusalCase {
+    const char* name;
+    std::function<void(SimDrive&)> prepare;
+    const char* folder;
+    const char* problem;
+};
+
+TEST(DriveSim, RefusesFoldersItMustNotTouch) {
+    const std::vector<RefusalCase> cases = {
+        {"missing folder", [](SimDrive&) {}, "elsewhere", "elsewhere: No such file or directory"},
+        {"a numbered file without a description", [](SimDrive& d) { d.files["sim/fillwright-drivetest-00001.bin"] = SimFile(); }, "sim",
+         "sim holds fillwright-drivetest-00001.bin but no fillwright-drivetest.txt"},
+        {"a description it cannot read", [](SimDrive& d) { d.texts["sim/fillwright-drivetest.txt"] = "hello"; }, "sim",
+         "sim/fillwright-drivetest.txt is not a test set's description"},
+    };
+    for (const RefusalCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimDrive drive;
+        drive.spec = Drive(SimLie::none, 40 * MiB);
+        c.prepare(drive);
+        const size_t files = drive.files.size(), texts = drive.texts.size();
+        DriveTestOptions options = SmallPace();
+        options.folder = c.folder;
+        const DriveReport report = RunDriveFill(SimulatedDriveOps(&drive), options, DriveEvents());
+        EXPECT_EQ(report.result, DriveResult::failed);
+        EXPECT_EQ(report.problem.find(c.problem), 0u) << report.problem;
+        EXPECT_EQ(drive.files.size(), files);
+        EXPECT_EQ(drive.texts.size(), texts);
+        EXPECT_EQ(drive.written, 0u);
+    }
+}
+
+}  // namespace

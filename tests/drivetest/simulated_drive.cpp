@@ -1,0 +1,209 @@
+#include "simulated_drive.h"
+
+#include "drive_block.h"
+
+#include <algorithm>
+
+namespace {
+
+const uint64_t kBlock = kDriveBlockBytes;
+
+IoResult Failure(IoStatus status, const char* reason, size_t bytes = 0) {
+    IoResult result;
+    result.status = status;
+    result.reason = reason;
+    result.bytes = bytes;
+    return result;
+}
+
+bool Inside(const std::vector<SimRegion>& regions, uint64_t at, double* speed = nullptr) {
+    for (const SimRegion& region : regions) {
+        if (at >= region.from && at < region.to) {
+            if (speed) *speed = region.bytesPerSecond;
+            return true;
+        }
+    }
+    return false;
+}
+
+void Spend(SimDrive& d, uint64_t device) {
+    double speed = d.spec.bytesPerSecond;
+    Inside(d.spec.slow, device, &speed);
+    d.clock += static_cast<double>(kBlock) / speed;
+}
+
+void Cache(SimDrive& d, uint64_t device, const unsigned char* data) {
+    if (d.spec.cacheBytes == 0) return;
+    d.cache.remove_if([device](const auto& entry) { return entry.first == device; });
+    d.cache.emplace_front(device, std::vector<unsigned char>(data, data + kBlock));
+    if (d.cache.size() > d.spec.cacheBytes / kBlock) d.cache.pop_back();
+}
+
+void WriteDeviceBlock(SimDrive& d, uint64_t device, const unsigned char* data) {
+    Spend(d, device * kBlock);
+    Cache(d, device, data);
+    const uint64_t real = d.spec.realBytes / kBlock;
+    if (d.spec.lie == SimLie::drop && device >= real) return;
+    const uint64_t physical = d.spec.lie == SimLie::wrap ? device % real : device;
+    d.flash[physical].assign(data, data + kBlock);
+}
+
+bool ReadDeviceBlock(SimDrive& d, uint64_t device, unsigned char* data) {
+    Spend(d, device * kBlock);
+    if (Inside(d.spec.unreadable, device * kBlock)) return false;
+    auto cached = std::find_if(d.cache.begin(), d.cache.end(), [device](const auto& entry) { return entry.first == device; });
+    if (cached != d.cache.end()) {
+        std::copy(cached->second.begin(), cached->second.end(), data);
+        d.cache.splice(d.cache.begin(), d.cache, cached);
+        return true;
+    }
+    const uint64_t real = d.spec.realBytes / kBlock;
+    const uint64_t physical = d.spec.lie == SimLie::wrap ? device % real : device;
+    auto stored = d.flash.find(physical);
+    if (stored == d.flash.end()) {  // never written: erased flash
+        std::fill(data, data + kBlock, 0);
+    } else {
+        std::copy(stored->second.begin(), stored->second.end(), data);
+    }
+    for (uint64_t bit : d.spec.flippedBits) {
+        if (bit / 8 / kBlock == device) data[bit / 8 % kBlock] ^= static_cast<unsigned char>(1u << (bit % 8));
+    }
+    Cache(d, device, data);
+    return true;
+}
+
+uint64_t Capacity(const SimDrive& d) { return d.spec.fullAt ? d.spec.fullAt : d.spec.claimedBytes; }
+
+uint64_t BlocksInUse(const SimDrive& d) { return d.nextBlock - d.freeBlocks.size(); }
+
+bool Allocate(SimDrive& d, SimFile& file, uint64_t block) {
+    while (file.blocks.size() <= block) {
+        if ((BlocksInUse(d) + 1) * kBlock > Capacity(d)) return false;
+        if (d.freeBlocks.empty()) {
+            file.blocks.push_back(d.nextBlock++);
+        } else {
+            file.blocks.push_back(*d.freeBlocks.begin());
+            d.freeBlocks.erase(d.freeBlocks.begin());
+        }
+    }
+    return true;
+}
+
+SimFile* FileOf(SimDrive& d, const DriveFile& file) {
+    auto found = d.files.find(d.handles[static_cast<size_t>(file.handle)]);
+    return found == d.files.end() ? nullptr : &found->second;
+}
+
+bool ReadOnly(const SimDrive& d) { return d.spec.readOnlyAfter != 0 && d.written >= d.spec.readOnlyAfter; }
+
+// Block-sized transfers only: the drive test makes no others.
+IoResult WriteAt(SimDrive& d, DriveFile& handle, uint64_t offset, const unsigned char* data, size_t count) {
+    SimFile* file = FileOf(d, handle);
+    if (!file) return Failure(IoStatus::failed, "Stale file handle");
+    for (size_t done = 0; done < count; done += kBlock) {
+        if (ReadOnly(d)) return Failure(IoStatus::failed, "Read-only file system", done);
+        const uint64_t block = (offset + done) / kBlock;
+        if (!Allocate(d, *file, block)) return Failure(IoStatus::noSpace, "No space left on device", done);
+        WriteDeviceBlock(d, file->blocks[block], data + done);
+        file->length = std::max(file->length, offset + done + kBlock);
+        d.written += kBlock;
+    }
+    return IoResult{IoStatus::ok, count, ""};
+}
+
+IoResult ReadAt(SimDrive& d, DriveFile& handle, uint64_t offset, unsigned char* data, size_t count) {
+    SimFile* file = FileOf(d, handle);
+    if (!file) return Failure(IoStatus::failed, "Stale file handle");
+    size_t done = 0;
+    for (; done < count && offset + done < file->length; done += kBlock) {
+        if (!ReadDeviceBlock(d, file->blocks[(offset + done) / kBlock], data + done)) {
+            return Failure(IoStatus::failed, "Input/output error", done);
+        }
+    }
+    return IoResult{IoStatus::ok, done, ""};
+}
+
+void RemoveFile(SimDrive& d, const std::string& path) {
+    auto found = d.files.find(path);
+    if (found == d.files.end()) return;
+    for (uint64_t block : found->second.blocks) d.freeBlocks.insert(block);
+    d.files.erase(found);
+}
+
+}  // namespace
+
+DriveOps SimulatedDriveOps(SimDrive* drive) {
+    SimDrive& d = *drive;
+    DriveOps ops;
+    ops.open = [&d](const std::string& path, OpenFor how, DriveFile* file) {
+        if (how != OpenFor::read && ReadOnly(d)) return Failure(IoStatus::failed, "Read-only file system");
+        if (how == OpenFor::create) {
+            RemoveFile(d, path);
+            d.files[path] = SimFile();
+        } else if (!d.files.count(path)) {
+            return Failure(IoStatus::failed, "No such file or directory");
+        }
+        *file = DriveFile();
+        file->handle = static_cast<intptr_t>(d.handles.size());
+        file->direct = true;
+        file->alignment = kBlock;
+        file->readBack = ReadBack::direct;
+        file->path = path;
+        d.handles.push_back(path);
+        return IoResult();
+    };
+    ops.writeAt = [&d](DriveFile& f, uint64_t at, const unsigned char* data, size_t n) { return WriteAt(d, f, at, data, n); };
+    ops.readAt = [&d](DriveFile& f, uint64_t at, unsigned char* data, size_t n) { return ReadAt(d, f, at, data, n); };
+    ops.setLength = [&d](DriveFile& f, uint64_t length, std::string*) {
+        SimFile* file = FileOf(d, f);
+        if (!file) return false;
+        while (file->blocks.size() > (length + kBlock - 1) / kBlock) {
+            d.freeBlocks.insert(file->blocks.back());
+            file->blocks.pop_back();
+        }
+        file->length = std::min(file->length, length);
+        return true;
+    };
+    ops.flush = [&d](const DriveFile&, std::string* reason) {
+        if (ReadOnly(d)) *reason = "Read-only file system";
+        return !ReadOnly(d);
+    };
+    ops.close = [](DriveFile& f) { f.handle = -1; };
+    ops.remove = [&d](const std::string& path, std::string*) {
+        RemoveFile(d, path);
+        d.texts.erase(path);
+        return true;
+    };
+    ops.fileLength = [&d](const std::string& path) -> std::optional<uint64_t> {
+        if (d.texts.count(path)) return d.texts[path].size();
+        if (!d.files.count(path)) return std::nullopt;
+        return d.files[path].length;
+    };
+    ops.inspectFolder = [&d](const std::string& folder) {
+        FolderState state;
+        state.usable = folder == "sim";
+        state.reason = state.usable ? "" : "No such file or directory";
+        state.freeBytes = d.spec.claimedBytes - std::min(d.spec.claimedBytes, BlocksInUse(d) * kBlock);
+        return state;
+    };
+    ops.writeText = [&d](const std::string& path, const std::string& text, std::string* reason) {
+        if (ReadOnly(d)) *reason = "Read-only file system";
+        if (!ReadOnly(d)) d.texts[path] = text;
+        return !ReadOnly(d);
+    };
+    ops.readText = [&d](const std::string& path) -> std::optional<std::string> {
+        if (!d.texts.count(path)) return std::nullopt;
+        return d.texts[path];
+    };
+    ops.startThread = [&d](std::function<void()> body, DriveThread* thread) {
+        if (d.spec.threadsFail) return false;
+        d.threads.push_back(std::make_unique<std::thread>(std::move(body)));
+        thread->native = d.threads.size() - 1;
+        return true;
+    };
+    ops.joinThread = [&d](DriveThread& thread) { d.threads[thread.native]->join(); };
+    ops.seconds = [&d] { return d.clock; };
+    ops.randomNumber = [&d] { return 0x5eed0000u + d.nextBlock; };
+    ops.separator = '/';
+    return ops;
+}

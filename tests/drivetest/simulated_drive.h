@@ -1,0 +1,60 @@
+// An in-process drive and file system behind the drive test's seam: files
+// get device blocks in order, and the device may lie about its size, cache
+// recent blocks, flip bits, fail reads, fill early or go read-only. Its
+// clock moves only by the bytes it moves, so every run is deterministic.
+#pragma once
+
+#include "drive_platform.h"
+
+#include <cstdint>
+#include <list>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+enum class SimLie { none, wrap, drop };  // past realBytes: addresses fold back, or writes vanish
+
+struct SimRegion {
+    uint64_t from = 0, to = 0;  // device bytes
+    double bytesPerSecond = 0;
+};
+
+struct SimDriveSpec {
+    uint64_t claimedBytes = 0;   // what the file system offers
+    SimLie lie = SimLie::none;
+    uint64_t realBytes = 0;      // where the lie begins
+    uint64_t cacheBytes = 0;     // the drive's own cache of recent blocks
+    uint64_t fullAt = 0;         // no space once this much is in use (0: claimedBytes)
+    uint64_t readOnlyAfter = 0;  // writes refused once this much was written (0: never)
+    std::vector<uint64_t> flippedBits;        // device bit offsets that read back flipped
+    std::vector<SimRegion> unreadable;        // device bytes whose reads fail
+    std::vector<SimRegion> slow;              // device bytes at their own speed
+    double bytesPerSecond = 100e6;
+    bool threadsFail = false;
+};
+
+struct SimFile {
+    std::vector<uint64_t> blocks;  // device block of each file block
+    uint64_t length = 0;
+};
+
+struct SimDrive {
+    SimDriveSpec spec;
+    std::map<std::string, SimFile> files;
+    std::map<std::string, std::string> texts;  // small files: kept apart, as metadata
+    std::set<uint64_t> freeBlocks;             // freed, handed out lowest first
+    uint64_t nextBlock = 0;
+    uint64_t written = 0;
+    std::unordered_map<uint64_t, std::vector<unsigned char>> flash;  // by physical block
+    std::list<std::pair<uint64_t, std::vector<unsigned char>>> cache;  // by device block, newest first
+    std::vector<std::string> handles;
+    std::vector<std::unique_ptr<std::thread>> threads;
+    double clock = 0;
+};
+
+// The seam's calls, served by drive (which must outlive them).
+DriveOps SimulatedDriveOps(SimDrive* drive);
