@@ -174,6 +174,7 @@ test_interrupted_fill_resumes() {
     first_block=$(dd if="$dir/$first" bs=4096 count=1 iflag=direct status=none | sha256sum)
     run resume --fill --json "$dir"
     expect_run resume 0 ok
+    expect_summary resume resumed_at -gt 0
     expect "resume: first block of $first (unchanged if resumed)" \
         "$(dd if="$dir/$first" bs=4096 count=1 iflag=direct status=none | sha256sum)" = "$first_block"
     expect "resume: free space left" "$(free_bytes "$dir")" -lt $MiB
