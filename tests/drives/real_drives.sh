@@ -18,9 +18,9 @@ source "$here/drives.sh"
 write_on_option=--keep-going
 
 MiB=1048576
-# The counterfeit drives: ext4 puts the first file at the start of its
-# second block group (128 MiB in), so 200 MiB real leaves the set's first
-# 70 MiB or so on real storage and the rest beyond it.
+# The counterfeit drives: ext4 puts the first file in its second block
+# group (from 128 MiB in), so with 200 MiB real the set's first 60-odd MiB
+# lie on real storage and the rest beyond it.
 real_size=$((200 * MiB))
 claimed_size=$((2048 * MiB))
 
