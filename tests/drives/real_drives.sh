@@ -75,7 +75,8 @@ EOF
 expect() {
     local what=$1 actual=$2 op=$3 wanted=$4 holds=1
     case $op in
-        = | !=) [ "$actual" "$op" "$wanted" ] || holds=0 ;;
+        =) [ "$actual" = "$wanted" ] || holds=0 ;;
+        !=) [ "$actual" != "$wanted" ] || holds=0 ;;
         *)
             [[ "$actual" =~ ^-?[0-9]+(\.[0-9]+)?([eE][-+]?[0-9]+)?$ ]] &&
                 awk -v a="$actual" -v op="$op" -v b="$wanted" 'BEGIN {
@@ -230,7 +231,7 @@ passed=0 failed=0 not_run=0
 run_test() {
     local name=$1 needs=$2 why
     [[ "$name" == *${pattern}* ]] || return 0
-    why=$(${needs}_unavailable)
+    why=$("${needs}_unavailable")
     if [ -z "$why" ] && [ ! -x "$cli" ]; then why="$cli is not built (scripts/build.sh builds it)"; fi
     if [ -n "$why" ]; then
         echo "NOT RUN  $name: $why"
