@@ -42,7 +42,7 @@ void OpenForReading(Reader& reader, uint32_t number) {
 }
 
 // The least honest way any file was read is the report's.
-void NoteReadBack(Reader& reader) {
+void NoteReadBack(const Reader& reader) {
     if (Honesty(reader.file.readBack) > Honesty(reader.report->readBack)) reader.report->readBack = reader.file.readBack;
 }
 

@@ -21,7 +21,7 @@ struct DriveTestOptions {
     bool stopEarly = true;   // stop filling once data already written is found lost
     // The pace of the work; the simulated drives of the tests make them small.
     size_t requestBytes = size_t(4) << 20;           // per read or write
-    uint64_t sampleEvery = uint64_t(64) << 20;       // a look back each time this much more is written
+    uint64_t sampleEvery = uint64_t(256) << 20;      // a look back each time this much more is written
     uint64_t sampleDistance = uint64_t(384) << 20;   // how far back: past a drive's own cache
     uint64_t speedSampleEvery = uint64_t(1) << 30;
 };

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <limits>
+#include <vector>
 
 namespace {
 
@@ -78,17 +79,25 @@ void DropEmptyFile(Writer& writer) {
     if (writer.ops->remove(NameOf(writer, number), &reason)) writer.set->files = number - 1;
 }
 
-// Looks back at a few blocks written earlier, past the caches: the first
-// one, one far enough back to have left a drive's own cache, and one
-// anywhere. False when one of them no longer holds what was written there.
+// Places looked at evenly over what was written, besides the others.
+const uint64_t kEvenLooks = 4;
+
+// Looks back, past the caches, at a few blocks written earlier: the first,
+// some spread evenly over the set so far (a drive that folds its addresses
+// back overwrites the set from its start, or from wherever its file system
+// put the first data), one far enough back to have left a drive's own
+// cache (a drive that drops what it cannot hold answers from that cache
+// for a while), and one anywhere. False when one of them no longer holds
+// what was written there.
 bool LookBack(Writer& writer) {
     const uint64_t end = writer.position / kDriveBlockBytes;
     if (end == 0) return true;
-    uint64_t blocks[3] = {0, 0, 0};
+    std::vector<uint64_t> blocks = {0};
+    for (uint64_t k = 0; k < kEvenLooks; ++k) blocks.push_back(end * (2 * k + 1) / (2 * kEvenLooks));
     const uint64_t distance = writer.options->sampleDistance / kDriveBlockBytes;
-    if (end > distance) blocks[1] = end - 1 - distance;
+    if (end > distance) blocks.push_back(end - 1 - distance);
     // Any block, spread by the golden ratio's step so that looks do not repeat.
-    blocks[2] = (++writer.looks * 0x9e3779b97f4a7c15ull) % end;
+    blocks.push_back((++writer.looks * 0x9e3779b97f4a7c15ull) % end);
     for (uint64_t block : blocks) {
         const uint64_t offset = block * kDriveBlockBytes;
         const BlockVerdict verdict =
@@ -141,7 +150,8 @@ bool WriteRequest(Writer& writer, const Request& request, const unsigned char* d
     }
     writer.position = request.offset + request.length;
     AdvanceMeter(writer.meter, request.length, 0);
-    if (writer.position >= writer.nextLookBack) {
+    // After the first loss the fill stops, or (told to go on) looks no more.
+    if (writer.position >= writer.nextLookBack && !writer.report->lossSeenAt) {
         writer.nextLookBack = writer.position + writer.options->sampleEvery;
         if (!LookBack(writer) && writer.options->stopEarly) return false;
     }
