@@ -1,6 +1,5 @@
 // The drive test's only contact with the operating system, as a record of
-// typed calls: SystemDriveOps() gives the real ones (drive_platform_posix.cpp
-// or drive_platform_win32.cpp, one chosen by the build), and the tests put a
+// typed calls: SystemDriveOps() gives the real ones, and the tests put a
 // simulated drive in their place.
 #pragma once
 
@@ -82,3 +81,28 @@ struct DriveOps {
 };
 
 DriveOps SystemDriveOps();
+
+// How much of a request at offset from address the file's direct I/O takes:
+// all of it, its aligned head, or nothing; the rest goes through the cache.
+size_t DirectHead(const DriveFile& file, uint64_t offset, uintptr_t address, size_t count);
+
+// The system's calls behind SystemDriveOps(): drive_platform_posix.cpp or
+// drive_platform_win32.cpp, one chosen by the build.
+namespace system_drive {
+extern const char kSeparator;
+IoResult Open(const std::string& path, OpenFor how, DriveFile* file);
+IoResult WriteAt(DriveFile& file, uint64_t offset, const unsigned char* data, size_t count);
+IoResult ReadAt(DriveFile& file, uint64_t offset, unsigned char* data, size_t count);
+bool SetLength(DriveFile& file, uint64_t length, std::string* reason);
+bool Flush(const DriveFile& file, std::string* reason);
+void Close(DriveFile& file);
+bool Remove(const std::string& path, std::string* reason);
+std::optional<uint64_t> FileLength(const std::string& path);
+FolderState InspectFolder(const std::string& folder);
+bool WriteText(const std::string& path, const std::string& text, std::string* reason);
+std::optional<std::string> ReadText(const std::string& path);
+bool StartThread(std::function<void()> body, DriveThread* thread);
+void JoinThread(DriveThread& thread);
+double Seconds();
+uint64_t RandomNumber();
+}  // namespace system_drive

@@ -17,7 +17,10 @@
 #include <sys/types.h>
 #include <unistd.h>
 
-namespace {
+namespace system_drive {
+
+const char kSeparator = '/';
+
 
 std::string ErrnoText(int error) { return std::strerror(error); }
 
@@ -158,11 +161,7 @@ IoResult Transfer(int fd, uint64_t offset, size_t count, bool writing, Call call
 // head directly, the rest through the cached handle.
 template <typename Call>
 IoResult AlignedTransfer(DriveFile& file, uint64_t offset, uintptr_t address, size_t count, bool writing, Call call) {
-    size_t head = count;
-    if (file.direct) {
-        const bool aligned = offset % file.alignment == 0 && address % file.alignment == 0;
-        head = aligned ? count - count % file.alignment : 0;
-    }
+    const size_t head = DirectHead(file, offset, address, count);
     IoResult result = Transfer(Fd(file.handle), offset, head, writing, call);
     if (result.status != IoStatus::ok || result.bytes < head || head == count) return result;
     std::string reason;
@@ -337,25 +336,4 @@ uint64_t RandomNumber() {
            static_cast<uint64_t>(getpid()) << 48;
 }
 
-}  // namespace
-
-DriveOps SystemDriveOps() {
-    DriveOps ops;
-    ops.open = Open;
-    ops.writeAt = WriteAt;
-    ops.readAt = ReadAt;
-    ops.setLength = SetLength;
-    ops.flush = Flush;
-    ops.close = Close;
-    ops.remove = Remove;
-    ops.fileLength = FileLength;
-    ops.inspectFolder = InspectFolder;
-    ops.writeText = WriteText;
-    ops.readText = ReadText;
-    ops.startThread = StartThread;
-    ops.joinThread = JoinThread;
-    ops.seconds = Seconds;
-    ops.randomNumber = RandomNumber;
-    ops.separator = '/';
-    return ops;
-}
+}  // namespace system_drive

@@ -11,7 +11,10 @@
 #include <process.h>
 #include <stdlib.h>
 
-namespace {
+namespace system_drive {
+
+const char kSeparator = '\\';
+
 
 std::string SystemText(DWORD error) {
     char text[512];
@@ -102,11 +105,7 @@ IoResult Transfer(HANDLE handle, uint64_t offset, size_t count, Call call) {
 
 template <typename Call>
 IoResult AlignedTransfer(DriveFile& file, uint64_t offset, uintptr_t address, size_t count, bool writing, Call call) {
-    size_t head = count;
-    if (file.direct) {
-        const bool aligned = offset % file.alignment == 0 && address % file.alignment == 0;
-        head = aligned ? count - count % file.alignment : 0;
-    }
+    const size_t head = DirectHead(file, offset, address, count);
     IoResult result = Transfer(Native(file.handle), offset, head, call);
     if (result.status != IoStatus::ok || result.bytes < head || head == count) return result;
     if (file.tailHandle < 0) {
@@ -267,25 +266,4 @@ uint64_t RandomNumber() {
     return (static_cast<uint64_t>(high) << 32 | low) ^ static_cast<uint64_t>(now.QuadPart) * 0x9e3779b97f4a7c15ull;
 }
 
-}  // namespace
-
-DriveOps SystemDriveOps() {
-    DriveOps ops;
-    ops.open = Open;
-    ops.writeAt = WriteAt;
-    ops.readAt = ReadAt;
-    ops.setLength = SetLength;
-    ops.flush = Flush;
-    ops.close = Close;
-    ops.remove = Remove;
-    ops.fileLength = FileLength;
-    ops.inspectFolder = InspectFolder;
-    ops.writeText = WriteText;
-    ops.readText = ReadText;
-    ops.startThread = StartThread;
-    ops.joinThread = JoinThread;
-    ops.seconds = Seconds;
-    ops.randomNumber = RandomNumber;
-    ops.separator = '\\';
-    return ops;
-}
+}  // namespace system_drive

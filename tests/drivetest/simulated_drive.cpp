@@ -102,7 +102,7 @@ IoResult WriteAt(SimDrive& d, DriveFile& handle, uint64_t offset, const unsigned
     if (!file) return Failure(IoStatus::failed, "Stale file handle");
     for (size_t done = 0; done < count; done += kBlock) {
         if (ReadOnly(d)) return Failure(IoStatus::failed, "Read-only file system", done);
-        const uint64_t block = (offset + done) / kBlock;
+        const size_t block = static_cast<size_t>((offset + done) / kBlock);
         if (!Allocate(d, *file, block)) return Failure(IoStatus::noSpace, "No space left on device", done);
         WriteDeviceBlock(d, file->blocks[block], data + done);
         file->length = std::max(file->length, offset + done + kBlock);
@@ -116,7 +116,7 @@ IoResult ReadAt(SimDrive& d, DriveFile& handle, uint64_t offset, unsigned char* 
     if (!file) return Failure(IoStatus::failed, "Stale file handle");
     size_t done = 0;
     for (; done < count && offset + done < file->length; done += kBlock) {
-        if (!ReadDeviceBlock(d, file->blocks[(offset + done) / kBlock], data + done)) {
+        if (!ReadDeviceBlock(d, file->blocks[static_cast<size_t>((offset + done) / kBlock)], data + done)) {
             return Failure(IoStatus::failed, "Input/output error", done);
         }
     }
