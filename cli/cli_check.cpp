@@ -5,6 +5,7 @@
 #include "cli_platform.h"
 #include "random_algebra.h"
 
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -67,48 +68,65 @@ std::optional<int64_t> SeedBeforeTime(uint32_t lowBits, int64_t modifiedSeconds)
     return modifiedSeconds - (modifiedSeconds - low) % static_cast<int64_t>(kRandomSeedCount);
 }
 
+// Opens path for reading, "-" being standard input.
+static bool OpenToCheck(const char* path, FileHandle* file, std::string* reason) {
+    if (std::strcmp(path, "-") != 0) return CliOpenForReading(path, file, reason);
+    *file = CliStandardInput();
+    return true;
+}
+
 CheckResult CheckFile(const char* path, const CheckRequest& request, unsigned char* buffers,
                       const ProgressSink& progress) {
     CheckResult result;
     if (ContentHasSeed(request.mode)) result.seed = request.seed;
-    if (CliInterrupted()) {
-        result.outcome = kCheckInterrupted;
-        return result;
-    }
     FileHandle file = kNoFile;
     FileFacts facts;
-    if (!CliOpenForReading(path, &file, &result.reason)) return result;
-    if (!CliFileFacts(file, &facts, &result.reason)) {
-        CliCloseReading(file);
+    // Waiting for a pipe's writer ends with a signal too.
+    if (CliInterrupted() || !OpenToCheck(path, &file, &result.reason)) {
+        if (CliInterrupted()) result.outcome = kCheckInterrupted;
         return result;
     }
-    result.length = facts.length;
-    const int64_t common = facts.length < request.size ? facts.length : request.size;
-    int64_t left = request.mode != kSizeContent ? common : 0;
+    const bool ownHandle = std::strcmp(path, "-") != 0;
+    if (!CliFileFacts(file, &facts, &result.reason)) {
+        if (ownHandle) CliCloseReading(file);
+        return result;
+    }
+    // A pipe or a device tells no length, and its time is not when it was
+    // made: it is read to the size and a byte past it, and timed now.
+    if (!facts.regular) facts.modifiedSeconds = CliCalendarSeconds();
+    result.length = facts.regular ? facts.length : 0;
+    const int64_t common = !facts.regular ? request.size : facts.length < request.size ? facts.length : request.size;
+    const int64_t toRead = facts.regular ? common : common < INT64_MAX ? common + 1 : common;
+    int64_t left = request.mode != kSizeContent || !facts.regular ? toRead : 0;
     unsigned char* const slots[2] = {buffers, buffers + kCheckChunkSize};
     std::string readReason;
     bool readFailed = false;
 
     // Random mode without a seed: the seed is searched for once, in the first
-    // chunk, which the comparison then takes first.
+    // chunk, which the comparison then takes first. An empty file claims none.
     std::optional<size_t> firstChunk;
-    if (request.mode == kRandomContent && !request.seed) {
+    if (request.mode == kRandomContent && !request.seed && left > 0) {
         size_t got = 0;
-        readFailed = left > 0 && !ReadPiece(file, slots[0], kCheckChunkSize, &left, &got, &readReason);
-        if (!readFailed) SearchSeed(&result, slots[0], got, facts.modifiedSeconds);
+        readFailed = !ReadPiece(file, slots[0], kCheckChunkSize, &left, &got, &readReason);
+        const size_t searched = static_cast<int64_t>(got) < common ? got : static_cast<size_t>(common);
+        if (!readFailed && searched > 0)
+            SearchSeed(&result, slots[0], searched, facts.modifiedSeconds + request.seedSlack);
         if (got > 0) firstChunk = got;
+        if (!facts.regular) result.length = static_cast<int64_t>(got);
     }
 
     // Then the comparison: the next chunk is read on a second thread while
-    // this one is compared.
+    // this one is compared. A pipe is read on this thread, whose blocking
+    // reads a signal ends.
     bool interrupted = false;
-    const bool compares = request.mode != kSizeContent && common > 0 && !readFailed && !result.noSeedFits;
-    if (compares) {
+    const bool reads = (left > 0 || firstChunk) && !readFailed && !result.noSeedFits;
+    if (reads) {
+        const bool compares = request.mode != kSizeContent;
         unsigned char* const expected = buffers + 2 * kCheckChunkSize;
         ContentStream content;
         StartContent(content, request.mode, result.seed.value_or(0));
         const bool repeats = ContentRepeats(request.mode, kCheckChunkSize);
-        if (repeats) NextContent(content, expected, kCheckChunkSize);
+        if (repeats && compares) NextContent(content, expected, kCheckChunkSize);
         int64_t done = 0;
         const ChunkProducer readChunk = [&](unsigned char* slot, size_t capacity) -> std::optional<size_t> {
             if (firstChunk) {  // already in slot, the first the pipeline hands out
@@ -125,25 +143,32 @@ CheckResult CheckFile(const char* path, const CheckRequest& request, unsigned ch
                 interrupted = true;
                 return false;
             }
-            const size_t piece = repeats ? filled : kCheckPieceSize;
-            for (size_t at = 0; at < filled; at += piece) {
-                const size_t count = filled - at < piece ? filled - at : piece;
+            // Bytes past the size (from a pipe) only count towards its length.
+            const size_t inSize = done >= common ? 0 : common - done < static_cast<int64_t>(filled)
+                                                           ? static_cast<size_t>(common - done)
+                                                           : filled;
+            const size_t piece = repeats ? inSize : kCheckPieceSize;
+            for (size_t at = 0; compares && at < inSize; at += piece) {
+                const size_t count = inSize - at < piece ? inSize - at : piece;
                 const bool same = repeats ? std::memcmp(expected, slot + at, count) == 0
                                           : NextContentMatches(content, slot + at, count, expected);
                 if (!same) NoteDifferences(&result, expected, slot + at, count, done + static_cast<int64_t>(at));
             }
             done += static_cast<int64_t>(filled);
-            if (progress) progress(done, common);
+            if (progress) progress(done < common ? done : common, common);
             return true;
         };
-        const PipelineEnd end = RunPipeline(readChunk, compareChunk, slots, kCheckChunkSize);
+        const PipelineEnd end = facts.regular ? RunPipeline(readChunk, compareChunk, slots, kCheckChunkSize)
+                                              : RunInTurns(readChunk, compareChunk, slots[0], kCheckChunkSize);
         readFailed = end == kProducerStopped;
+        interrupted = interrupted || (readFailed && CliInterrupted());
         // A file cut short while it was read ends where the reads ended.
-        if (end == kPipelineDone && done < common) result.length = done;
+        if (!facts.regular || (end == kPipelineDone && done < common)) result.length = done;
+        result.longer = !facts.regular && done > request.size;
     } else if (result.noSeedFits) {
         interrupted = CliInterrupted();  // as the comparison would have seen it
     }
-    CliCloseReading(file);
+    if (ownHandle) CliCloseReading(file);
 
     if (interrupted) {
         result.outcome = kCheckInterrupted;

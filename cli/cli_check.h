@@ -17,6 +17,9 @@ struct CheckRequest {
     ContentKind mode = kZeroContent;
     int64_t size = 0;
     std::optional<uint32_t> seed;  // random mode without it: the seed is found from the file
+    // Seeds found from files may stand this many seconds after their
+    // modification time: file i of a line is seeded with the clock + i.
+    int64_t seedSlack = 0;
 };
 
 enum CheckOutcome { kCheckOk, kCheckDiffers, kCheckFailed, kCheckInterrupted };
@@ -24,7 +27,8 @@ enum CheckOutcome { kCheckOk, kCheckDiffers, kCheckFailed, kCheckInterrupted };
 struct CheckResult {
     CheckOutcome outcome = kCheckFailed;
     std::string reason;        // kCheckFailed: the system's text
-    int64_t length = -1;       // of the file, once it could be opened
+    int64_t length = -1;       // of the file, once it could be opened; of a pipe, the bytes read
+    bool longer = false;       // a pipe or device gave more than the size: its length is unknown
     int64_t bytesDiffering = 0;
     int64_t firstDifference = -1;  // offset of the first differing byte, -1 if none
     unsigned char expected = 0;
@@ -45,6 +49,8 @@ bool CheckFailed(const CheckResult& result);
 // modifiedSeconds, as a clock reading; none when there is none.
 std::optional<int64_t> SeedBeforeTime(uint32_t lowBits, int64_t modifiedSeconds);
 
-// Checks path. buffers holds 3 * kCheckChunkSize bytes of the caller's.
+// Checks path ("-": standard input). A pipe or a device is read to its end,
+// or to the size and a byte past it. buffers holds 3 * kCheckChunkSize bytes
+// of the caller's.
 CheckResult CheckFile(const char* path, const CheckRequest& request, unsigned char* buffers,
                       const ProgressSink& progress);

@@ -2,6 +2,7 @@
 
 #include "cli_drive_report.h"
 #include "cli_exit_status.h"
+#include "cli_names.h"
 #include "cli_platform.h"
 #include "cli_progress.h"
 #include "drive_test.h"
@@ -17,6 +18,14 @@ void Say(FILE* stream, const std::string& text) {
 }
 
 void Tell(const std::string& message) { Say(stderr, "fillwright-cli: " + message + "\n"); }
+
+// The problem with the path it names quoted, as every message quotes names.
+std::string ShownProblem(const DriveReport& report) {
+    std::string text = report.problem;
+    const size_t at = report.problemPath.empty() ? std::string::npos : text.find(report.problemPath);
+    if (at != std::string::npos) text.replace(at, report.problemPath.size(), QuotedName(report.problemPath));
+    return text;
+}
 
 int ExitStatus(DriveResult result) {
     switch (result) {
@@ -36,6 +45,7 @@ const double kJsonProgressInterval = 1.0;
 int RunDriveTest(const CliOptions& options, bool showProgress) {
     DriveTestOptions test;
     test.folder = options.files.front();
+    const std::string folder = QuotedName(test.folder);  // in messages
     if (options.total) test.total = static_cast<uint64_t>(*options.total);
     if (options.fileSize) test.fileSize = static_cast<uint64_t>(*options.fileSize);
     test.verify = !options.noVerify;
@@ -57,8 +67,8 @@ int RunDriveTest(const CliOptions& options, bool showProgress) {
     events.interrupted = [] { return CliInterrupted(); };
     events.begun = [&](const DriveReport& begun) {
         if (options.quiet) return;
-        if (begun.replacedFinishedSet) Tell("replacing the finished test set in " + test.folder);
-        if (begun.resumedAt) Tell("resuming the test set in " + test.folder + " at byte " + std::to_string(*begun.resumedAt));
+        if (begun.replacedFinishedSet) Tell("replacing the finished test set in " + folder);
+        if (begun.resumedAt) Tell("resuming the test set in " + folder + " at byte " + std::to_string(*begun.resumedAt));
     };
     events.progress = [&](const DriveProgress& progress) {
         if (showProgress && shown && shown->phase != progress.phase) endLine();
@@ -77,14 +87,15 @@ int RunDriveTest(const CliOptions& options, bool showProgress) {
                                             : RunDriveVerify(SystemDriveOps(), test, events);
     endLine();
 
-    if (!report.problem.empty()) Tell(report.problem);
-    if (report.result == DriveResult::interrupted) Tell("interrupted; the test set stays in " + test.folder);
+    const std::string problem = ShownProblem(report);
+    if (!problem.empty()) Tell(problem);
+    if (report.result == DriveResult::interrupted) Tell("interrupted; the test set stays in " + folder);
     if (options.json) {
         std::string lines;
         for (const BadRange& range : report.tally.ranges) lines += DriveRangeJson(range) + "\n";
         Say(stdout, lines + DriveSummaryJson(report) + "\n");
     } else if (!(report.result == DriveResult::failed && report.bytesWritten == 0)) {
-        Say(stdout, DriveReportText(report, test.folder));
+        Say(stdout, DriveReportText(report, folder, problem));
     }
     if (std::ferror(stdout)) {
         Tell("cannot write to standard output");

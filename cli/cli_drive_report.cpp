@@ -99,7 +99,7 @@ Json Nullable(const std::optional<double>& value) { return value ? Json(*value) 
 
 }  // namespace
 
-std::string DriveReportText(const DriveReport& report, const std::string& folder) {
+std::string DriveReportText(const DriveReport& report, const std::string& folder, const std::string& problem) {
     std::string text;
     const DriveTally& tally = report.tally;
     switch (report.result) {
@@ -108,10 +108,10 @@ std::string DriveReportText(const DriveReport& report, const std::string& folder
                                     : "Verdict: everything was written; nothing was read back (--no-verify).\n";
             break;
         case DriveResult::lost: text += "Verdict: the drive is counterfeit or failing: it lost data written to it.\n"; break;
-        case DriveResult::failed: text += "Verdict: the test could not go on: " + report.problem + ".\n"; break;
+        case DriveResult::failed: text += "Verdict: the test could not go on: " + problem + ".\n"; break;
         case DriveResult::interrupted: text += "Verdict: none, the test was interrupted.\n"; break;
     }
-    if (report.result == DriveResult::lost && !report.problem.empty()) text += "The test stopped: " + report.problem + ".\n";
+    if (report.result == DriveResult::lost && !problem.empty()) text += "The test stopped: " + problem + ".\n";
     text += "Written: " + std::to_string(report.bytesWritten) + " bytes, " + BothUnits(report.bytesWritten) + ", in " +
             std::to_string(report.files) + (report.files == 1 ? " file" : " files");
     if (report.resumedAt) text += ", resumed at byte " + std::to_string(*report.resumedAt);

@@ -6,8 +6,9 @@
 
 #include <string>
 
-// The report at the end, many lines; folder names the set for the advice to re-plug.
-std::string DriveReportText(const DriveReport& report, const std::string& folder);
+// The report at the end, many lines. folder (for the advice to re-plug) and
+// problem are report's, as the caller shows names.
+std::string DriveReportText(const DriveReport& report, const std::string& folder, const std::string& problem);
 // "writing  1.2 GiB / 59.6 GiB  2%  34.1 MiB/s  ETA 0:21:10  lost 0 B"
 std::string DriveProgressText(const DriveProgress& progress);
 

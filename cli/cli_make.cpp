@@ -18,17 +18,16 @@ size_t NextPiece(int64_t* left, size_t capacity) {
 // write, is made on a second thread into one half of chunk while the other
 // half is written.
 MakeOutcome WriteStream(FileHandle file, const MakeRequest& request, unsigned char* chunk, size_t chunkSize,
-                        const ProgressSink& progress, std::string* reason) {
-    int64_t done = 0;
+                        const ProgressSink& progress, std::string* reason, int64_t* done) {
     bool interrupted = false;
     const ChunkConsumer writeChunk = [&](const unsigned char* bytes, size_t count) {
-        if (CliInterrupted()) {
-            interrupted = true;
+        // A signal during a write that blocks (a pipe nobody drains) ends it early.
+        if (CliInterrupted() || !CliWriteAll(file, bytes, count, reason)) {
+            interrupted = CliInterrupted();
             return false;
         }
-        if (!CliWriteAll(file, bytes, count, reason)) return false;
-        done += static_cast<int64_t>(count);
-        if (progress) progress(done, request.size);
+        *done += static_cast<int64_t>(count);
+        if (progress) progress(*done, request.size);
         return true;
     };
     ContentStream content;
@@ -53,18 +52,28 @@ MakeOutcome WriteStream(FileHandle file, const MakeRequest& request, unsigned ch
     } else {
         end = RunInTurns(produceChunk, writeChunk, chunk, chunkSize);
     }
-    if (interrupted) return kInterrupted;
+    if (interrupted) {
+        reason->clear();
+        return kInterrupted;
+    }
     return end == kPipelineDone ? kMade : kFailed;
 }
 
 }  // namespace
 
 MakeOutcome MakeFile(const char* path, const MakeRequest& request, unsigned char* chunk, size_t chunkSize,
-                     const ProgressSink& progress, std::string* reason) {
+                     const ProgressSink& progress, std::string* reason, Unfinished* unfinished) {
     reason->clear();
-    if (CliInterrupted()) return kInterrupted;
+    Unfinished ignored;
+    if (!unfinished) unfinished = &ignored;
+    *unfinished = Unfinished();
     CliFile file;
-    if (!CliOpenFile(path, request.noClobber, &file, reason)) return kFailed;
+    // Waiting to open a pipe nobody reads ends with a signal too.
+    if (CliInterrupted() || !CliOpenFile(path, request.noClobber, &file, reason)) {
+        if (!CliInterrupted()) return kFailed;
+        reason->clear();
+        return kInterrupted;
+    }
 
     MakeOutcome outcome;
     if (request.mode == kSizeContent) {
@@ -72,17 +81,22 @@ MakeOutcome MakeFile(const char* path, const MakeRequest& request, unsigned char
                                             : CliSetLength(file.handle, request.size, reason);
         // Ctrl-C during a long reservation: the file is not kept half-done.
         outcome = CliInterrupted() ? kInterrupted : sized ? kMade : kFailed;
+        if (outcome == kInterrupted) reason->clear();
+        if (sized) unfinished->length = request.size;
         if (sized && progress) progress(request.size, request.size);
     } else {
-        outcome = WriteStream(file.handle, request, chunk, chunkSize, progress, reason);
+        outcome = WriteStream(file.handle, request, chunk, chunkSize, progress, reason, &unfinished->length);
     }
+    // Removed while still held, so that it is surely this program's file.
+    if (outcome != kMade && file.removable)
+        unfinished->removed = CliRemoveHeldFile(path, file, &unfinished->whyLeft);
 
     std::string closeReason;
     const bool closed = CliCloseFile(file.handle, &closeReason);
     if (outcome == kMade && !closed) {
         outcome = kFailed;  // e.g. a network file system reporting a late write error
         *reason = closeReason;
+        if (file.removable) unfinished->whyLeft = "it was closed before it could be removed";
     }
-    if (outcome != kMade && file.removable) CliRemoveFile(path);
     return outcome;
 }

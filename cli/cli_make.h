@@ -23,9 +23,17 @@ struct MakeRequest {
 
 enum MakeOutcome { kMade, kFailed, kInterrupted };
 
+// What became of a file that could not be finished.
+struct Unfinished {
+    int64_t length = 0;    // the bytes written before it stopped
+    bool removed = false;  // false: it is left, as whyLeft says (empty when there was nothing to remove)
+    std::string whyLeft;
+};
+
 // Makes path as request says, using chunk (chunkSize bytes, any size > 0, of
 // the caller's) as the only buffer. When the file cannot be finished (a
-// failure or Ctrl-C) it is closed and, if an ordinary file, removed;
-// *reason is then the system's text (empty when interrupted).
+// failure or a signal) it is removed if it is an ordinary file this program
+// still holds, then closed; *reason is then the system's text (empty when
+// interrupted), and *unfinished, if given, says what became of it.
 MakeOutcome MakeFile(const char* path, const MakeRequest& request, unsigned char* chunk, size_t chunkSize,
-                     const ProgressSink& progress, std::string* reason);
+                     const ProgressSink& progress, std::string* reason, Unfinished* unfinished = nullptr);

@@ -383,15 +383,35 @@ std::string HelpText() {
         "\n"
         "The files are made one after the other. While a file is written or\n"
         "checked and stderr is a terminal, a progress line shows bytes done,\n"
-        "percent, rate and time left. Ctrl-C stops the file being made and\n"
-        "removes it; files already finished are kept. A file that cannot be\n"
-        "finished is removed.\n"
+        "percent, rate and time left, fitted to the terminal's width. Ctrl-C,\n"
+        "or another signal to stop, stops the file being made and removes it\n"
+        "if it is still the file this program created, and says so; files\n"
+        "already finished are kept. A second Ctrl-C ends the program at once.\n"
+        "A file that cannot be finished is removed likewise. With --check,\n"
+        "FILE '-' is standard input; a pipe or a device is read to SIZE and a\n"
+        "byte past it.\n"
         "\n"
         "Exit status: 0 every file made, or every file checked is OK, or every\n"
         "byte of a drive test read back intact; 1 a file could not be made or\n"
         "read, or differs, or a drive test lost data or could not go on; 2 usage\n"
-        "error; 130 interrupted by Ctrl-C.\n";
+        "error. ";
+    text += CliStoppedStatusNote();
+    text +=
+        "\n"
+        "\n"
+        "Report bugs to: " FILLWRIGHT_ADDRESS "\n"
+        "Fillwright home page: <" FILLWRIGHT_HOMEPAGE ">\n";
     return text;
 }
 
-const char* VersionText() { return "fillwright-cli " FILLWRIGHT_VERSION "\n"; }
+// The GNU tools' form, from which help2man makes the man page's COPYRIGHT
+// and AUTHOR sections.
+const char* VersionText() {
+    return "fillwright-cli (Fillwright) " FILLWRIGHT_VERSION "\n"
+           "Copyright (C) " FILLWRIGHT_COPYRIGHT_YEAR " " FILLWRIGHT_AUTHORS ".\n"
+           "License MIT: <https://opensource.org/licenses/MIT>.\n"
+           "This is free software: you are free to change and redistribute it.\n"
+           "There is NO WARRANTY, to the extent permitted by law.\n"
+           "\n"
+           "Written by " FILLWRIGHT_AUTHORS ".\n";
+}

@@ -1,8 +1,9 @@
 #include "cli_pipeline.h"
 
+#include "cli_platform.h"
+
 #include <condition_variable>
 #include <mutex>
-#include <thread>
 
 namespace {
 
@@ -18,7 +19,8 @@ struct PipelineShared {
     bool stop = false;  // the consumer wants no more chunks
 };
 
-void ProducerLoop(PipelineShared* shared) {
+void ProducerLoop(void* argument) {
+    PipelineShared* shared = static_cast<PipelineShared*>(argument);
     for (int k = 0;; k ^= 1) {
         {
             std::unique_lock<std::mutex> hold(shared->lock);
@@ -45,7 +47,10 @@ PipelineEnd RunPipeline(const ChunkProducer& produce, const ChunkConsumer& consu
     shared.produce = &produce;
     shared.slots = slots;
     shared.capacity = capacity;
-    std::thread producer(ProducerLoop, &shared);
+    CliThread producer;
+    // Without a second thread (no memory, a process limit) the same work is
+    // done in turns on this one.
+    if (!CliStartThread(ProducerLoop, &shared, &producer)) return RunInTurns(produce, consume, slots[0], capacity);
 
     PipelineEnd end = kPipelineDone;
     for (int k = 0;; k ^= 1) {
@@ -70,7 +75,7 @@ PipelineEnd RunPipeline(const ChunkProducer& produce, const ChunkConsumer& consu
             break;
         }
     }
-    producer.join();
+    CliJoinThread(&producer);
     return end;
 }
 

@@ -17,7 +17,8 @@ enum PipelineEnd { kPipelineDone, kProducerStopped, kConsumerStopped };
 
 // The producer runs on a second thread, the consumer on the caller's; chunks
 // reach the consumer in the order they were produced. slots are two buffers
-// of capacity bytes each.
+// of capacity bytes each. When no second thread can start, the run goes on
+// in turns through slots[0].
 PipelineEnd RunPipeline(const ChunkProducer& produce, const ChunkConsumer& consume, unsigned char* const slots[2],
                         size_t capacity);
 

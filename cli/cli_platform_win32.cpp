@@ -8,6 +8,8 @@
 
 #include <atomic>
 #include <ctime>
+#include <new>
+#include <string>
 
 // The system's text for error.
 static std::string SystemText(DWORD error) {
@@ -23,17 +25,44 @@ static std::string SystemText(DWORD error) {
     return std::string(text, length);
 }
 
+// The wide form of a path in the program's code page (UTF-8 under the
+// manifest), for the W calls. A path whose full form is MAX_PATH characters
+// or longer is given as that full form behind \\?\, which no Windows limits
+// to MAX_PATH whatever its long-path policy (the A calls are, and so is Wine).
+static std::wstring WidePath(const char* path) {
+    const int length = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
+    if (length <= 1) return std::wstring();
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, path, -1, &wide[0], length);
+    wide.pop_back();
+    if (wide.compare(0, 4, L"\\\\?\\") == 0 || wide.compare(0, 4, L"\\\\.\\") == 0) return wide;
+    const DWORD fullLength = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);  // counting its NUL
+    if (fullLength <= MAX_PATH) return wide;  // short enough as given (0: the call will say what is wrong)
+    std::wstring full(fullLength, L'\0');
+    full.resize(GetFullPathNameW(wide.c_str(), fullLength, &full[0], nullptr));
+    if (full.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC" + full.substr(1);  // \\server\share\...
+    return L"\\\\?\\" + full;
+}
+
 bool CliOpenFile(const char* path, bool noClobber, CliFile* file, std::string* reason) {
     // CREATE_NEW checks and creates in one step; CREATE_ALWAYS replaces, as
     // the dialog does.
-    HANDLE handle = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, noClobber ? CREATE_NEW : CREATE_ALWAYS,
+    // DELETE access lets an unfinished file be removed through this handle;
+    // where it is refused (a device, a share) the file is opened without it.
+    const std::wstring widePath = WidePath(path);
+    const DWORD creation = noClobber ? CREATE_NEW : CREATE_ALWAYS;
+    HANDLE handle = CreateFileW(widePath.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, creation,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    const bool deletable = handle != INVALID_HANDLE_VALUE;
+    if (!deletable && GetLastError() == ERROR_ACCESS_DENIED)
+        handle = CreateFileW(widePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, creation,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         *reason = SystemText(GetLastError());
         return false;
     }
     file->handle = handle;
-    file->removable = GetFileType(handle) == FILE_TYPE_DISK;
+    file->removable = deletable && GetFileType(handle) == FILE_TYPE_DISK;
     return true;
 }
 
@@ -74,18 +103,32 @@ bool CliCloseFile(FileHandle file, std::string* reason) {
     return false;
 }
 
-void CliRemoveFile(const char* path) { DeleteFileA(path); }
+bool CliRemoveHeldFile(const char*, const CliFile& file, std::string* whyLeft) {
+    // Through the handle, never by name: it goes when the handle is closed,
+    // whatever the name leads to by then.
+    FILE_DISPOSITION_INFO disposition;
+    disposition.DeleteFile = TRUE;
+    if (SetFileInformationByHandle(file.handle, FileDispositionInfo, &disposition, sizeof disposition)) return true;
+    *whyLeft = SystemText(GetLastError());
+    return false;
+}
 
 const char* CliAllocateNote() {
     return "size mode: accepted for scripts; on Windows giving the\n"
            "                     length already reserves the disk blocks";
 }
 
+const char* CliStoppedStatusNote() {
+    return "Stopped by\n"
+           "Ctrl-C, Ctrl-Break or closing the console: 0xC000013A (-1073741510),\n"
+           "as for any program Ctrl-C ends.";
+}
+
 bool CliOpenForReading(const char* path, FileHandle* file, std::string* reason) {
     // Others may go on reading and writing it; without FILE_FLAG_BACKUP_SEMANTICS
     // a folder is refused by the system itself.
-    HANDLE handle = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    HANDLE handle = CreateFileW(WidePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         *reason = SystemText(GetLastError());
         return false;
@@ -94,7 +137,11 @@ bool CliOpenForReading(const char* path, FileHandle* file, std::string* reason) 
     return true;
 }
 
+FileHandle CliStandardInput() { return GetStdHandle(STD_INPUT_HANDLE); }
+
 bool CliFileFacts(FileHandle file, FileFacts* facts, std::string* reason) {
+    facts->regular = GetFileType(file) == FILE_TYPE_DISK;
+    if (!facts->regular) return true;  // a pipe or a console: no length, no time
     LARGE_INTEGER length;
     FILETIME written;
     if (!GetFileSizeEx(file, &length) || !GetFileTime(file, nullptr, nullptr, &written)) {
@@ -115,6 +162,7 @@ bool CliReadUpTo(FileHandle file, unsigned char* bytes, size_t count, size_t* go
         const DWORD piece = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
         DWORD read = 0;
         if (!ReadFile(file, bytes + *got, piece, &read, nullptr)) {
+            if (GetLastError() == ERROR_BROKEN_PIPE) break;  // the writer closed its end: the end of the data
             *reason = SystemText(GetLastError());
             return false;
         }
@@ -129,6 +177,14 @@ void CliCloseReading(FileHandle file) { CloseHandle(file); }
 bool CliStderrIsTerminal() {
     DWORD consoleMode = 0;
     return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &consoleMode) != FALSE;
+}
+
+const char* CliPlainNameCharacters() { return "\\"; }
+
+int CliTerminalColumns() {
+    CONSOLE_SCREEN_BUFFER_INFO console;
+    if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &console)) return 0;
+    return console.srWindow.Right - console.srWindow.Left + 1;
 }
 
 bool CliWriteText(FILE* stream, const std::string& text) {
@@ -148,20 +204,76 @@ bool CliWriteText(FILE* stream, const std::string& text) {
     return WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr) != FALSE;
 }
 
-static std::atomic<bool> interruptRequested(false);
+// What Windows reports for a program that Ctrl-C ended, as cmd.exe shows it.
+static const DWORD kInterruptedStatus = 0xC000013A;  // STATUS_CONTROL_C_EXIT
 
-// Runs on a thread the system starts for the event: it only raises the flag.
+static std::atomic<bool> interruptRequested(false);
+static HANDLE mainThread = nullptr;  // whose blocking call a console event cancels
+static HANDLE cleanedUp = nullptr;   // set once the main thread has cleaned up
+
+// Runs on a thread the system starts for the event.
 static BOOL WINAPI OnConsoleEvent(DWORD event) {
-    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) {
-        interruptRequested.store(true);
-        return TRUE;
-    }
-    return FALSE;
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
+    // A second event ends the program at once.
+    if (interruptRequested.exchange(true)) TerminateProcess(GetCurrentProcess(), kInterruptedStatus);
+    if (mainThread) CancelSynchronousIo(mainThread);
+    // On close the system ends the program when this returns: the main
+    // thread gets a few seconds to remove its file first.
+    if (event == CTRL_CLOSE_EVENT && cleanedUp) WaitForSingleObject(cleanedUp, 4000);
+    return TRUE;
 }
 
-void CliWatchInterrupt() { SetConsoleCtrlHandler(OnConsoleEvent, TRUE); }
+void CliWatchInterrupt() {
+    DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &mainThread, 0, FALSE,
+                    DUPLICATE_SAME_ACCESS);
+    cleanedUp = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+}
 
 bool CliInterrupted() { return interruptRequested.load(); }
+
+void CliEndByInterrupt() {
+    if (!interruptRequested.load()) return;
+    std::fflush(nullptr);
+    if (cleanedUp) SetEvent(cleanedUp);
+    ExitProcess(kInterruptedStatus);
+}
+
+// What a started thread runs, kept until it is joined.
+struct Win32Thread {
+    HANDLE handle;
+    void (*routine)(void* argument);
+    void* argument;
+};
+
+static DWORD WINAPI RunWin32Thread(void* state) {
+    const Win32Thread* thread = static_cast<const Win32Thread*>(state);
+    thread->routine(thread->argument);
+    return 0;
+}
+
+bool CliStartThread(void (*routine)(void* argument), void* argument, CliThread* thread) {
+    Win32Thread* state = new (std::nothrow) Win32Thread;
+    if (!state) return false;
+    state->routine = routine;
+    state->argument = argument;
+    state->handle = CreateThread(nullptr, 0, RunWin32Thread, state, 0, nullptr);
+    if (!state->handle) {
+        delete state;
+        return false;
+    }
+    thread->state = state;
+    return true;
+}
+
+void CliJoinThread(CliThread* thread) {
+    Win32Thread* state = static_cast<Win32Thread*>(thread->state);
+    if (!state) return;
+    WaitForSingleObject(state->handle, INFINITE);
+    CloseHandle(state->handle);
+    delete state;
+    thread->state = nullptr;
+}
 
 double CliMonotonicSeconds() {
     LARGE_INTEGER frequency, now;

@@ -1,8 +1,10 @@
 #include "cli_progress.h"
 
+#include "cli_names.h"
 #include "cli_platform.h"
 
 #include <cstdio>
+#include <vector>
 
 std::string FormatBytes(double bytes) {
     const char* units[] = {"B", "KiB", "MiB", "GiB", "TiB", "PiB", "EiB"};
@@ -31,24 +33,41 @@ std::string FormatDuration(double seconds) {
     return text;
 }
 
-std::string FormatProgress(int64_t done, int64_t total, double elapsedSeconds) {
+// The figures of the line, from the fullest to the shortest, for the room there is.
+static std::vector<std::string> ProgressFigures(int64_t done, int64_t total, double elapsedSeconds) {
     // Floating point: 100 * done overflows 64 bits for the largest sizes.
     const double percent = total > 0 ? 100.0 * static_cast<double>(done) / static_cast<double>(total) : 100.0;
     char percentText[16];
     std::snprintf(percentText, sizeof percentText, "%3d%%", static_cast<int>(percent));
-    std::string text = FormatBytes(static_cast<double>(done)) + " / " + FormatBytes(static_cast<double>(total)) +
-                       "  " + percentText;
+    const std::string counts = FormatBytes(static_cast<double>(done)) + " / " + FormatBytes(static_cast<double>(total));
+    std::string rate, eta = "ETA --:--";
     if (elapsedSeconds > 0 && done > 0) {
-        const double rate = static_cast<double>(done) / elapsedSeconds;
-        text += "  " + FormatBytes(rate) + "/s  ETA " + FormatDuration(static_cast<double>(total - done) / rate);
-    } else {
-        text += "  ETA --:--";
+        const double perSecond = static_cast<double>(done) / elapsedSeconds;
+        rate = "  " + FormatBytes(perSecond) + "/s";
+        eta = "ETA " + FormatDuration(static_cast<double>(total - done) / perSecond);
     }
-    return text;
+    return {counts + "  " + percentText + rate + "  " + eta, counts + "  " + percentText,
+            std::string(percentText) + "  " + eta, percentText};
+}
+
+std::string FormatProgress(int64_t done, int64_t total, double elapsedSeconds) {
+    return ProgressFigures(done, total, elapsedSeconds)[0];
+}
+
+std::string FitProgress(const std::string& name, int64_t done, int64_t total, double elapsedSeconds, int columns) {
+    // The last column stays free: a line that fills it wraps on some terminals.
+    const size_t room = static_cast<size_t>(columns <= 0 ? 79 : columns > 1 ? columns - 1 : 1);
+    const size_t nameWidth = ShownWidth(name);
+    const size_t nameAtLeast = nameWidth < kProgressNameAtLeast ? nameWidth : kProgressNameAtLeast;
+    for (const std::string& figures : ProgressFigures(done, total, elapsedSeconds)) {
+        const size_t width = ShownWidth(figures) + 2;
+        if (width + nameAtLeast <= room) return ShortenedToWidth(name, room - width) + "  " + figures;
+    }
+    return ShortenedToWidth(ProgressFigures(done, total, elapsedSeconds).back(), room);
 }
 
 static void DrawText(ProgressLine* line, std::string text, double now) {
-    const size_t width = text.size();
+    const size_t width = ShownWidth(text);
     // Carriage return and spaces rather than terminal escapes: every console
     // understands them.
     if (width < line->drawnWidth) text.append(line->drawnWidth - width, ' ');
@@ -60,17 +79,23 @@ static void DrawText(ProgressLine* line, std::string text, double now) {
 }
 
 static void Draw(ProgressLine* line, double now) {
-    DrawText(line, line->name + "  " + FormatProgress(line->done, line->total, now - line->started), now);
+    // Fitted anew each time, so that it follows a terminal made narrower.
+    DrawText(line, FitProgress(line->name, line->done, line->total, now - line->started, CliTerminalColumns()), now);
 }
 
 void ProgressShow(ProgressLine* line, const std::string& text, bool atOnce) {
     const double now = CliMonotonicSeconds();
-    if (atOnce || now - line->lastDrawn >= kProgressInterval) DrawText(line, text, now);
+    if (!atOnce && now - line->lastDrawn < kProgressInterval) return;
+    // Cut at the terminal's width (the text is ASCII), so that it never wraps.
+    const int columns = CliTerminalColumns();
+    std::string shown = text;
+    if (columns > 1 && shown.size() >= static_cast<size_t>(columns)) shown.resize(static_cast<size_t>(columns) - 1);
+    DrawText(line, shown, now);
 }
 
 void ProgressBegin(ProgressLine* line, const std::string& name) {
     *line = ProgressLine();
-    line->name = name;
+    line->name = QuotedName(name);
     line->started = CliMonotonicSeconds();
     line->lastDrawn = line->started;
 }

@@ -13,8 +13,15 @@ std::string FormatDuration(double seconds);
 // seconds since the file was started; "ETA --:--" before any rate is known.
 std::string FormatProgress(int64_t done, int64_t total, double elapsedSeconds);
 
+// The name is shortened no further than this while shorter figures can go.
+const size_t kProgressNameAtLeast = 12;
+// "name  figures" in less than columns (80 when 0, unknown): the figures
+// drop the rate and time left, then the counts, and the name is shortened in
+// the middle, so that the line never wraps.
+std::string FitProgress(const std::string& name, int64_t done, int64_t total, double elapsedSeconds, int columns);
+
 struct ProgressLine {
-    std::string name;        // the file, shown first
+    std::string name;        // the file, shown first, quoted
     double started = 0;      // CliMonotonicSeconds() at the start of the file
     double lastDrawn = 0;
     size_t drawnWidth = 0;   // of the last line, to blank out a longer one

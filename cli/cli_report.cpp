@@ -1,5 +1,7 @@
 #include "cli_report.h"
 
+#include "cli_names.h"
+
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
@@ -40,10 +42,16 @@ static std::string SearchNote(const CheckResult& result) {
 }
 
 std::string CheckLine(const std::string& file, int64_t size, const CheckResult& result) {
-    std::string line = file + ": ";
+    // A name that could forge or break the line is escaped; the line then
+    // starts with a backslash.
+    bool escaped = false;
+    const std::string name = EscapedName(file, &escaped);
+    std::string line = (escaped ? "\\" : "") + name + ": ";
     if (result.noSeedFits) return line + "differs: no seed of the random stream makes its first bytes";
     const bool lengthWrong = result.length != size;
-    if (lengthWrong) line += "length " + std::to_string(result.length) + ", expected " + std::to_string(size);
+    if (lengthWrong)
+        line += (result.longer ? "length over " + std::to_string(size) : "length " + std::to_string(result.length)) +
+                ", expected " + std::to_string(size);
     if (result.bytesDiffering > 0) {
         char figures[96];
         std::snprintf(figures, sizeof figures, "first at byte %lld (expected 0x%02X, found 0x%02X), ",

@@ -13,7 +13,10 @@
 std::string FormatUtc(int64_t seconds);
 
 // "FILE: OK", "FILE: differs: first at byte ...", "FILE: length L, expected
-// SIZE", with what the seed search found; no line break. Not for kCheckFailed.
+// SIZE" ("length over SIZE" for a pipe that gave more), with what the seed
+// search found; no line break. Not for kCheckFailed. A name with a
+// backslash or a control character is escaped, and the line then starts
+// with a backslash, as sha256sum's lines do.
 std::string CheckLine(const std::string& file, int64_t size, const CheckResult& result);
 
 // One file's outcome as --json tells it.

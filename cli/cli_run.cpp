@@ -4,6 +4,7 @@
 #include "cli_drive.h"
 #include "cli_exit_status.h"
 #include "cli_make.h"
+#include "cli_names.h"
 #include "cli_options.h"
 #include "cli_platform.h"
 #include "cli_progress.h"
@@ -17,6 +18,16 @@ static const char kProgram[] = "fillwright-cli";
 
 // One message on stderr, after the program's name.
 static void Tell(const std::string& message) { CliWriteText(stderr, std::string(kProgram) + ": " + message + "\n"); }
+
+// One message about a file: its name first, quoted where it needs to be.
+static void TellAbout(const std::string& path, const std::string& message) { Tell(QuotedName(path) + ": " + message); }
+
+// What became of a file that could not be finished, after what stopped it.
+static std::string UnfinishedNote(const Unfinished& unfinished) {
+    if (unfinished.removed) return "; the unfinished file was removed";
+    if (unfinished.whyLeft.empty()) return "";  // a device or a pipe: nothing was made to remove
+    return "; the unfinished file was left (" + std::to_string(unfinished.length) + " bytes): " + unfinished.whyLeft;
+}
 
 static int UsageError(const std::string& error) {
     Tell(error + "\nTry '" + kProgram + " --help' for more information.");
@@ -69,8 +80,8 @@ static const char* CheckResultName(CheckOutcome outcome) {
 // One file of --check: its line (or JSON object) on stdout, a failure on stderr.
 static bool ReportCheck(const CliOptions& options, const std::string& path, const CheckRequest& request,
                         const CheckResult& result, double seconds) {
-    if (result.outcome == kCheckFailed) Tell(path + ": " + result.reason);
-    if (result.outcome == kCheckInterrupted) Tell(path + ": interrupted");
+    if (result.outcome == kCheckFailed) TellAbout(path, result.reason);
+    if (result.outcome == kCheckInterrupted) TellAbout(path, "interrupted");
     if (options.json) {
         FileReport report = ReportOf(options, path, result.seed);
         report.result = CheckResultName(result.outcome);
@@ -90,6 +101,7 @@ static int CheckFiles(const CliOptions& options, bool showProgress) {
     CheckRequest request;
     request.mode = options.mode;
     request.size = options.size;
+    request.seedSlack = static_cast<int64_t>(options.files.size()) - 1;
     int status = kExitMade;
     for (size_t i = 0; i < options.files.size(); ++i) {
         const std::string& path = options.files[i];
@@ -122,16 +134,18 @@ static int MakeFiles(const CliOptions& options, uint32_t firstSeed, bool showPro
         request.seed = firstSeed + static_cast<uint32_t>(i);  // wraps modulo 2^32 like the seed itself
         ProgressLine line;
         ProgressBegin(&line, path);
+        Unfinished unfinished;
         const MakeOutcome outcome =
-            MakeFile(path.c_str(), request, chunk, chunkSize, ProgressTo(&line, showProgress), &error);
+            MakeFile(path.c_str(), request, chunk, chunkSize, ProgressTo(&line, showProgress), &error, &unfinished);
         ProgressEnd(&line, outcome == kMade);
-        if (outcome == kInterrupted) Tell(path + ": interrupted; the unfinished file was removed");
-        if (outcome == kFailed) Tell(path + ": " + error);
+        if (outcome == kInterrupted) TellAbout(path, "interrupted" + UnfinishedNote(unfinished));
+        if (outcome == kFailed) TellAbout(path, error + UnfinishedNote(unfinished));
         if (options.json) {
             FileReport report = ReportOf(options, path, request.seed);
             const char* results[] = {"made", "failed", "interrupted"};
             report.result = results[outcome];
             if (outcome == kMade) report.length = options.size;
+            if (outcome == kInterrupted) report.length = unfinished.length;  // the length it reached
             report.seconds = CliMonotonicSeconds() - line.started;
             report.error = error;
             if (!WriteToStdout(JsonLine(report) + "\n")) return kExitFailed;

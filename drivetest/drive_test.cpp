@@ -7,10 +7,16 @@
 
 namespace {
 
-DriveReport Refuse(const std::string& problem) {
+struct Problem {
+    std::string text;  // names path
+    std::string path;
+};
+
+DriveReport Refuse(const Problem& problem) {
     DriveReport report;
     report.result = DriveResult::failed;
-    report.problem = problem;
+    report.problem = problem.text;
+    report.problemPath = problem.path;
     return report;
 }
 
@@ -20,26 +26,30 @@ std::string DescriptionPath(const DriveOps& ops, const std::string& folder) {
 
 struct FoundSet {
     std::optional<DriveSet> set;
-    std::string problem;  // why the folder cannot be used
+    Problem problem;  // why the folder cannot be used
 };
 
 FoundSet FindSet(const DriveOps& ops, const std::string& folder) {
     FoundSet found;
     const FolderState state = ops.inspectFolder(folder);
     if (!state.usable) {
-        found.problem = folder + ": " + state.reason;
+        found.problem = {folder + ": " + state.reason, folder};
         return found;
     }
     const std::optional<std::string> text = ops.readText(DescriptionPath(ops, folder));
     if (!text) {
         if (ops.fileLength(PathIn(ops, folder, SetFileName(1)))) {
-            found.problem = folder + " holds " + SetFileName(1) + " but no " + kSetDescriptionName +
-                            ": it may be another program's; remove it to test here";
+            found.problem = {folder + " holds " + SetFileName(1) + " but no " + kSetDescriptionName +
+                                 ": it may be another program's; remove it to test here",
+                             folder};
         }
         return found;
     }
     found.set = ReadSetDescription(*text);
-    if (!found.set) found.problem = DescriptionPath(ops, folder) + " is not a test set's description; it is left as it is";
+    if (!found.set) {
+        found.problem = {DescriptionPath(ops, folder) + " is not a test set's description; it is left as it is",
+                         DescriptionPath(ops, folder)};
+    }
     return found;
 }
 
@@ -58,7 +68,7 @@ void Conclude(DriveReport* report) {
 
 DriveReport RunDriveFill(const DriveOps& ops, const DriveTestOptions& options, const DriveEvents& events) {
     const FoundSet found = FindSet(ops, options.folder);
-    if (!found.problem.empty()) return Refuse(found.problem);
+    if (!found.problem.text.empty()) return Refuse(found.problem);
     DriveReport report;
     DriveSet set;
     uint64_t from = 0;
@@ -70,7 +80,7 @@ DriveReport RunDriveFill(const DriveOps& ops, const DriveTestOptions& options, c
         if (found.set) {
             std::string problem;
             if (!RemoveSet(ops, options.folder, *found.set, &problem)) {
-                return Refuse("cannot remove the finished test set in " + options.folder + ": " + problem);
+                return Refuse({"cannot remove the finished test set in " + options.folder + ": " + problem, options.folder});
             }
             report.replacedFinishedSet = true;
         }
@@ -89,9 +99,9 @@ DriveReport RunDriveFill(const DriveOps& ops, const DriveTestOptions& options, c
 
 DriveReport RunDriveVerify(const DriveOps& ops, const DriveTestOptions& options, const DriveEvents& events) {
     const FoundSet found = FindSet(ops, options.folder);
-    if (!found.problem.empty()) return Refuse(found.problem);
+    if (!found.problem.text.empty()) return Refuse(found.problem);
     const std::optional<DriveSet>& set = found.set;
-    if (!set) return Refuse(options.folder + " holds no test set (no " + kSetDescriptionName + ")");
+    if (!set) return Refuse({options.folder + " holds no test set (no " + kSetDescriptionName + ")", options.folder});
     DriveReport report;
     report.bytesWritten = set->finished ? set->written : WrittenOnDisk(ops, options.folder, *set);
     report.files = set->files;

@@ -66,6 +66,7 @@ enum class DriveResult {
 struct DriveReport {
     DriveResult result = DriveResult::ok;
     std::string problem;       // what stopped the test, with the system's reason
+    std::string problemPath;   // the file or folder problem names, as it stands there
     bool replacedFinishedSet = false;
     std::optional<uint64_t> resumedAt;  // the fill went on from here
     uint64_t bytesWritten = 0;          // the whole set

@@ -28,8 +28,11 @@ struct Writer {
 
 std::string NameOf(const Writer& writer, uint32_t number) { return PathIn(*writer.ops, writer.options->folder, SetFileName(number)); }
 
-void Fail(const Writer& writer, const std::string& what, const std::string& reason) {
-    if (writer.report->problem.empty()) writer.report->problem = what + ": " + reason;
+// The first problem is the one reported: "cannot write PATH: reason".
+void Fail(const Writer& writer, const std::string& what, const std::string& path, const std::string& reason) {
+    if (!writer.report->problem.empty()) return;
+    writer.report->problem = what + " " + path + ": " + reason;
+    writer.report->problemPath = path;
 }
 
 bool FinishFile(Writer& writer) {
@@ -37,7 +40,7 @@ bool FinishFile(Writer& writer) {
     std::string reason;
     const bool flushed = writer.ops->flush(writer.file, &reason);
     writer.ops->close(writer.file);
-    if (!flushed) Fail(writer, "cannot write " + NameOf(writer, writer.openNumber), reason);
+    if (!flushed) Fail(writer, "cannot write", NameOf(writer, writer.openNumber), reason);
     writer.openNumber = 0;
     return flushed;
 }
@@ -47,7 +50,7 @@ bool SaveDescription(Writer& writer) {
     if (writer.ops->writeText(PathIn(*writer.ops, writer.options->folder, kSetDescriptionName), DescribeSet(*writer.set), &reason)) {
         return true;
     }
-    Fail(writer, "cannot write " + PathIn(*writer.ops, writer.options->folder, kSetDescriptionName), reason);
+    Fail(writer, "cannot write", PathIn(*writer.ops, writer.options->folder, kSetDescriptionName), reason);
     return false;
 }
 
@@ -63,7 +66,7 @@ bool OpenFile(Writer& writer, uint32_t number) {
         return false;
     }
     if (opened.status != IoStatus::ok) {
-        Fail(writer, "cannot create " + NameOf(writer, number), opened.reason);
+        Fail(writer, "cannot create", NameOf(writer, number), opened.reason);
         return false;
     }
     writer.openNumber = number;
@@ -144,7 +147,7 @@ bool WriteRequest(Writer& writer, const Request& request, const unsigned char* d
             writer.report->filledToTheEnd = true;
             if (inFile + whole == 0) DropEmptyFile(writer);
         } else {
-            Fail(writer, "cannot write " + NameOf(writer, request.file), result.reason);
+            Fail(writer, "cannot write", NameOf(writer, request.file), result.reason);
         }
         return false;
     }

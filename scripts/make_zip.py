@@ -2,7 +2,8 @@
 
 Usage: make_zip.py OUT.zip NAME=PATH...   Entries keep the order given. Text
 entries (.txt) get CR LF line ends, for Notepad and every other Windows
-reader.
+reader. Entries carry Unix modes, as Info-ZIP's zip writes them: 0755 for
+programs (.exe), 0644 for the rest; Windows reads no mode from them.
 """
 import os
 import sys
@@ -22,8 +23,9 @@ def main():
                 data = data.replace(b"\r\n", b"\n").replace(b"\n", b"\r\n")
             info = zipfile.ZipInfo(name, date_time=stamp[:6])
             info.compress_type = zipfile.ZIP_DEFLATED
-            info.create_system = 0  # MS-DOS attributes, none set: the same from any host
-            info.external_attr = 0
+            mode = 0o100755 if name.endswith(".exe") else 0o100644  # regular file and its permissions
+            info.create_system = 3  # Unix, whatever the host, so the modes below are read
+            info.external_attr = mode << 16
             archive.writestr(info, data, compresslevel=9)
 
 

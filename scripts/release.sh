@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds what a release ships, in folders of its own, and writes
 # build/release/: the Windows zip, the Debian package of the command line
-# and SHA256SUMS over both. The same commit gives the same bytes, whatever
-# the folder and the time: every time inside comes from SOURCE_DATE_EPOCH,
-# the last commit's time unless it is set already.
+# and SHA256SUMS over both (scripts/check_release.sh checks them). The same
+# commit gives the same bytes, whatever the folder and the time: every time
+# inside comes from SOURCE_DATE_EPOCH, the last commit's time unless it is
+# set already.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
@@ -20,12 +21,24 @@ release=$out/release
 
 source scripts/configure.sh
 configure "$out/release-win32" -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
-configure "$out/release-native" -DCMAKE_BUILD_TYPE=Release
+# The Debian package's program is built as Debian builds its own: with the
+# flags of dpkg-buildflags, every hardening feature on (fortified calls,
+# stack protector, relocations read-only and bound at start). Configured
+# every time, so that a folder made before keeps no other flags.
+export DEB_BUILD_MAINT_OPTIONS=hardening=+all
+cppflags=$(dpkg-buildflags --get CPPFLAGS)
+cmake -S . -B "$out/release-native" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    "-DCMAKE_C_FLAGS=$(dpkg-buildflags --get CFLAGS) $cppflags" \
+    "-DCMAKE_CXX_FLAGS=$(dpkg-buildflags --get CXXFLAGS) $cppflags" \
+    "-DCMAKE_EXE_LINKER_FLAGS=$(dpkg-buildflags --get LDFLAGS)" >"$out/release-native.configure.log" 2>&1 || {
+    cat "$out/release-native.configure.log"
+    exit 1
+}
 ninja -C "$out/release-win32" --quiet fillwright fillwright-cli
 # The man page's date comes from SOURCE_DATE_EPOCH, which no build rule sees.
 rm -f "$out/release-native/cli/fillwright-cli.1"
-ninja -C "$out/release-native" --quiet fillwright-cli fillwright-cli-man
-version=$("$out/release-native/fillwright-cli" --version | sed -n '1s/^fillwright-cli //p')
+ninja -C "$out/release-native" --quiet fillwright-cli fillwright-cli-man fillwright-cli-changelog
+version=$("$out/release-native/fillwright-cli" --version | sed -n '1s/.* //p')
 
 rm -rf "$release"
 mkdir -p "$release"
@@ -34,6 +47,7 @@ python3 scripts/make_zip.py "$release/$zip" \
     "fillwright.exe=$out/release-win32/fillwright.exe" \
     "fillwright-cli.exe=$out/release-win32/fillwright-cli.exe" \
     "README.txt=packaging/README.txt" \
+    "NEWS.txt=NEWS" \
     "LICENSE.txt=LICENSE"
 
 cpack --config "$out/release-native/CPackConfig.cmake" -B "$out/release-native/package" >"$out/release-native/cpack.log" 2>&1 || {

@@ -25,6 +25,13 @@ have_cmd cppcheck || need+=(cppcheck)
 # CPack's DEB generator reads the program's library needs with dpkg-shlibdeps.
 have_cmd help2man || need+=(help2man)
 have_cmd dpkg-shlibdeps || need+=(dpkg-dev)
+# The release check: lintian on the package, mandoc on the man page, unzip
+# for the modes of the zip's entries.
+have_cmd lintian || need+=(lintian)
+have_cmd mandoc || need+=(mandoc)
+have_cmd unzip || need+=(unzip)
+# The cli suite draws the progress line in a real terminal of a set width.
+have_cmd tmux || need+=(tmux)
 # 32-bit Wine (wine32) runs the shipped exe; wine64 runs the 64-bit build
 # on hosts that cannot execute 32-bit code.
 have_pkg wine || need+=(wine)

@@ -1,6 +1,7 @@
 // --check, -m noise and --json: the report formats in-process, and the real
 // program on real files.
 #include "cli_check.h"
+#include "cli_names.h"
 #include "cli_report.h"
 #include "engine_reference.h"
 #include "program_fixture.h"
@@ -80,6 +81,35 @@ TEST(CheckReport, LinesForEachOutcome) {
         {&unmade, "f: differs: no seed of the random stream makes its first bytes"},
     };
     for (const auto& row : table) EXPECT_EQ(CheckLine("f", 10, *row.first), row.second);
+    EXPECT_EQ(CheckLine("a\nb: OK\r", 10, ok), "\\a\\nb: OK\\r: OK");
+}
+
+// Names in messages, quoted as the GNU tools quote, and in --check lines,
+// escaped as sha256sum escapes.
+TEST(CheckReport, NamesAreQuotedAndEscaped) {
+    struct Row {
+        const char* name;
+        const char* quoted;
+        const char* escaped;
+    };
+    const Row table[] = {
+        {"plain-name_1.bin", "plain-name_1.bin", "plain-name_1.bin"},
+        {"a b", "'a b'", "a b"},
+        {"", "''", ""},
+        {"it's", "$'it\\'s'", "it's"},
+        {"a\nb", "$'a\\nb'", "a\\nb"},
+        {"tab\there\r", "$'tab\\there\\r'", "tab\\x09here\\r"},
+        {"\x1b[31m", "$'\\033[31m'", "\\x1B[31m"},
+        {"\xFF.bin", "$'\\377.bin'", "\xFF.bin"},                    // not UTF-8
+        {"\xC2\x9B", "$'\\302\\233'", "\xC2\x9B"},                  // C1 control, in UTF-8
+        {"\xD0\xBF\xCE\xA9.bin", "\xD0\xBF\xCE\xA9.bin", "\xD0\xBF\xCE\xA9.bin"},  // printable UTF-8
+    };
+    for (const Row& row : table) {
+        bool escaped = false;
+        EXPECT_EQ(QuotedName(row.name), row.quoted) << row.name;
+        EXPECT_EQ(EscapedName(row.name, &escaped), row.escaped) << row.name;
+        EXPECT_EQ(escaped, std::string(row.name) != row.escaped) << row.name;
+    }
 }
 
 void OverwriteByte(const std::string& path, long offset, unsigned char value) {
@@ -183,6 +213,22 @@ TEST_F(CheckProgram, DialogFileIsCheckedAndItsSeedFound) {
     const ProgramRun run = Run({"--check", "-m", "random", "70000", file});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.out, file + ": OK (seed 1765191228, the clock at 2025-12-08 10:53:48 UTC)\n");
+}
+
+// Files made together from the clock get clock + i, which may lie after their
+// modification time: with n files checked, up to n - 1 seconds after it count.
+// An empty file claims no seed.
+TEST_F(CheckProgram, SeedsOfLaterFilesAndOfAnEmptyFile) {
+    const std::string file = File("third.bin"), empty = File("empty.bin");
+    ASSERT_EQ(Run({"-m", "random", "-s", "1765191230", "5000", file}).exitCode, 0);
+    SetModifiedTime(file, 1765191228);
+    const ProgramRun alone = Run({"--check", "-m", "random", "5000", file});
+    EXPECT_TRUE(Contains(alone.out, "(seed 1748414014, ")) << "2^24 s earlier: " << alone.out;
+    const ProgramRun third = Run({"--check", "-m", "random", "5000", file, file, file});
+    EXPECT_TRUE(Contains(third.out, file + ": OK (seed 1765191230, the clock at 2025-12-08 10:53:50 UTC)\n"))
+        << third.out;
+    ASSERT_EQ(Run({"0", empty}).exitCode, 0);
+    EXPECT_EQ(Run({"--check", "-m", "random", "0", empty}).out, empty + ": OK\n");
 }
 
 TEST_F(CheckProgram, UnreadableFilesFailAndTheOthersAreStillChecked) {

@@ -167,4 +167,24 @@ TEST(ProgressText, BytesRatePercentAndTimeLeft) {
     EXPECT_EQ(FormatProgress(INT64_MAX / 4, INT64_MAX, 1.0).substr(0, 30), "2.0 EiB / 8.0 EiB   25%  2.0 E");
 }
 
+// The line fits in one column less than the terminal: figures drop first,
+// then the name is cut in its middle (wide characters count twice).
+TEST(ProgressText, FitsTheTerminal) {
+    const std::string full = "512.0 MiB / 1.0 GiB   50%  256.0 MiB/s  ETA 0:02";
+    const std::string name = "abcdefghijklmnopqrstuvwxyz0123456789.bin";
+    const std::string wide = "\xE6\x95\xB0\xE6\x8D\xAE";  // two characters, four columns
+    const std::tuple<std::string, int, std::string> table[] = {
+        {"big.bin", 80, "big.bin  " + full},
+        {"big.bin", 0, "big.bin  " + full},  // width unknown: 80
+        {name, 80, "abcdefghijklm...123456789.bin  " + full},
+        {name, 40, "abcde....bin  512.0 MiB / 1.0 GiB   50%"},
+        {name, 20, "abcde...9.bin   50%"},
+        {name, 5, " 50%"},
+        {wide + wide + wide + wide + wide + ".bin", 40, wide + "....bin  512.0 MiB / 1.0 GiB   50%"},
+    };
+    for (const auto& row : table)
+        EXPECT_EQ(FitProgress(std::get<0>(row), 512LL << 20, 1LL << 30, 2.0, std::get<1>(row)), std::get<2>(row))
+            << std::get<1>(row);
+}
+
 }  // namespace

@@ -266,8 +266,8 @@ TEST(CommandLine, HelpMentionsEveryOption) {
     const std::string help = HelpText();
     for (const char* option : {"-m, --mode", "-s, --seed", "--allocate", "-n, --no-clobber", "-q, --quiet",
                                "-h, --help", "--version", "zero", "random", "ascii", "size", "SIZE FILE...", "KiB",
-                               "KB", "130", "--check", "--json", "noise", "Exit status:", "--fill", "--verify",
-                               "--total SIZE", "--file-size SIZE", "--no-verify", "--keep-going",
+                               "KB", "Stopped by", "--check", "--json", "noise", "Exit status:", "--fill",
+                               "--verify", "--total SIZE", "--file-size SIZE", "--no-verify", "--keep-going",
                                "fillwright-drivetest.txt", "fillwright-drivetest-00001.bin"}) {
         EXPECT_NE(help.find(option), std::string::npos) << "help lacks " << option;
     }

@@ -26,7 +26,9 @@ protected:
         made.push_back(JoinPath(dir, name));
         return made.back();
     }
-    ProgramRun Run(const std::vector<std::string>& args) { return RunCliProgram(args, dir); }
+    ProgramRun Run(const std::vector<std::string>& args, const std::string* input = nullptr) {
+        return RunCliProgram(args, dir, input);
+    }
     std::string dir;
     std::vector<std::string> made;
 };

@@ -89,11 +89,12 @@ int WaitCliProgram(int pid, double timeoutSeconds) {
     return code;
 }
 
-bool InterruptCliProgram(int pid) {
+bool SignalCliProgram(int pid, int) {
     return GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, static_cast<DWORD>(pid)) != FALSE;
 }
 
-ProgramRun RunCliProgram(const std::vector<std::string>& args, const std::string& scratchDir) {
+ProgramRun RunCliProgram(const std::vector<std::string>& args, const std::string& scratchDir,
+                         const std::string* input) {
     ProgramRun run;
     const std::string program = CliProgramPath();
     std::string commandLine = Quote(program);
@@ -109,10 +110,23 @@ ProgramRun RunCliProgram(const std::vector<std::string>& args, const std::string
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     startup.hStdOutput = out;
     startup.hStdError = err;
+    HANDLE feedRead = nullptr, feedWrite = nullptr;
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    if (input && CreatePipe(&feedRead, &feedWrite, &inherit, 0)) {
+        SetHandleInformation(feedWrite, HANDLE_FLAG_INHERIT, 0);
+        startup.hStdInput = feedRead;
+    }
     PROCESS_INFORMATION process;
     std::string mutableLine = commandLine;
-    if (CreateProcessA(program.c_str(), &mutableLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                       &process)) {
+    const bool started = CreateProcessA(program.c_str(), &mutableLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                        &startup, &process) != FALSE;
+    if (feedRead) {
+        CloseHandle(feedRead);
+        DWORD written = 0;
+        if (started) WriteFile(feedWrite, input->data(), static_cast<DWORD>(input->size()), &written, nullptr);
+        CloseHandle(feedWrite);
+    }
+    if (started) {
         WaitForSingleObject(process.hProcess, 120000);
         DWORD code = 0;
         if (GetExitCodeProcess(process.hProcess, &code) && code != STILL_ACTIVE) run.exitCode = static_cast<int>(code);
@@ -150,15 +164,34 @@ std::string FullDeviceIn(const std::string& dir) {
     return symlink(FullDevicePath(), link.c_str()) == 0 ? link : std::string();
 }
 
-static int Spawn(const std::vector<std::string>& args, const std::string& outPath, const std::string& errPath) {
+static int Spawn(const std::vector<std::string>& args, const std::string& outPath, const std::string& errPath,
+                 const std::string* input = nullptr) {
     const std::string program = CliProgramPath();
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
+    int feed[2] = {-1, -1};
+    if (input && pipe(feed) != 0) return -1;
     const pid_t pid = fork();
-    if (pid != 0) return static_cast<int>(pid);
+    if (pid != 0) {
+        if (!input) return static_cast<int>(pid);
+        close(feed[0]);
+        signal(SIGPIPE, SIG_IGN);  // a program that stops reading early is not the test's death
+        for (size_t at = 0; pid > 0 && at < input->size();) {
+            const ssize_t written = write(feed[1], input->data() + at, input->size() - at);
+            if (written <= 0) break;
+            at += static_cast<size_t>(written);
+        }
+        close(feed[1]);
+        return static_cast<int>(pid);
+    }
     // Child: only async-signal-safe calls until exec.
+    if (input) {
+        dup2(feed[0], STDIN_FILENO);
+        close(feed[0]);
+        close(feed[1]);
+    }
     const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int err = open(errPath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_NOCTTY, 0644);
     if (out < 0 || err < 0) _exit(125);
@@ -172,7 +205,7 @@ int StartCliProgram(const std::vector<std::string>& args, const std::string& err
     return Spawn(args, "/dev/null", errPath);
 }
 
-bool InterruptCliProgram(int pid) { return kill(pid, SIGINT) == 0; }
+bool SignalCliProgram(int pid, int signal) { return kill(pid, signal) == 0; }
 
 int WaitCliProgram(int pid, double timeoutSeconds) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeoutSeconds);
@@ -184,18 +217,19 @@ int WaitCliProgram(int pid, double timeoutSeconds) {
         if (std::chrono::steady_clock::now() > deadline) {
             kill(pid, SIGKILL);
             waitpid(pid, &status, 0);
-            return -1;
+            return -SIGKILL;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
 }
 
-ProgramRun RunCliProgram(const std::vector<std::string>& args, const std::string& scratchDir) {
+ProgramRun RunCliProgram(const std::vector<std::string>& args, const std::string& scratchDir,
+                         const std::string* input) {
     ProgramRun run;
     const std::string outPath = JoinPath(scratchDir, "stdout.txt");
     const std::string errPath = JoinPath(scratchDir, "stderr.txt");
-    const int pid = Spawn(args, outPath, errPath);
+    const int pid = Spawn(args, outPath, errPath, input);
     if (pid > 0) run.exitCode = WaitCliProgram(pid, 120);
     run.out = ReadWholeFile(outPath);
     run.err = ReadWholeFile(errPath);

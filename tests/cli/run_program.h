@@ -6,7 +6,7 @@
 #include <vector>
 
 struct ProgramRun {
-    int exitCode = -1;  // -1 if it did not exit normally (e.g. killed by a signal)
+    int exitCode = -1;  // -N if it ended by signal N, -1 if it could not be run
     std::string out;    // everything it wrote to stdout
     std::string err;    // everything it wrote to stderr
 };
@@ -22,16 +22,18 @@ bool PathExists(const std::string& path);
 std::string CliProgramPath();
 
 // Runs the program with args and waits for it; stdout and stderr go to
-// files in scratchDir, read back afterwards.
-ProgramRun RunCliProgram(const std::vector<std::string>& args, const std::string& scratchDir);
+// files in scratchDir, read back afterwards. With input, its stdin is a pipe
+// that input is written to and then closed.
+ProgramRun RunCliProgram(const std::vector<std::string>& args, const std::string& scratchDir,
+                         const std::string* input = nullptr);
 
 // Starts the program without waiting; returns its process id (or -1).
 // Its stdout is discarded; its stderr goes to errPath (natively also the
 // name of a terminal). On Windows it gets a process group of its own.
 int StartCliProgram(const std::vector<std::string>& args, const std::string& errPath);
 // Waits at most timeoutSeconds; kills it if it has not ended by then.
-// Returns the exit code, -1 if it ended by a signal or had to be killed.
+// Returns the exit code; natively -N if it ended by signal N (-9: killed).
 int WaitCliProgram(int pid, double timeoutSeconds);
-// Ctrl-C: SIGINT natively; on Windows the console's Ctrl-Break event for
-// the program's process group. False if it could not be sent.
-bool InterruptCliProgram(int pid);
+// Sends signal natively; on Windows the console's Ctrl-Break event for the
+// program's process group, whatever the signal. False if it could not be sent.
+bool SignalCliProgram(int pid, int signal);

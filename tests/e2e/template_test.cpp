@@ -300,7 +300,8 @@ TEST_P(ShippedResources, Manifest) {
                              "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",
                              "{1f676c76-80e1-4239-95bb-83d0f6d0da78}", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",
                              "<asmv3:windowsSettings>", "WindowsSettings\">true</dpiAware>",
-                             "WindowsSettings\">UTF-8</activeCodePage>"}) {
+                             "WindowsSettings\">UTF-8</activeCodePage>",
+                             "WindowsSettings\">true</longPathAware>"}) {
         EXPECT_NE(manifest.find(part), std::string::npos) << "the manifest lacks " << part;
     }
 }
@@ -334,7 +335,8 @@ TEST_P(ShippedResources, VersionOfTheProject) {
     const std::pair<const char*, std::string> strings[] = {
         {"FileDescription", GetParam().description}, {"FileVersion", FILLWRIGHT_VERSION},
         {"ProductName", "Fillwright"}, {"ProductVersion", FILLWRIGHT_VERSION},
-        {"LegalCopyright", "Copyright (c) The Fillwright authors. MIT License."},
+        {"CompanyName", "The Fillwright authors"},
+        {"LegalCopyright", "Copyright (C) " FILLWRIGHT_COPYRIGHT_YEAR " The Fillwright authors. MIT License."},
         {"InternalName", name.substr(0, name.size() - 4)}, {"OriginalFilename", name}};
     for (const auto& string : strings) EXPECT_EQ(VersionString(block, string.first), string.second) << string.first;
 }
