@@ -10,12 +10,21 @@
 #   FILLWRIGHT_BENCH_RUNS=N          runs per command (default 7)
 #   FILLWRIGHT_CLI=PATH              the program (default BUILD/native/fillwright-cli)
 #   FILLWRIGHT_BENCH_DIR=DIR         where the files go (default /dev/shm, else the build folder)
+#   FILLWRIGHT_BENCH_ROWS=drive      only the drive test's rows (files: all but those)
+#
+# The drive test's rows run on an ext4 image of SIZE_BYTES, loop-mounted with
+# direct I/O, in the same folder: --fill --no-verify against dd writing with
+# oflag=direct, --verify against dd reading with iflag=direct, the whole test
+# against the two dd runs together, and Debian's f3write + f3read (installed
+# here when missing: a reference, not a dependency). They need root and loop
+# devices, and say so when they cannot run.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 out=$root/${FILLWRIGHT_BUILD_DIR:-build}
 size=${1:-1073741824}
 runs=${FILLWRIGHT_BENCH_RUNS:-7}
 cli=${FILLWRIGHT_CLI:-$out/native/fillwright-cli}
+rows_wanted=${FILLWRIGHT_BENCH_ROWS:-all}
 
 if [ -z "${FILLWRIGHT_CLI:-}" ] && [ -f "$out/native/build.ninja" ]; then
     ninja -C "$out/native" --quiet fillwright-cli
@@ -41,6 +50,41 @@ trap 'rm -rf "$dir"' EXIT
 file=$dir/out.bin
 
 now() { echo "${EPOCHREALTIME/./}"; }  # microseconds
+
+declare -A times median
+# summarise LABEL BYTES: the median of LABEL's times into median[LABEL],
+# and its row of the table into rows.
+rows=()
+summarise() {
+    local label=$1 bytes=$2 sorted all rate
+    sorted=$(printf '%s\n' ${times[$label]} | sort -n)
+    median[$label]=$(awk '{ t[NR] = $1 } END {
+        m = (NR % 2) ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2; printf "%.4f", m / 1e6 }' <<<"$sorted")
+    all=$(awk '{ printf "%.3f ", $1 / 1e6 }' <<<"$sorted")
+    rate=$(awk -v s="$bytes" -v t="${median[$label]}" 'BEGIN { if (t > 0) printf "%.0f MiB/s", s / 1048576 / t; else print "-" }')
+    rows+=("$(printf '%-36s %9s s %13s  %s' "$label" "${median[$label]}" "$rate" "$all")")
+}
+print_table() {
+    printf '%-36s %11s %13s  %s\n' "command" "median" "rate" "every run (s, sorted)"
+    printf '%s\n' "${rows[@]}"
+    echo
+    rows=()
+}
+
+# ratio NAME OURS THEIRS TARGET: how many times faster ours is (their time
+# over ours), and whether it reaches the target.
+ratio() {
+    local name=$1 ours=$2 theirs=$3 target=$4
+    awk -v n="$name" -v a="${median[$ours]}" -v b="${median[$theirs]}" -v t="$target" 'BEGIN {
+        r = (a > 0) ? b / a : 0
+        printf "%-52s %7.2fx  (target >= %sx)  %s\n", n, r, t, (r >= t) ? "met" : "NOT MET" }'
+}
+
+source "$root/scripts/bench_drive.sh"
+if [ "$rows_wanted" = drive ]; then
+    drive_rows
+    exit
+fi
 
 # What the checks read: a random file and its copy, a zero file, and a
 # 256 KiB file that no seed of the random stream makes, which the seed search
@@ -89,7 +133,6 @@ run_labelled() {
 
 # Round after round every command runs once, on a fresh file, so that a
 # busy moment of the machine falls on all of them alike rather than on one.
-declare -A times median
 for ((round = 0; round < runs; round++)); do
     for label in "${labels[@]}"; do
         rm -f "$file"
@@ -113,33 +156,17 @@ for ((round = 0; round < runs; round++)); do
 done
 rm -f "$file"
 
-rows=()
 for label in "${labels[@]}"; do
-    sorted=$(printf '%s\n' ${times[$label]} | sort -n)
-    median[$label]=$(awk '{ t[NR] = $1 } END {
-        m = (NR % 2) ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2; printf "%.4f", m / 1e6 }' <<<"$sorted")
-    all=$(awk '{ printf "%.3f ", $1 / 1e6 }' <<<"$sorted")
-    bytes=$size
-    case $label in "seed search"* | "the same file"*) bytes=262144 ;; esac
-    rate=$(awk -v s="$bytes" -v t="${median[$label]}" 'BEGIN { if (t > 0) printf "%.0f MiB/s", s / 1048576 / t; else print "-" }')
-    rows+=("$(printf '%-36s %9s s %13s  %s' "$label" "${median[$label]}" "$rate" "$all")")
+    case $label in
+        "seed search"* | "the same file"*) summarise "$label" 262144 ;;
+        *) summarise "$label" "$size" ;;
+    esac
 done
 
 echo "fillwright-cli against shell tools: $size bytes into $(dirname "$dir"), $runs runs each, wall time"
 # noise and --check use a second thread: they need the second core free.
 echo "load average when done (1, 5, 15 min): $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) cores"
-printf '%-36s %11s %13s  %s\n' "command" "median" "rate" "every run (s, sorted)"
-printf '%s\n' "${rows[@]}"
-echo
-
-# ratio NAME OURS THEIRS TARGET: how many times faster ours is (their time
-# over ours), and whether it reaches the target.
-ratio() {
-    local name=$1 ours=$2 theirs=$3 target=$4
-    awk -v n="$name" -v a="${median[$ours]}" -v b="${median[$theirs]}" -v t="$target" 'BEGIN {
-        r = (a > 0) ? b / a : 0
-        printf "%-52s %7.2fx  (target >= %sx)  %s\n", n, r, t, (r >= t) ? "met" : "NOT MET" }'
-}
+print_table
 echo "speed of fillwright-cli relative to the baseline (baseline time / its time):"
 ratio "zero   vs head -c N /dev/zero" "fillwright-cli -m zero" "head -c N /dev/zero" 0.9
 ratio "random vs head -c N /dev/urandom" "fillwright-cli -m random -s 1" "head -c N /dev/urandom" 2
@@ -152,3 +179,8 @@ ratio "--check zero   vs cat FILE > /dev/null" "fillwright-cli --check -m zero" 
 ratio "--check random vs cmp FILE COPY (faster)" "fillwright-cli --check -m random" "cmp FILE COPY" 1.0
 awk -v a="${median["seed search, worst case"]}" -v b="${median["the same file with -s 1"]}" 'BEGIN {
     printf "seed search, worst case (256 KiB that no seed makes): %.1f ms whole command, %.1f ms with -s 1\n", a * 1000, b * 1000 }'
+
+if [ "$rows_wanted" != files ]; then
+    echo
+    drive_rows
+fi

@@ -40,6 +40,15 @@ have_cmd tmux || need+=(tmux)
 have_pkg wine || need+=(wine)
 have_pkg wine64 || need+=(wine64)
 have_pkg wine32:i386 || need+=(wine32:i386)
+# The drive tests: ext4 images on loop devices, and a drive that claims
+# more than it holds, served by nbdkit's Python plugin and shown as a file
+# through FUSE.
+have_cmd mkfs.ext4 || need+=(e2fsprogs)
+have_cmd losetup || need+=(mount)
+have_cmd nbdkit || need+=(nbdkit)
+have_pkg nbdkit-plugin-python || need+=(nbdkit-plugin-python)
+have_cmd nbdfuse || need+=(libnbd-bin)
+have_cmd fusermount3 || need+=(fuse3)
 
 [ ${#need[@]} -eq 0 ] && exit 0
 

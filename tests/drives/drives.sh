@@ -1,0 +1,196 @@
+# Sourced by the drive tests and the bench: makes mounted ext4 file systems
+# to test on, on loop devices with direct I/O, and takes them down again.
+#
+#   drives_begin [PARENT]               private folder (in /tmp) and traps;
+#                                       call first
+#   ext4_drive NAME SIZE                an ext4 image on a loop device
+#   fake_drive NAME CLAIMED REAL MODE [RATE]
+#                                       a drive that claims CLAIMED bytes and
+#                                       holds REAL (fake_drive.py: MODE wrap
+#                                       or drop); RATE limits it (bits/s)
+#   drive_mount[NAME]                   where it is mounted
+#   drive_set_rate NAME BITS_PER_SECOND change the limit of a drive made
+#                                       with one (0: none)
+#   drive_replug NAME                   unmount, detach, attach, mount again
+#   drive_remove NAME                   take one drive down
+#   drives_own PID                      a process to end before taking down
+#   drives_end                          take everything down (the traps do)
+#   loop_unavailable, fake_unavailable  print why this host cannot, or nothing
+#
+# Every name lives in a private folder of this run, so two checkouts can run
+# at once. The loop device reads its backing file with direct I/O: without
+# it the page cache of the backing file would answer reads and hide a fake.
+
+drives_dir=
+declare -gA drive_mount=() drive_loop=() drive_backing=() drive_fuse=() drive_fuse_pid=()
+drives_processes=()
+
+loop_unavailable() {
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "not root: mounting a loop device needs root"
+        return
+    fi
+    [ -e /dev/loop-control ] || { echo "no /dev/loop-control: this kernel or container has no loop devices"; return; }
+    local tool
+    for tool in losetup mkfs.ext4 mount umount findmnt filefrag python3; do
+        command -v "$tool" >/dev/null 2>&1 || { echo "$tool is missing (bash scripts/setup.sh installs it)"; return; }
+    done
+}
+
+fake_unavailable() {
+    local why
+    why=$(loop_unavailable)
+    [ -z "$why" ] || { echo "$why"; return; }
+    [ -e /dev/fuse ] || { echo "no /dev/fuse: this kernel or container has no FUSE"; return; }
+    local tool
+    for tool in nbdkit nbdfuse fusermount3; do
+        command -v "$tool" >/dev/null 2>&1 || { echo "$tool is missing (bash scripts/setup.sh installs it)"; return; }
+    done
+    nbdkit python --version >/dev/null 2>&1 || echo "nbdkit's Python plugin is missing (bash scripts/setup.sh installs it)"
+}
+
+drives_begin() {
+    drives_dir=$(mktemp -d "${1:-/tmp}/fillwright-drives.XXXXXX") || return 1
+    trap drives_end EXIT
+    trap 'drives_end; exit 130' INT
+    trap 'drives_end; exit 143' TERM HUP
+}
+
+drives_own() {  # PID
+    drives_processes+=("$1")
+}
+
+drives_end() {
+    local name pid
+    for pid in "${drives_processes[@]}"; do
+        if kill -0 "$pid" 2>/dev/null; then
+            kill "$pid"
+            wait "$pid" 2>/dev/null
+        fi
+    done
+    drives_processes=()
+    for name in "${!drive_backing[@]}"; do drive_remove "$name"; done
+    if [ -n "$drives_dir" ]; then
+        rm -rf --one-file-system "$drives_dir"
+        drives_dir=
+    fi
+}
+
+# The file system of every test drive: no journal and no discards, so that
+# the space a user can write is the same on each run, and nothing reserved
+# for root, so that the free space statvfs reports is all writable.
+drive_format_and_mount() {  # NAME DEVICE
+    mkfs.ext4 -q -m 0 -O ^has_journal -E nodiscard,lazy_itable_init=0 "$2" || return 1
+    drive_attach_mount "$1" "$2"
+}
+
+drive_attach_mount() {  # NAME DEVICE
+    local where=$drives_dir/$1
+    mkdir -p "$where"
+    mount "$2" "$where" || return 1
+    drive_mount[$1]=$where
+}
+
+drive_attach_loop() {  # NAME: sets drive_loop[NAME] to a new loop device
+    local loop
+    loop=$(losetup -f --show --direct-io=on "${drive_backing[$1]}") || return 1
+    drive_loop[$1]=$loop
+}
+
+ext4_drive() {  # NAME SIZE
+    local image=$drives_dir/$1.img
+    truncate -s "$2" "$image" || return 1
+    drive_backing[$1]=$image
+    drive_attach_loop "$1" && drive_format_and_mount "$1" "${drive_loop[$1]}"
+}
+
+fake_drive() {  # NAME CLAIMED REAL MODE [RATE]
+    local name=$1 file=$drives_dir/$1.nbd rate=${5:-0}
+    local plugin
+    plugin=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/fake_drive.py
+    : >"$file"
+    drive_backing[$name]=$file
+    drive_fuse[$name]=$file
+    local filter=() limit=()
+    if [ "$rate" != 0 ]; then
+        echo "$rate" >"$drives_dir/$name.rate"
+        filter=(--filter=rate)
+        limit=(rate="$rate" rate-file="$drives_dir/$name.rate")
+    fi
+    # nbdfuse serves the drive as the plain file $file until fusermount3 -u;
+    # its output goes to a log so that no pipe of the caller stays open. In
+    # a session of its own, a Ctrl-C on the terminal does not end nbdkit
+    # under a mounted file system: the traps take it down in order.
+    setsid nbdfuse -P "$file.pid" "$file" --command nbdkit -s "${filter[@]}" python "$plugin" \
+        size="$2" real="$3" mode="$4" "${limit[@]}" >"$drives_dir/$name.log" 2>&1 </dev/null &
+    drive_fuse_pid[$name]=$!
+    local tries
+    for ((tries = 0; tries < 300; tries++)); do
+        if [ -s "$file.pid" ] && findmnt --mountpoint "$file" >/dev/null; then break; fi
+        if ! kill -0 "${drive_fuse_pid[$name]}" 2>/dev/null; then
+            echo "fake_drive: nbdfuse ended at once:" >&2
+            cat "$drives_dir/$name.log" >&2
+            return 1
+        fi
+        sleep 0.1
+    done
+    findmnt --mountpoint "$file" >/dev/null || { echo "fake_drive: nbdfuse did not mount $file" >&2; return 1; }
+    drive_attach_loop "$name" && drive_format_and_mount "$name" "${drive_loop[$name]}"
+}
+
+drive_set_rate() {  # NAME BITS_PER_SECOND (0: as fast as it goes)
+    local rate=$2
+    [ "$rate" != 0 ] || rate=1T
+    echo "$rate" >"$drives_dir/$1.rate"
+}
+
+# A program killed a moment ago may still hold files open for a while.
+drive_unmount() {  # NAME
+    local where=${drive_mount[$1]:-} tries
+    [ -n "$where" ] || return 0
+    for ((tries = 0; tries < 100; tries++)); do
+        findmnt --mountpoint "$where" >/dev/null || break
+        umount "$where" 2>/dev/null && break
+        sleep 0.1
+    done
+    if findmnt --mountpoint "$where" >/dev/null; then
+        echo "drives: $where is still busy; unmounting it lazily" >&2
+        umount -l "$where"
+    fi
+    unset "drive_mount[$1]"
+}
+
+drive_detach() {  # NAME
+    local loop=${drive_loop[$1]:-}
+    [ -n "$loop" ] || return 0
+    losetup -d "$loop" || echo "drives: could not detach $loop" >&2
+    unset "drive_loop[$1]"
+}
+
+# As a user re-plugs a stick: nothing of it stays in any cache.
+drive_replug() {  # NAME
+    drive_unmount "$1"
+    drive_detach "$1"
+    drive_attach_loop "$1" && drive_attach_mount "$1" "${drive_loop[$1]}"
+}
+
+drive_remove() {  # NAME
+    local name=$1
+    drive_unmount "$name"
+    drive_detach "$name"
+    local file=${drive_fuse[$name]:-} pid=${drive_fuse_pid[$name]:-} tries
+    if [ -n "$file" ] && findmnt --mountpoint "$file" >/dev/null; then
+        fusermount3 -u "$file" || echo "drives: could not unmount $file" >&2
+    fi
+    if [ -n "$pid" ]; then
+        # nbdfuse ends once unmounted; if it never mounted, end it here.
+        for ((tries = 0; tries < 100; tries++)); do
+            kill -0 "$pid" 2>/dev/null || break
+            sleep 0.1
+        done
+        if kill -0 "$pid" 2>/dev/null; then kill "$pid"; fi
+        wait "$pid" 2>/dev/null
+    fi
+    rm -f "${drive_backing[$name]}" "${drive_backing[$name]}.pid"
+    unset "drive_fuse[$name]" "drive_fuse_pid[$name]" "drive_backing[$name]"
+}
