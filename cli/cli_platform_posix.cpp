@@ -234,7 +234,8 @@ void CliEndByInterrupt() {
     std::fflush(nullptr);
     DefaultActionFor(signal);
     raise(signal);
-    _exit(128 + signal);  // not reached while the signal's default action ends the program
+    // Not reached while the signal's default action ends the program.
+    _exit(128 + signal);  // cppcheck-suppress unreachableCode
 }
 
 // What a started thread runs, kept until it is joined.

@@ -56,9 +56,10 @@ bool CliOpenFile(const char* path, bool noClobber, CliFile* file, std::string* r
     HANDLE handle = CreateFileW(widePath.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, creation,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     const bool deletable = handle != INVALID_HANDLE_VALUE;
-    if (!deletable && GetLastError() == ERROR_ACCESS_DENIED)
+    if (!deletable && GetLastError() == ERROR_ACCESS_DENIED) {
         handle = CreateFileW(widePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, creation,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
     if (handle == INVALID_HANDLE_VALUE) {
         *reason = SystemText(GetLastError());
         return false;
