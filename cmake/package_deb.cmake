@@ -53,7 +53,7 @@ set(CPACK_PACKAGE_CONTACT "${maintainer}")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${maintainer}")
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${FILLWRIGHT_HOMEPAGE}")
 # The summary, and the long description below it: CPack indents its lines
-# and writes " ." for the empty ones. The drive test belongs here once it lands.
+# and writes " ." for the empty ones.
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "make files of a chosen size")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "fillwright-cli makes each named file exactly the size asked for (in bytes,
 or with a unit such as KiB, MB or GiB), holding one of five kinds of
@@ -70,8 +70,13 @@ content:
 
 With --check it reads files back and tells whether each holds exactly
 what the same command line makes, naming the first byte that differs; the
-seed of a random file is found from the file itself. Results can also be
-printed as JSON Lines.")
+seed of a random file is found from the file itself.
+
+With --fill it tests a whole drive (a USB stick, an SD card): it fills a
+folder's free space with self-describing data, reads it back past the
+caches and reports the real capacity, what was lost and where, and the
+speed; counterfeit drives are told early. --verify reads such a set
+again. Results can also be printed as JSON Lines.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # fillwright-cli_VERSION_ARCH.deb
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)  # Depends: from the libraries the program links
