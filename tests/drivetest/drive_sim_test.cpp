@@ -22,12 +22,12 @@ DriveTestOptions SmallPace() {
     return options;
 }
 
-SimDriveSpec Drive(SimLie lie, uint64_t real) {
-    SimDriveSpec spec;
-    spec.claimedBytes = 40 * MiB;
-    spec.lie = lie;
-    spec.realBytes = real;
-    return spec;
+SimDriveShape Drive(SimLie lie, uint64_t real) {
+    SimDriveShape shape;
+    shape.claimedBytes = 40 * MiB;
+    shape.lie = lie;
+    shape.realBytes = real;
+    return shape;
 }
 
 struct Range {
@@ -61,56 +61,56 @@ void ExpectRanges(const DriveReport& report, const std::vector<Range>& expected)
 
 struct FillCase {
     const char* name;
-    SimDriveSpec spec;
+    SimDriveShape shape;
     bool stopEarly;
     DriveResult result;
     uint64_t written;
     std::vector<Range> ranges;
 };
 
-SimDriveSpec With(SimDriveSpec spec, const std::function<void(SimDriveSpec&)>& change) {
-    change(spec);
-    return spec;
+SimDriveShape With(SimDriveShape shape, const std::function<void(SimDriveShape&)>& change) {
+    change(shape);
+    return shape;
 }
 
 TEST(DriveSim, EachDriveGetsItsVerdict) {
-    const SimDriveSpec honest = Drive(SimLie::none, 40 * MiB);
+    const SimDriveShape honest = Drive(SimLie::none, 40 * MiB);
     const std::vector<FillCase> cases = {
         {"honest", honest, true, DriveResult::ok, 40 * MiB, {}},
-        {"honest, one thread", With(honest, [](SimDriveSpec& s) { s.threadsFail = true; }), true, DriveResult::ok, 40 * MiB, {}},
+        {"honest, one thread", With(honest, [](SimDriveShape& s) { s.threadsFail = true; }), true, DriveResult::ok, 40 * MiB, {}},
         // Writing 40 MiB folds three times over 16: what is read at L was written at L+16 or L+32.
         {"wrap-around, written to the end", Drive(SimLie::wrap, 16 * MiB), false, DriveResult::lost, 40 * MiB,
          {{0, 8 * MiB, BlockClass::overwritten, 32 * MiB}, {8 * MiB, 16 * MiB, BlockClass::overwritten, 24 * MiB}}},
-        {"wrap-around, one thread", With(Drive(SimLie::wrap, 16 * MiB), [](SimDriveSpec& s) { s.threadsFail = true; }), false,
+        {"wrap-around, one thread", With(Drive(SimLie::wrap, 16 * MiB), [](SimDriveShape& s) { s.threadsFail = true; }), false,
          DriveResult::lost, 40 * MiB,
          {{0, 8 * MiB, BlockClass::overwritten, 32 * MiB}, {8 * MiB, 16 * MiB, BlockClass::overwritten, 24 * MiB}}},
         // The first look back after 16 MiB finds block 0 overwritten, at 17 MiB.
         {"wrap-around, stopped early", Drive(SimLie::wrap, 16 * MiB), true, DriveResult::lost, 17 * MiB,
          {{0, MiB, BlockClass::overwritten, 16 * MiB}}},
-        {"dropped writes behind a cache", With(Drive(SimLie::drop, 16 * MiB), [](SimDriveSpec& s) { s.cacheBytes = 2 * MiB; }), false,
+        {"dropped writes behind a cache", With(Drive(SimLie::drop, 16 * MiB), [](SimDriveShape& s) { s.cacheBytes = 2 * MiB; }), false,
          DriveResult::lost, 40 * MiB, {{16 * MiB, 24 * MiB, BlockClass::blank, 0}}},
         // Away from the places the fill looks back at, so that it writes on to the end.
-        {"bits flipped", With(honest, [](SimDriveSpec& s) { s.flippedBits = {8 * (5 * MiB + 20580), 8 * (5 * MiB + 24000) + 3, 8 * (20 * MiB + 36864) + 7}; }),
+        {"bits flipped", With(honest, [](SimDriveShape& s) { s.flippedBits = {8 * (5 * MiB + 20580), 8 * (5 * MiB + 24000) + 3, 8 * (20 * MiB + 36864) + 7}; }),
          true, DriveResult::lost, 40 * MiB,
          {{5 * MiB + 20480, 4096, BlockClass::bitsChanged, 2}, {20 * MiB + 36864, 4096, BlockClass::bitsChanged, 1}}},
-        {"read errors", With(honest, [](SimDriveSpec& s) { s.unreadable = {{10 * MiB + 28672, 10 * MiB + 61440, 0}}; }), true,
+        {"read errors", With(honest, [](SimDriveShape& s) { s.unreadable = {{10 * MiB + 28672, 10 * MiB + 61440, 0}}; }), true,
          DriveResult::lost, 40 * MiB, {{10 * MiB + 28672, 32768, BlockClass::unreadable, 0}}},
         // Full before its claimed size: filled to the last block, in smaller and smaller writes.
-        {"full early", With(honest, [](SimDriveSpec& s) { s.fullAt = 30 * MiB + 12288; }), true, DriveResult::ok, 30 * MiB + 12288, {}},
-        {"read-only after 20 MiB", With(honest, [](SimDriveSpec& s) { s.readOnlyAfter = 20 * MiB; }), true, DriveResult::failed, 20 * MiB, {}},
+        {"full early", With(honest, [](SimDriveShape& s) { s.fullAt = 30 * MiB + 12288; }), true, DriveResult::ok, 30 * MiB + 12288, {}},
+        {"read-only after 20 MiB", With(honest, [](SimDriveShape& s) { s.readOnlyAfter = 20 * MiB; }), true, DriveResult::failed, 20 * MiB, {}},
     };
     for (const FillCase& c : cases) {
         SCOPED_TRACE(c.name);
         SimDrive drive;
-        drive.spec = c.spec;
+        drive.shape = c.shape;
         DriveTestOptions options = SmallPace();
         options.stopEarly = c.stopEarly;
         const DriveReport report = RunDriveFill(SimulatedDriveOps(&drive), options, DriveEvents());
         EXPECT_STREQ(DriveResultName(report.result), DriveResultName(c.result)) << report.problem;
         EXPECT_EQ(report.bytesWritten, c.written);
         EXPECT_TRUE(report.verified);
-        EXPECT_EQ(report.lossSeenAt.has_value(), c.spec.lie != SimLie::none);  // the looks back saw it, stopping or not
-        if (c.spec.lie == SimLie::wrap) {
+        EXPECT_EQ(report.lossSeenAt.has_value(), c.shape.lie != SimLie::none);  // the looks back saw it, stopping or not
+        if (c.shape.lie == SimLie::wrap) {
             EXPECT_EQ(report.lossSeenWhenWritten.value_or(0), 17 * MiB);  // the first look past the fold
         }
         EXPECT_EQ(report.files, (c.written + 8 * MiB - 1) / (8 * MiB));
@@ -128,7 +128,7 @@ TEST(DriveSim, LooksBackPastTheDrivesCache) {
     // Writes past 16 MiB vanish, but the drive's 2 MiB cache answers for the
     // latest ones: only a look far enough back sees the loss.
     SimDrive drive;
-    drive.spec = With(Drive(SimLie::drop, 16 * MiB), [](SimDriveSpec& s) { s.cacheBytes = 2 * MiB; });
+    drive.shape = With(Drive(SimLie::drop, 16 * MiB), [](SimDriveShape& s) { s.cacheBytes = 2 * MiB; });
     const DriveReport report = RunDriveFill(SimulatedDriveOps(&drive), SmallPace(), DriveEvents());
     EXPECT_EQ(report.result, DriveResult::lost);
     ASSERT_TRUE(report.lossSeenAt.has_value());
@@ -140,8 +140,8 @@ TEST(DriveSim, LooksBackPastTheDrivesCache) {
 
 TEST(DriveSim, SpeedPerSampleShowsASlowRegion) {
     SimDrive drive;
-    drive.spec = Drive(SimLie::none, 40 * MiB);
-    drive.spec.slow = {{8 * MiB, 12 * MiB, 10e6}};
+    drive.shape = Drive(SimLie::none, 40 * MiB);
+    drive.shape.slow = {{8 * MiB, 12 * MiB, 10e6}};
     DriveTestOptions options = SmallPace();
     options.sampleEvery = 64 * MiB;  // no looks back: only the writes are timed
     const DriveReport report = RunDriveFill(SimulatedDriveOps(&drive), options, DriveEvents());
@@ -165,7 +165,7 @@ TEST(DriveSim, AnInterruptedFillResumesWhereItStopped) {
     for (int stopAfter : {50, 32}) {
         SCOPED_TRACE(stopAfter);
         SimDrive drive;
-        drive.spec = Drive(SimLie::none, 40 * MiB);
+        drive.shape = Drive(SimLie::none, 40 * MiB);
         const DriveOps ops = SimulatedDriveOps(&drive);
         DriveEvents events;
         int requests = 0;
@@ -190,7 +190,7 @@ TEST(DriveSim, AnInterruptedFillResumesWhereItStopped) {
 
 TEST(DriveSim, AFinishedSetIsReplacedAndOnlyItsFilesAreTouched) {
     SimDrive drive;
-    drive.spec = Drive(SimLie::none, 40 * MiB);
+    drive.shape = Drive(SimLie::none, 40 * MiB);
     const DriveOps ops = SimulatedDriveOps(&drive);
     drive.texts["sim/notes.txt"] = "mine";
     DriveTestOptions options = SmallPace();
@@ -201,8 +201,8 @@ TEST(DriveSim, AFinishedSetIsReplacedAndOnlyItsFilesAreTouched) {
 
     // The drive now drops writes past 16 MiB: there the first set's blocks
     // stay, and past them the never-written flash reads as zeros.
-    drive.spec.lie = SimLie::drop;
-    drive.spec.realBytes = 16 * MiB;
+    drive.shape.lie = SimLie::drop;
+    drive.shape.realBytes = 16 * MiB;
     const DriveReport second = RunDriveFill(ops, SmallPace(), DriveEvents());
     EXPECT_TRUE(second.replacedFinishedSet);
     EXPECT_EQ(second.result, DriveResult::lost);
@@ -214,7 +214,7 @@ TEST(DriveSim, ReadBackOfAFakeAfterTheFact) {
     // --verify later: the fill was not told of the loss (no read-back, no
     // looks back), then a file went missing as well.
     SimDrive drive;
-    drive.spec = Drive(SimLie::drop, 16 * MiB);
+    drive.shape = Drive(SimLie::drop, 16 * MiB);
     const DriveOps ops = SimulatedDriveOps(&drive);
     DriveTestOptions options = SmallPace();
     options.verify = false;
@@ -232,13 +232,13 @@ TEST(DriveSim, ReadBackOfAFakeAfterTheFact) {
 
 TEST(DriveSim, ClassifiesTheEarlierRunsData) {
     SimDrive drive;
-    drive.spec = Drive(SimLie::none, 40 * MiB);
+    drive.shape = Drive(SimLie::none, 40 * MiB);
     const DriveOps ops = SimulatedDriveOps(&drive);
     DriveTestOptions options = SmallPace();
     options.total = 24 * MiB;
     ASSERT_EQ(RunDriveFill(ops, options, DriveEvents()).result, DriveResult::ok);
-    drive.spec.lie = SimLie::drop;
-    drive.spec.realBytes = 16 * MiB;
+    drive.shape.lie = SimLie::drop;
+    drive.shape.realBytes = 16 * MiB;
     options.stopEarly = false;
     const DriveReport report = RunDriveFill(ops, options, DriveEvents());
     ExpectRanges(report, {{16 * MiB, 8 * MiB, BlockClass::earlierRun, 0}});
@@ -262,7 +262,7 @@ TEST(DriveSim, RefusesFoldersItMustNotTouch) {
     for (const RefusalCase& c : cases) {
         SCOPED_TRACE(c.name);
         SimDrive drive;
-        drive.spec = Drive(SimLie::none, 40 * MiB);
+        drive.shape = Drive(SimLie::none, 40 * MiB);
         c.prepare(drive);
         const size_t files = drive.files.size(), texts = drive.texts.size();
         DriveTestOptions options = SmallPace();

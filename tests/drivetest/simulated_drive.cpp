@@ -27,52 +27,52 @@ bool Inside(const std::vector<SimRegion>& regions, uint64_t at, double* speed = 
 }
 
 void Spend(SimDrive& d, uint64_t device) {
-    double speed = d.spec.bytesPerSecond;
-    Inside(d.spec.slow, device, &speed);
+    double speed = d.shape.bytesPerSecond;
+    Inside(d.shape.slow, device, &speed);
     d.clock += static_cast<double>(kBlock) / speed;
 }
 
 void Cache(SimDrive& d, uint64_t device, const unsigned char* data) {
-    if (d.spec.cacheBytes == 0) return;
+    if (d.shape.cacheBytes == 0) return;
     d.cache.remove_if([device](const auto& entry) { return entry.first == device; });
     d.cache.emplace_front(device, std::vector<unsigned char>(data, data + kBlock));
-    if (d.cache.size() > d.spec.cacheBytes / kBlock) d.cache.pop_back();
+    if (d.cache.size() > d.shape.cacheBytes / kBlock) d.cache.pop_back();
 }
 
 void WriteDeviceBlock(SimDrive& d, uint64_t device, const unsigned char* data) {
     Spend(d, device * kBlock);
     Cache(d, device, data);
-    const uint64_t real = d.spec.realBytes / kBlock;
-    if (d.spec.lie == SimLie::drop && device >= real) return;
-    const uint64_t physical = d.spec.lie == SimLie::wrap ? device % real : device;
+    const uint64_t real = d.shape.realBytes / kBlock;
+    if (d.shape.lie == SimLie::drop && device >= real) return;
+    const uint64_t physical = d.shape.lie == SimLie::wrap ? device % real : device;
     d.flash[physical].assign(data, data + kBlock);
 }
 
 bool ReadDeviceBlock(SimDrive& d, uint64_t device, unsigned char* data) {
     Spend(d, device * kBlock);
-    if (Inside(d.spec.unreadable, device * kBlock)) return false;
+    if (Inside(d.shape.unreadable, device * kBlock)) return false;
     auto cached = std::find_if(d.cache.begin(), d.cache.end(), [device](const auto& entry) { return entry.first == device; });
     if (cached != d.cache.end()) {
         std::copy(cached->second.begin(), cached->second.end(), data);
         d.cache.splice(d.cache.begin(), d.cache, cached);
         return true;
     }
-    const uint64_t real = d.spec.realBytes / kBlock;
-    const uint64_t physical = d.spec.lie == SimLie::wrap ? device % real : device;
+    const uint64_t real = d.shape.realBytes / kBlock;
+    const uint64_t physical = d.shape.lie == SimLie::wrap ? device % real : device;
     auto stored = d.flash.find(physical);
     if (stored == d.flash.end()) {  // never written: erased flash
         std::fill(data, data + kBlock, 0);
     } else {
         std::copy(stored->second.begin(), stored->second.end(), data);
     }
-    for (uint64_t bit : d.spec.flippedBits) {
+    for (uint64_t bit : d.shape.flippedBits) {
         if (bit / 8 / kBlock == device) data[bit / 8 % kBlock] ^= static_cast<unsigned char>(1u << (bit % 8));
     }
     Cache(d, device, data);
     return true;
 }
 
-uint64_t Capacity(const SimDrive& d) { return d.spec.fullAt ? d.spec.fullAt : d.spec.claimedBytes; }
+uint64_t Capacity(const SimDrive& d) { return d.shape.fullAt ? d.shape.fullAt : d.shape.claimedBytes; }
 
 uint64_t BlocksInUse(const SimDrive& d) { return d.nextBlock - d.freeBlocks.size(); }
 
@@ -94,7 +94,7 @@ SimFile* FileOf(SimDrive& d, const DriveFile& file) {
     return found == d.files.end() ? nullptr : &found->second;
 }
 
-bool ReadOnly(const SimDrive& d) { return d.spec.readOnlyAfter != 0 && d.written >= d.spec.readOnlyAfter; }
+bool ReadOnly(const SimDrive& d) { return d.shape.readOnlyAfter != 0 && d.written >= d.shape.readOnlyAfter; }
 
 // Block-sized transfers only: the drive test makes no others.
 IoResult WriteAt(SimDrive& d, DriveFile& handle, uint64_t offset, const unsigned char* data, size_t count) {
@@ -183,7 +183,7 @@ DriveOps SimulatedDriveOps(SimDrive* drive) {
         FolderState state;
         state.usable = folder == "sim";
         state.reason = state.usable ? "" : "No such file or directory";
-        state.freeBytes = d.spec.claimedBytes - std::min(d.spec.claimedBytes, BlocksInUse(d) * kBlock);
+        state.freeBytes = d.shape.claimedBytes - std::min(d.shape.claimedBytes, BlocksInUse(d) * kBlock);
         return state;
     };
     ops.writeText = [&d](const std::string& path, const std::string& text, std::string* reason) {
@@ -196,7 +196,7 @@ DriveOps SimulatedDriveOps(SimDrive* drive) {
         return d.texts[path];
     };
     ops.startThread = [&d](std::function<void()> body, DriveThread* thread) {
-        if (d.spec.threadsFail) return false;
+        if (d.shape.threadsFail) return false;
         d.threads.push_back(std::make_unique<std::thread>(std::move(body)));
         thread->native = d.threads.size() - 1;
         return true;

@@ -23,7 +23,7 @@ struct SimRegion {
     double bytesPerSecond = 0;
 };
 
-struct SimDriveSpec {
+struct SimDriveShape {
     uint64_t claimedBytes = 0;   // what the file system offers
     SimLie lie = SimLie::none;
     uint64_t realBytes = 0;      // where the lie begins
@@ -43,7 +43,7 @@ struct SimFile {
 };
 
 struct SimDrive {
-    SimDriveSpec spec;
+    SimDriveShape shape;
     std::map<std::string, SimFile> files;
     std::map<std::string, std::string> texts;  // small files: kept apart, as metadata
     std::set<uint64_t> freeBlocks;             // freed, handed out lowest first
