@@ -16,8 +16,12 @@
 # direct I/O, in the same folder: --fill --no-verify against dd writing with
 # oflag=direct, --verify against dd reading with iflag=direct, the whole test
 # against the two dd runs together, and Debian's f3write + f3read (installed
-# here when missing: a reference, not a dependency). They need root and loop
-# devices, and say so when they cannot run.
+# here when missing: a reference, not a dependency). The same rows run again
+# on an honest drive of a set speed (nbdkit's memory plugin behind its rate
+# filter, shown by nbdfuse: FILLWRIGHT_BENCH_RATED_SIZE bytes, default 256
+# MiB, at FILLWRIGHT_BENCH_RATED_BITS bits/s, default 800M), where the drive
+# and not the processor is the bound. They need root, loop devices and FUSE,
+# and say so when they cannot run.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 out=$root/${FILLWRIGHT_BUILD_DIR:-build}

@@ -8,6 +8,7 @@
 #                                       a drive that claims CLAIMED bytes and
 #                                       holds REAL (fake_drive.py: MODE wrap
 #                                       or drop); RATE limits it (bits/s)
+#   rated_drive NAME SIZE RATE          an honest drive of RATE bits/s
 #   drive_mount[NAME]                   where it is mounted
 #   drive_set_rate NAME BITS_PER_SECOND change the limit of a drive made
 #                                       with one (0: none)
@@ -105,36 +106,49 @@ ext4_drive() {  # NAME SIZE
 }
 
 fake_drive() {  # NAME CLAIMED REAL MODE [RATE]
-    local name=$1 file=$drives_dir/$1.nbd rate=${5:-0}
+    local name=$1 rate=${5:-0}
     local plugin
     plugin=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/fake_drive.py
-    : >"$file"
-    drive_backing[$name]=$file
-    drive_fuse[$name]=$file
     local filter=() limit=()
     if [ "$rate" != 0 ]; then
         echo "$rate" >"$drives_dir/$name.rate"
         filter=(--filter=rate)
         limit=(rate="$rate" rate-file="$drives_dir/$name.rate")
     fi
+    nbd_drive "$name" "${filter[@]}" python "$plugin" size="$2" real="$3" mode="$4" "${limit[@]}"
+}
+
+# An honest drive that moves at most RATE bits per second, reading or
+# writing: nbdkit's memory plugin behind its rate filter, which lets no
+# burst past that rate run for more than a tenth of a second. Its speed is
+# the drive's, not the processor's.
+rated_drive() {  # NAME SIZE RATE
+    nbd_drive "$1" --filter=rate memory size="$2" rate="$3" burstiness=0.1
+}
+
+nbd_drive() {  # NAME NBDKIT_ARGUMENTS...
+    local name=$1 file=$drives_dir/$1.nbd
+    shift
+    : >"$file"
+    drive_backing[$name]=$file
+    drive_fuse[$name]=$file
     # nbdfuse serves the drive as the plain file $file until fusermount3 -u;
     # its output goes to a log so that no pipe of the caller stays open. In
     # a session of its own, a Ctrl-C on the terminal does not end nbdkit
     # under a mounted file system: the traps take it down in order.
-    setsid nbdfuse -P "$file.pid" "$file" --command nbdkit -s "${filter[@]}" python "$plugin" \
-        size="$2" real="$3" mode="$4" "${limit[@]}" >"$drives_dir/$name.log" 2>&1 </dev/null &
+    setsid nbdfuse -P "$file.pid" "$file" --command nbdkit -s "$@" >"$drives_dir/$name.log" 2>&1 </dev/null &
     drive_fuse_pid[$name]=$!
     local tries
     for ((tries = 0; tries < 300; tries++)); do
         if [ -s "$file.pid" ] && findmnt --mountpoint "$file" >/dev/null; then break; fi
         if ! kill -0 "${drive_fuse_pid[$name]}" 2>/dev/null; then
-            echo "fake_drive: nbdfuse ended at once:" >&2
+            echo "nbd_drive: nbdfuse ended at once:" >&2
             cat "$drives_dir/$name.log" >&2
             return 1
         fi
         sleep 0.1
     done
-    findmnt --mountpoint "$file" >/dev/null || { echo "fake_drive: nbdfuse did not mount $file" >&2; return 1; }
+    findmnt --mountpoint "$file" >/dev/null || { echo "nbd_drive: nbdfuse did not mount $file" >&2; return 1; }
     drive_attach_loop "$name" && drive_format_and_mount "$name" "${drive_loop[$name]}"
 }
 
