@@ -52,6 +52,9 @@ size_t SectorSize(HANDLE file, const std::string& path) {
     return 4096;
 }
 
+// Wine takes FILE_FLAG_NO_BUFFERING but reads through Linux's page cache.
+bool UnderWine() { return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
+
 HANDLE OpenHandle(const std::string& path, OpenFor how, DWORD flags) {
     const DWORD access = how == OpenFor::read ? GENERIC_READ : GENERIC_WRITE;
     const DWORD disposition = how == OpenFor::create ? CREATE_ALWAYS : OPEN_EXISTING;
@@ -78,7 +81,7 @@ IoResult Open(const std::string& path, OpenFor how, DriveFile* file) {
     if (handle == INVALID_HANDLE_VALUE) return Failure(GetLastError());
     if (!file->direct) file->alignment = 1;
     file->handle = reinterpret_cast<intptr_t>(handle);
-    file->readBack = file->direct ? ReadBack::direct : ReadBack::mayBeCached;
+    file->readBack = file->direct && !UnderWine() ? ReadBack::direct : ReadBack::mayBeCached;
     return IoResult();
 }
 

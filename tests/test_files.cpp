@@ -39,6 +39,7 @@ int64_t FileLength(const std::string& path) {
 void RemoveFile(const std::string& path) { DeleteFileA(path.c_str()); }
 void RemoveDir(const std::string& path) { RemoveDirectoryA(path.c_str()); }
 const char* FullDevicePath() { return "Z:\\dev\\full"; }
+bool UnderWine() { return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr; }
 
 #else
 #include <fcntl.h>
@@ -67,6 +68,7 @@ int64_t FileLength(const std::string& path) {
 void RemoveFile(const std::string& path) { unlink(path.c_str()); }
 void RemoveDir(const std::string& path) { rmdir(path.c_str()); }
 const char* FullDevicePath() { return "/dev/full"; }
+bool UnderWine() { return false; }
 #endif
 
 std::string ReadWholeFile(const std::string& path) {

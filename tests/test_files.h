@@ -15,3 +15,4 @@ int64_t FileLength(const std::string& path);   // -1 if missing
 void RemoveFile(const std::string& path);
 void RemoveDir(const std::string& path);
 const char* FullDevicePath();                  // writes always fail with "disk full"
+bool UnderWine();                              // reads then ignore FILE_FLAG_NO_BUFFERING

@@ -3,7 +3,9 @@
 #
 #   drives_begin [PARENT]               private folder (in /tmp) and traps;
 #                                       call first
-#   ext4_drive NAME SIZE                an ext4 image on a loop device
+#   ext4_drive NAME SIZE [OPTIONS]      an ext4 image on a loop device,
+#                                       mounted with OPTIONS (mount -o)
+#   ramfs_drive NAME                    a ramfs: no direct I/O, no drive
 #   fake_drive NAME CLAIMED REAL MODE [RATE]
 #                                       a drive that claims CLAIMED bytes and
 #                                       holds REAL (fake_drive.py: MODE wrap
@@ -16,14 +18,15 @@
 #   drive_remove NAME                   take one drive down
 #   drives_own PID                      a process to end before taking down
 #   drives_end                          take everything down (the traps do)
-#   loop_unavailable, fake_unavailable  print why this host cannot, or nothing
+#   loop_unavailable, fake_unavailable, ramfs_unavailable
+#                                       print why this host cannot, or nothing
 #
 # Every name lives in a private folder of this run, so two checkouts can run
 # at once. The loop device reads its backing file with direct I/O: without
 # it the page cache of the backing file would answer reads and hide a fake.
 
 drives_dir=
-declare -gA drive_mount=() drive_loop=() drive_backing=() drive_fuse=() drive_fuse_pid=()
+declare -gA drive_mount=() drive_options=() drive_loop=() drive_backing=() drive_fuse=() drive_fuse_pid=()
 drives_processes=()
 
 loop_unavailable() {
@@ -36,6 +39,11 @@ loop_unavailable() {
     for tool in losetup mkfs.ext4 mount umount findmnt filefrag python3; do
         command -v "$tool" >/dev/null 2>&1 || { echo "$tool is missing (bash scripts/setup.sh installs it)"; return; }
     done
+}
+
+ramfs_unavailable() {
+    [ "$(id -u)" -eq 0 ] || { echo "not root: mounting a ramfs needs root"; return; }
+    grep -qw ramfs /proc/filesystems || echo "this kernel has no ramfs"
 }
 
 fake_unavailable() {
@@ -79,16 +87,19 @@ drives_end() {
 
 # The file system of every test drive: no journal and no discards, so that
 # the space a user can write is the same on each run, and nothing reserved
-# for root, so that the free space statvfs reports is all writable.
+# for root, so that the free space statvfs reports is all writable. Only
+# a drive mounted with data=journal gets a journal: it needs one.
 drive_format_and_mount() {  # NAME DEVICE
-    mkfs.ext4 -q -m 0 -O ^has_journal -E nodiscard,lazy_itable_init=0 "$2" || return 1
+    local journal=^has_journal
+    [[ ${drive_options[$1]:-} != *data=journal* ]] || journal=has_journal
+    mkfs.ext4 -q -m 0 -O $journal -E nodiscard,lazy_itable_init=0 "$2" || return 1
     drive_attach_mount "$1" "$2"
 }
 
-drive_attach_mount() {  # NAME DEVICE
+drive_attach_mount() {  # NAME DEVICE [MOUNT-ARGUMENTS...]
     local where=$drives_dir/$1
     mkdir -p "$where"
-    mount "$2" "$where" || return 1
+    mount ${drive_options[$1]:+-o "${drive_options[$1]}"} "${@:3}" "$2" "$where" || return 1
     drive_mount[$1]=$where
 }
 
@@ -98,11 +109,17 @@ drive_attach_loop() {  # NAME: sets drive_loop[NAME] to a new loop device
     drive_loop[$1]=$loop
 }
 
-ext4_drive() {  # NAME SIZE
+ext4_drive() {  # NAME SIZE [OPTIONS]
     local image=$drives_dir/$1.img
     truncate -s "$2" "$image" || return 1
     drive_backing[$1]=$image
+    drive_options[$1]=${3:-}
     drive_attach_loop "$1" && drive_format_and_mount "$1" "${drive_loop[$1]}"
+}
+
+ramfs_drive() {  # NAME
+    drive_backing[$1]=
+    drive_attach_mount "$1" ramfs -t ramfs
 }
 
 fake_drive() {  # NAME CLAIMED REAL MODE [RATE]
@@ -205,6 +222,6 @@ drive_remove() {  # NAME
         if kill -0 "$pid" 2>/dev/null; then kill "$pid"; fi
         wait "$pid" 2>/dev/null
     fi
-    rm -f "${drive_backing[$name]}" "${drive_backing[$name]}.pid"
-    unset "drive_fuse[$name]" "drive_fuse_pid[$name]" "drive_backing[$name]"
+    [ -z "${drive_backing[$name]:-}" ] || rm -f "${drive_backing[$name]}" "${drive_backing[$name]}.pid"
+    unset "drive_fuse[$name]" "drive_fuse_pid[$name]" "drive_backing[$name]" "drive_options[$name]"
 }

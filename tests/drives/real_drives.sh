@@ -225,7 +225,35 @@ test_counterfeit_drive_dropping() { counterfeit_drive drop; }
 # bitmaps too, and ext4 then stops using the space they describe.
 test_counterfeit_drive_written_to_the_end() { counterfeit_drive drop "$write_on_option"; }
 
-# NAME NEEDS: runs test_NAME, where NEEDS (loop or fake) says what the host
+# A file system without direct I/O: the read-back goes through the page
+# cache and says how far that can be trusted, in JSON and in words. ext4
+# with data=journal takes O_DIRECT opens yet serves them from the cache (its
+# statx says it has no direct I/O): the cache is dropped and seen empty.
+# ramfs refuses O_DIRECT (EINVAL) and its cache is its only storage, so no
+# read can be shown to come from elsewhere.
+read_back_without_direct_io() {  # NAME READ_BACK WORDS
+    local dir=${drive_mount[$1]} total=$((40 * MiB))
+    run "fill-$1" --fill --json --total $total --file-size $((16 * MiB)) "$dir"
+    expect_run "fill-$1" 0 ok
+    expect_summary "fill-$1" read_back = "$2"
+    expect_summary "fill-$1" bytes_ok = $total
+    run "verify-$1" --verify "$dir"
+    expect "verify-$1: exit status" "$status" = 0
+    expect "verify-$1: its report" "$(grep -E '^(Usable|Read back)' "$drives_dir/verify-$1.out")" = \
+        "Usable capacity: $total bytes read back intact, 0.04 GB (0.04 GiB)"$'\n'"Read back: $3"
+    drive_remove "$1"
+}
+
+test_journalled_ext4_drops_its_cache() {
+    ext4_drive journal $((128 * MiB)) data=journal || return 1
+    read_back_without_direct_io journal "cache dropped" "through the system's cache, emptied first"
+}
+test_ramfs_may_be_cached() {
+    ramfs_drive ram || return 1
+    read_back_without_direct_io ram "may be cached" "may have come from the system's memory"
+}
+
+# NAME NEEDS: runs test_NAME, where NEEDS (loop, ramfs or fake) says what the host
 # must allow.
 passed=0 failed=0 not_run=0
 run_test() {
@@ -254,6 +282,8 @@ run_test() {
 pattern=${1:-}
 drives_begin || exit 1
 run_test honest_drive loop
+run_test journalled_ext4_drops_its_cache loop
+run_test ramfs_may_be_cached ramfs
 run_test interrupted_fill_resumes fake
 run_test counterfeit_drive_wrapping fake
 run_test counterfeit_drive_dropping fake
