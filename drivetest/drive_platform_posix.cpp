@@ -5,11 +5,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <mutex>
 #include <fcntl.h>
 #include <csignal>
 #include <pthread.h>
@@ -136,10 +134,9 @@ bool TailHandle(DriveFile& file, bool writing, std::string* reason) {
     return true;
 }
 
-// Moves count bytes between data and the file at offset through fd, one
-// request after another.
+// Moves count bytes between data and the file at offset through fd.
 template <typename Call>
-IoResult TransferInTurn(int fd, uint64_t offset, size_t count, bool writing, Call call) {
+IoResult Transfer(int fd, uint64_t offset, size_t count, bool writing, Call call) {
     IoResult result;
     while (result.bytes < count) {
         const ssize_t done = call(fd, result.bytes, static_cast<off_t>(offset + result.bytes), count - result.bytes);
@@ -159,88 +156,6 @@ IoResult TransferInTurn(int fd, uint64_t offset, size_t count, bool writing, Cal
         result.bytes += static_cast<size_t>(done);
     }
     return result;
-}
-
-bool StartThread(std::function<void()> body, DriveThread* thread);
-
-// A second thread that carries one half of a large request while the
-// caller carries the other, so that the drive always has a request waiting
-// when it finishes one. Started when first wanted; it lives as long as the
-// process, waiting for work.
-struct Lane {
-    std::mutex lock;
-    std::condition_variable changed;
-    std::function<void()> job;  // set by the caller, taken by the lane
-    bool taken = false;         // a transfer is using the lane
-    bool working = false;
-};
-
-void LaneLoop(Lane* lane) {
-    std::unique_lock<std::mutex> hold(lane->lock);
-    for (;;) {
-        lane->changed.wait(hold, [lane] { return static_cast<bool>(lane->job); });
-        std::function<void()> job = std::move(lane->job);
-        lane->job = nullptr;
-        hold.unlock();
-        job();
-        hold.lock();
-        lane->working = false;
-        lane->changed.notify_all();
-    }
-}
-
-// The lane, or nothing when no thread could start or another transfer has it.
-Lane* TakeLane() {
-    static Lane* const lane = [] {
-        auto* made = new Lane;
-        DriveThread thread;
-        if (!StartThread([made] { LaneLoop(made); }, &thread)) {
-            delete made;
-            return static_cast<Lane*>(nullptr);
-        }
-        pthread_detach(static_cast<pthread_t>(thread.native));
-        return made;
-    }();
-    if (lane == nullptr) return nullptr;
-    std::lock_guard<std::mutex> hold(lane->lock);
-    if (lane->taken) return nullptr;
-    lane->taken = true;
-    return lane;
-}
-
-void GiveToLane(Lane* lane, std::function<void()> job) {
-    std::lock_guard<std::mutex> hold(lane->lock);
-    lane->job = std::move(job);
-    lane->working = true;
-    lane->changed.notify_all();
-}
-
-void ReleaseLane(Lane* lane) {
-    std::unique_lock<std::mutex> hold(lane->lock);
-    lane->changed.wait(hold, [lane] { return !lane->working; });
-    lane->taken = false;
-}
-
-// Requests from this long go out as two halves at once.
-const size_t kTwoInFlightFrom = size_t(1) << 20;
-
-// As TransferInTurn, with a large request's first half on the lane. Halves
-// end at multiples of kDriveBufferAlignment, so each keeps the request's
-// alignment. When the first half stops short, the second may have moved
-// data past that point: a writer cuts the file back before going on.
-template <typename Call>
-IoResult Transfer(int fd, uint64_t offset, size_t count, bool writing, Call call) {
-    Lane* lane = count >= kTwoInFlightFrom ? TakeLane() : nullptr;
-    if (lane == nullptr) return TransferInTurn(fd, offset, count, writing, call);
-    const size_t half = count / 2 / kDriveBufferAlignment * kDriveBufferAlignment;
-    IoResult first;
-    GiveToLane(lane, [&] { first = TransferInTurn(fd, offset, half, writing, call); });
-    IoResult second = TransferInTurn(fd, offset + half, count - half, writing,
-                                     [&](int to, size_t done, off_t at, size_t left) { return call(to, half + done, at, left); });
-    ReleaseLane(lane);
-    if (first.status != IoStatus::ok || first.bytes < half) return first;
-    second.bytes += half;
-    return second;
 }
 
 // The request split where direct I/O's alignment rules stop: the aligned

@@ -65,18 +65,17 @@ HANDLE OpenHandle(const std::string& path, OpenFor how, DWORD flags) {
 IoResult Open(const std::string& path, OpenFor how, DriveFile* file) {
     *file = DriveFile();
     file->path = path;
-    // Overlapped, so that two requests can be in flight on the one handle.
-    const DWORD writeThrough = how == OpenFor::read ? 0 : FILE_FLAG_WRITE_THROUGH;
-    HANDLE handle = OpenHandle(path, how, FILE_FLAG_OVERLAPPED | FILE_FLAG_NO_BUFFERING | writeThrough);
+    const DWORD unbuffered = FILE_FLAG_NO_BUFFERING | (how == OpenFor::read ? 0 : FILE_FLAG_WRITE_THROUGH);
+    HANDLE handle = OpenHandle(path, how, unbuffered);
     if (handle != INVALID_HANDLE_VALUE) {
         file->alignment = SectorSize(handle, path);
         file->direct = file->alignment <= kDriveBufferAlignment;
         if (!file->direct) {  // sectors larger than the buffers are aligned to: open it cached
             CloseHandle(handle);
-            handle = OpenHandle(path, how == OpenFor::create ? OpenFor::extend : how, FILE_FLAG_OVERLAPPED | writeThrough);
+            handle = OpenHandle(path, how == OpenFor::create ? OpenFor::extend : how, FILE_FLAG_WRITE_THROUGH);
         }
     } else if (GetLastError() == ERROR_INVALID_PARAMETER) {  // a file system without unbuffered I/O
-        handle = OpenHandle(path, how, FILE_FLAG_OVERLAPPED | writeThrough);
+        handle = OpenHandle(path, how, how == OpenFor::read ? 0 : FILE_FLAG_WRITE_THROUGH);
     }
     if (handle == INVALID_HANDLE_VALUE) return Failure(GetLastError());
     if (!file->direct) file->alignment = 1;
@@ -85,76 +84,24 @@ IoResult Open(const std::string& path, OpenFor how, DriveFile* file) {
     return IoResult();
 }
 
-// One piece of a request, started and later waited for: up to two are in
-// flight at once on a handle opened for overlapped I/O (on any other handle
-// each completes before its call returns).
-struct Piece {
-    OVERLAPPED at;
-    size_t from = 0;  // in the request
-    DWORD length = 0;
-    DWORD error = 0;  // why it could not start
-};
-
-template <typename Call>
-void StartPiece(HANDLE handle, uint64_t offset, size_t from, size_t length, Call call, Piece* piece) {
-    std::memset(&piece->at, 0, sizeof piece->at);
-    const uint64_t position = offset + from;
-    piece->at.Offset = static_cast<DWORD>(position);
-    piece->at.OffsetHigh = static_cast<DWORD>(position >> 32);
-    piece->at.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    piece->from = from;
-    piece->length = length > 0x40000000u ? 0x40000000u : static_cast<DWORD>(length);
-    piece->error = 0;
-    if (piece->at.hEvent == nullptr) {
-        piece->error = GetLastError();
-    } else if (!call(handle, from, piece->length, nullptr, &piece->at) && GetLastError() != ERROR_IO_PENDING) {
-        piece->error = GetLastError();
-    }
-}
-
-// Waits for the piece; its bytes moved, or the system's error (0: none).
-DWORD FinishPiece(HANDLE handle, Piece* piece, DWORD* moved) {
-    *moved = 0;
-    DWORD error = piece->error;
-    if (error == 0 && !GetOverlappedResult(handle, &piece->at, moved, TRUE)) error = GetLastError();
-    if (piece->at.hEvent != nullptr) CloseHandle(piece->at.hEvent);
-    return error == ERROR_HANDLE_EOF ? 0 : error;
-}
-
-// Requests from this long go out as two halves at once.
-const size_t kTwoInFlightFrom = size_t(1) << 20;
-
-// Moves count bytes at offset through handle: a large request as two
-// halves in flight together (each ending at a multiple of
-// kDriveBufferAlignment, so each keeps the request's alignment), then
-// whatever a half left over in turn. When the first half stops short, the
-// second may have moved data past that point: a writer cuts the file back
-// before going on.
 template <typename Call>
 IoResult Transfer(HANDLE handle, uint64_t offset, size_t count, Call call) {
     IoResult result;
-    if (count >= kTwoInFlightFrom) {
-        const size_t half = count / 2 / kDriveBufferAlignment * kDriveBufferAlignment;
-        Piece pieces[2];
-        StartPiece(handle, offset, 0, half, call, &pieces[0]);
-        StartPiece(handle, offset, half, count - half, call, &pieces[1]);
-        DWORD moved[2];
-        const DWORD errors[2] = {FinishPiece(handle, &pieces[0], &moved[0]), FinishPiece(handle, &pieces[1], &moved[1])};
-        if (errors[0] != 0) return Failure(errors[0]);
-        result.bytes = moved[0];
-        if (moved[0] < pieces[0].length) return result;  // the file ends inside the first half
-        if (errors[1] != 0) return Failure(errors[1], result.bytes);
-        result.bytes += moved[1];
-        if (moved[1] < pieces[1].length && moved[1] < count - half) return result;
-    }
     while (result.bytes < count) {
-        Piece piece;
-        StartPiece(handle, offset, result.bytes, count - result.bytes, call, &piece);
-        DWORD moved = 0;
-        const DWORD error = FinishPiece(handle, &piece, &moved);
-        if (error != 0) return Failure(error, result.bytes);
-        if (moved == 0) return result;  // the end of the file
-        result.bytes += moved;
+        OVERLAPPED at;
+        std::memset(&at, 0, sizeof at);
+        const uint64_t position = offset + result.bytes;
+        at.Offset = static_cast<DWORD>(position);
+        at.OffsetHigh = static_cast<DWORD>(position >> 32);
+        const size_t left = count - result.bytes;
+        DWORD done = 0;
+        if (!call(handle, result.bytes, left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left), &done, &at)) {
+            const DWORD error = GetLastError();
+            if (error == ERROR_HANDLE_EOF) return result;
+            return Failure(error, result.bytes);
+        }
+        if (done == 0) return result;  // the end of the file
+        result.bytes += done;
     }
     return result;
 }

@@ -131,10 +131,6 @@ bool WriteRequest(Writer& writer, const Request& request, const unsigned char* d
         done += result.bytes;
         if (result.status == IoStatus::ok) continue;
         if (result.status == IoStatus::noSpace && piece > kDriveBlockBytes) {
-            // The halves of a request go out together: what one of them put
-            // past the point of failure is cut off, its room given back.
-            std::string ignored;
-            writer.ops->setLength(writer.file, inFile + done, &ignored);
             piece = std::max(kDriveBlockBytes, piece / 2 / kDriveBlockBytes * kDriveBlockBytes);
             continue;
         }
