@@ -103,6 +103,10 @@ bool WriteText(const std::string& path, const std::string& text, std::string* re
 std::optional<std::string> ReadText(const std::string& path);
 bool StartThread(std::function<void()> body, DriveThread* thread);
 void JoinThread(DriveThread& thread);
+// Memory for requests with its pages present from the start, not faulted
+// in one at a time by the first requests; nullptr when there is none.
+unsigned char* AllocateMemory(size_t bytes);
+void FreeMemory(unsigned char* memory, size_t bytes);
 double Seconds();
 uint64_t RandomNumber();
 }  // namespace system_drive

@@ -324,6 +324,17 @@ bool StartThread(std::function<void()> body, DriveThread* thread) {
 
 void JoinThread(DriveThread& thread) { pthread_join(static_cast<pthread_t>(thread.native), nullptr); }
 
+unsigned char* AllocateMemory(size_t bytes) {
+    int flags = MAP_PRIVATE | MAP_ANONYMOUS;
+#if defined(MAP_POPULATE)
+    flags |= MAP_POPULATE;
+#endif
+    void* memory = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, flags, -1, 0);
+    return memory == MAP_FAILED ? nullptr : static_cast<unsigned char*>(memory);
+}
+
+void FreeMemory(unsigned char* memory, size_t bytes) { munmap(memory, bytes); }
+
 double Seconds() {
     struct timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);

@@ -252,6 +252,12 @@ void JoinThread(DriveThread& thread) {
     CloseHandle(handle);
 }
 
+unsigned char* AllocateMemory(size_t bytes) {
+    return static_cast<unsigned char*>(VirtualAlloc(nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+}
+
+void FreeMemory(unsigned char* memory, size_t) { VirtualFree(memory, 0, MEM_RELEASE); }
+
 double Seconds() {
     LARGE_INTEGER now, frequency;
     QueryPerformanceCounter(&now);

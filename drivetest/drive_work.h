@@ -6,11 +6,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 // Slots of one size, each aligned for direct I/O.
 struct AlignedBuffers {
-    std::vector<unsigned char> storage;
+    std::shared_ptr<unsigned char> memory;
     unsigned char* first = nullptr;
     size_t slotBytes = 0;
 };
