@@ -19,9 +19,10 @@
 # here when missing: a reference, not a dependency). The same rows run again
 # on an honest drive of a set speed (nbdkit's memory plugin behind its rate
 # filter, shown by nbdfuse: FILLWRIGHT_BENCH_RATED_SIZE bytes, default 256
-# MiB, at FILLWRIGHT_BENCH_RATED_BITS bits/s, default 800M), where the drive
-# and not the processor is the bound. They need root, loop devices and FUSE,
-# and say so when they cannot run.
+# MiB, at FILLWRIGHT_BENCH_RATED_BITS bits/s, default 2400M: 300 MB/s),
+# where the drive and not the processor is the bound, with the share of the
+# time the drive had requests in flight. They need root, loop devices and
+# FUSE, and say so when they cannot run.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 out=$root/${FILLWRIGHT_BUILD_DIR:-build}

@@ -37,11 +37,45 @@ drive_rows() {
     fi
     rated_drive rated "$rated_size" "$rated_bits"
     drive_table rated "an honest drive of $rated_size bytes that moves $rated_bits bits/s (nbdkit memory, rate filter)" $f3
+    in_flight rated
     drive_remove rated
 }
 
+# How many requests the drive had in flight while each command ran, from
+# its loop device's counters: one large request of a program reaches the
+# drive as several, up to the device's largest request each.
+in_flight() {  # NAME
+    local mnt=${drive_mount[$1]} device total
+    device=$(basename "${drive_loop[$1]}")
+    find "$mnt" -mindepth 1 -maxdepth 1 ! -name lost+found -exec rm -rf {} +
+    total=$(stat -f -c '%a %S' "$mnt" | awk '{ print int($1 * $2 / 1048576) * 1048576 }')
+    echo "requests in flight at the drive ($device takes at most $(cat "/sys/block/$device/queue/max_sectors_kb") KiB each)," \
+        "sampled while the command ran: share of the time with 0 / 1 / 2 or more"
+    local label
+    for label in "fillwright-cli --fill --no-verify" "fillwright-cli --verify" "dd of=F bs=1M oflag=direct" \
+        "dd if=F bs=1M iflag=direct"; do
+        case $label in
+            "fillwright-cli --verify" | "dd if="*) ;;
+            *) find "$mnt" -mindepth 1 -maxdepth 1 ! -name lost+found -exec rm -rf {} + ;;
+        esac
+        drive_command "$label" "$mnt" "$total" &
+        local pid=$! counts=() reads writes
+        # Builtins only: a process started per sample would take the cores.
+        while kill -0 "$pid" 2>/dev/null; do
+            read -r reads writes <"/sys/block/$device/inflight"
+            counts+=("$((reads + writes))")
+        done
+        wait "$pid"
+        # From the first request to the last: not the program's start and end.
+        printf '%s\n' "${counts[@]}" | awk -v label="$label" '{ n[NR] = $1 } END {
+            for (i = 1; i <= NR; i++) if (n[i] > 0) { if (!first) first = i; last = i }
+            for (i = first; i <= last; i++) { all++; if (n[i] == 0) none++; else if (n[i] == 1) one++; else more++ }
+            if (all) printf "  %-36s %5.1f%% / %5.1f%% / %5.1f%%\n", label, 100 * none / all, 100 * one / all, 100 * more / all }'
+    done
+}
+
 rated_size=${FILLWRIGHT_BENCH_RATED_SIZE:-268435456}
-rated_bits=${FILLWRIGHT_BENCH_RATED_BITS:-800M}
+rated_bits=${FILLWRIGHT_BENCH_RATED_BITS:-2400M}
 
 drive_table() {  # NAME DESCRIPTION F3
     local mnt=${drive_mount[$1]} description=$2 f3=$3 free total
