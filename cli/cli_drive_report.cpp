@@ -57,14 +57,12 @@ std::string SpeedLine(const DriveReport& report, DrivePhase phase, uint64_t byte
     const std::optional<double> average = Average(bytes, seconds);
     if (!average) return "";
     double slowest = 0, fastest = 0;
-    bool any = false;
     int samples = 0;
     for (const SpeedSample& sample : report.speeds) {
         if (sample.phase != phase || sample.seconds <= 0) continue;
         const double rate = static_cast<double>(sample.bytes) / sample.seconds;
-        slowest = any ? std::min(slowest, rate) : rate;
-        fastest = any ? std::max(fastest, rate) : rate;
-        any = true;
+        slowest = samples > 0 ? std::min(slowest, rate) : rate;
+        fastest = samples > 0 ? std::max(fastest, rate) : rate;
         ++samples;
     }
     std::string line = std::string(phase == DrivePhase::writing ? "Write" : "Read") + " speed: " + Rate(*average) + " on average";
@@ -95,7 +93,10 @@ const char* ReadBackText(ReadBack method) {
     return "";
 }
 
-Json Nullable(const std::optional<double>& value) { return value ? Json(*value) : Json(); }
+template <typename T>
+Json Nullable(const std::optional<T>& value) {
+    return value ? Json(*value) : Json();
+}
 
 }  // namespace
 
@@ -213,15 +214,15 @@ std::string DriveSummaryJson(const DriveReport& report) {
         if (static_cast<BlockClass>(k) != BlockClass::intact) lost[BlockClassName(static_cast<BlockClass>(k))] = tally.lostByClass[k];
     }
     line["lost"] = lost;
-    line["first_bad_offset"] = tally.firstBadOffset ? Json(*tally.firstBadOffset) : Json();
+    line["first_bad_offset"] = Nullable(tally.firstBadOffset);
     line["bad_ranges"] = tally.rangeCount;
     line["write_bytes_per_second"] = Nullable(Average(report.bytesWrittenNow, report.writeSeconds));
     line["read_bytes_per_second"] = Nullable(Average(report.bytesRead, report.readSeconds));
     line["read_back"] = report.verified || report.bytesRead > 0 ? Json(ReadBackName(report.readBack)) : Json();
     line["files"] = report.files;
-    line["resumed_at"] = report.resumedAt ? Json(*report.resumedAt) : Json();
+    line["resumed_at"] = Nullable(report.resumedAt);
     line["replaced_finished_set"] = report.replacedFinishedSet;
-    line["loss_seen_while_filling"] = report.lossSeenAt ? Json(*report.lossSeenAt) : Json();
+    line["loss_seen_while_filling"] = Nullable(report.lossSeenAt);
     line["error"] = report.problem.empty() ? Json() : Json(report.problem);
     return line.dump(-1, ' ', false, Json::error_handler_t::replace);
 }

@@ -36,7 +36,8 @@ FoundSet FindSet(const DriveOps& ops, const std::string& folder) {
         found.problem = {folder + ": " + state.reason, folder};
         return found;
     }
-    const std::optional<std::string> text = ops.readText(DescriptionPath(ops, folder));
+    const std::string description = DescriptionPath(ops, folder);
+    const std::optional<std::string> text = ops.readText(description);
     if (!text) {
         if (ops.fileLength(PathIn(ops, folder, SetFileName(1)))) {
             found.problem = {folder + " holds " + SetFileName(1) + " but no " + kSetDescriptionName +
@@ -47,8 +48,7 @@ FoundSet FindSet(const DriveOps& ops, const std::string& folder) {
     }
     found.set = ReadSetDescription(*text);
     if (!found.set) {
-        found.problem = {DescriptionPath(ops, folder) + " is not a test set's description; it is left as it is",
-                         DescriptionPath(ops, folder)};
+        found.problem = {description + " is not a test set's description; it is left as it is", description};
     }
     return found;
 }
