@@ -32,6 +32,8 @@ std::string DescribeSet(const DriveSet& set) {
     text << "files " << set.files << "\n";
     text << "state " << (set.finished ? "finished" : "filling") << "\n";
     if (set.finished) text << "written " << set.written << "\n";
+    if (set.diskseq) text << "diskseq " << *set.diskseq << "\n";
+    if (!set.bootId.empty()) text << "boot_id " << set.bootId << "\n";
     return text.str();
 }
 
@@ -59,6 +61,11 @@ std::optional<DriveSet> ReadSetDescription(const std::string& text) {
             set.finished = value == "finished";
         } else if (key == "written") {
             std::istringstream(value) >> set.written;
+        } else if (key == "diskseq") {
+            uint64_t diskseq = 0;
+            if (std::istringstream(value) >> diskseq) set.diskseq = diskseq;
+        } else if (key == "boot_id") {
+            set.bootId = value;
         }
     }
     const bool sizeSound = set.fileSize >= kDriveBlockBytes && set.fileSize <= kLargestFileSize &&

@@ -18,6 +18,12 @@ struct DriveSet {
     uint32_t files = 0;            // files begun so far
     bool finished = false;         // the fill ended: written says where
     uint64_t written = 0;
+    // The drive as the last run that wrote to the set saw it: the kernel's
+    // attach sequence number of the whole drive and the boot's id. Either
+    // changed since means nothing of the set can still be in this system's
+    // cache. Missing in sets written by older versions.
+    std::optional<uint64_t> diskseq;
+    std::string bootId;
 };
 
 const uint64_t kDefaultFileSize = uint64_t(1) << 30;

@@ -49,6 +49,15 @@ have_cmd nbdkit || need+=(nbdkit)
 have_pkg nbdkit-plugin-python || need+=(nbdkit-plugin-python)
 have_cmd nbdfuse || need+=(libnbd-bin)
 have_cmd fusermount3 || need+=(fuse3)
+# Drives as sticks come formatted: exFAT and NTFS through their FUSE
+# servers, partition tables written by sfdisk.
+have_cmd mount.exfat-fuse || need+=(exfat-fuse)
+have_cmd mkfs.exfat || need+=(exfatprogs)
+have_cmd ntfs-3g || need+=(ntfs-3g)
+have_cmd sfdisk || need+=(fdisk)
+# The drive test's HTML report: opened in a real browser, parsed strictly.
+have_cmd chromium-headless-shell || need+=(chromium-headless-shell)
+have_pkg python3-html5lib || need+=(python3-html5lib)
 
 [ ${#need[@]} -eq 0 ] && exit 0
 
