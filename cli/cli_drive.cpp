@@ -1,10 +1,10 @@
 #include "cli_drive.h"
 
-#include "cli_drive_report.h"
 #include "cli_exit_status.h"
 #include "cli_names.h"
 #include "cli_platform.h"
 #include "cli_progress.h"
+#include "drive_report.h"
 #include "drive_test.h"
 
 #include <cstdio>

@@ -1,14 +1,12 @@
 // The progress line drawn on stderr while a file is written.
 #pragma once
 
+#include "drive_units.h"  // FormatBytes, FormatDuration
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
-// "512.0 MiB", "1.0 GiB", "700 B": binary units, one decimal above bytes.
-std::string FormatBytes(double bytes);
-// "1:05", "1:02:03": minutes and seconds, hours when needed.
-std::string FormatDuration(double seconds);
 // "512.0 MiB / 1.0 GiB  50%  1.2 GiB/s  ETA 0:01" from the count and the
 // seconds since the file was started; "ETA --:--" before any rate is known.
 std::string FormatProgress(int64_t done, int64_t total, double elapsedSeconds);

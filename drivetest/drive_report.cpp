@@ -1,6 +1,6 @@
-#include "cli_drive_report.h"
+#include "drive_report.h"
 
-#include "cli_progress.h"  // FormatBytes, FormatDuration
+#include "drive_units.h"
 
 #include <nlohmann/json.hpp>
 

@@ -1,5 +1,5 @@
-// What fillwright-cli --fill and --verify print: the report a person reads,
-// the progress line, and the JSON Lines a script reads.
+// The drive test's words: the report a person reads, the progress line, and
+// the JSON Lines a script reads; the command line and a dialog show the same.
 #pragma once
 
 #include "drive_test.h"
