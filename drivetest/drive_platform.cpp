@@ -24,6 +24,8 @@ DriveOps SystemDriveOps() {
     ops.joinThread = JoinThread;
     ops.seconds = Seconds;
     ops.randomNumber = RandomNumber;
+    ops.dropCaches = DropCaches;
+    ops.driveIdentity = IdentifyDrive;
     ops.separator = kSeparator;
     return ops;
 }

@@ -22,6 +22,35 @@ enum class ReadBack {
     direct,        // past the system's cache (O_DIRECT, FILE_FLAG_NO_BUFFERING)
     cacheDropped,  // through the cache, emptied first and seen empty
     mayBeCached,   // no way was proven
+    replugged,     // read after the drive was attached again: nothing of it was in the cache
+};
+
+// What would prove a read-back that may have come from memory.
+enum class CacheRemedy {
+    replug,       // unplug the drive, plug it in again, then --verify
+    rights,       // run again with the rights to read the device, or re-plug
+    otherMachine, // a network share: test the drive where it is plugged in
+    linuxBuild,   // under Wine: the Linux build sees the caches
+};
+
+// The caches between a folder's files and its drive, emptied: how far that
+// was proven, and when not, why and what would prove it.
+struct CacheCheck {
+    ReadBack readBack = ReadBack::direct;  // direct: no cache in between
+    std::string reason;                    // when mayBeCached
+    CacheRemedy remedy = CacheRemedy::replug;
+};
+
+// The drive a folder lies on, as this system sees it now: a drive attached
+// again gets a new diskseq, and a new boot a new boot id.
+struct DriveIdentity {
+    std::optional<uint64_t> diskseq;  // of the whole drive, when the system has one
+    std::string bootId;
+    // Whether attaching the drive again, or booting again, empties every
+    // cache between its files and the drive (not so where a loop device's
+    // backing file, a network or a user-space file system is in between).
+    bool replugEmptiesCaches = false;
+    bool rebootEmptiesCaches = false;
 };
 
 enum class OpenFor {
@@ -77,6 +106,10 @@ struct DriveOps {
     std::function<void(DriveThread& thread)> joinThread;
     std::function<double()> seconds;  // a monotonic clock
     std::function<uint64_t()> randomNumber;
+    // Empties every cache it can reach between folder's files and the drive
+    // (the files' own are open's); prove: and checks that each is empty.
+    std::function<CacheCheck(const std::string& folder, bool prove)> dropCaches;
+    std::function<DriveIdentity(const std::string& folder)> driveIdentity;
     char separator = '/';  // between a folder and a name
 };
 
@@ -109,4 +142,6 @@ unsigned char* AllocateMemory(size_t bytes);
 void FreeMemory(unsigned char* memory, size_t bytes);
 double Seconds();
 uint64_t RandomNumber();
+CacheCheck DropCaches(const std::string& folder, bool prove);
+DriveIdentity IdentifyDrive(const std::string& folder);
 }  // namespace system_drive

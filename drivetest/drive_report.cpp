@@ -89,8 +89,23 @@ const char* ReadBackText(ReadBack method) {
         case ReadBack::direct: return "directly from the drive, past the system's cache";
         case ReadBack::cacheDropped: return "through the system's cache, emptied first";
         case ReadBack::mayBeCached: return "may have come from the system's memory";
+        case ReadBack::replugged: return "after the drive was attached again, so nothing of it was cached";
     }
     return "";
+}
+
+// What would prove a read-back that may have come from memory, in words
+// that fit where the test ran.
+std::string RemedyText(CacheRemedy remedy, const std::string& folder) {
+    const std::string replug = "unplug the drive, plug it in again and run: fillwright-cli --verify " + folder;
+    switch (remedy) {
+        case CacheRemedy::replug: return "To be sure, " + replug;
+        case CacheRemedy::rights:
+            return "To be sure, run the test again with the rights to read the device (as root), or " + replug;
+        case CacheRemedy::otherMachine: return "To be sure, test the drive on the machine it is plugged into";
+        case CacheRemedy::linuxBuild: return "To be sure, run the Linux build of fillwright-cli";
+    }
+    return "To be sure, " + replug;
 }
 
 template <typename T>
@@ -111,6 +126,9 @@ std::string DriveReportText(const DriveReport& report, const std::string& folder
         case DriveResult::lost: text += "Verdict: the drive is counterfeit or failing: it lost data written to it.\n"; break;
         case DriveResult::failed: text += "Verdict: the test could not go on: " + problem + ".\n"; break;
         case DriveResult::interrupted: text += "Verdict: none, the test was interrupted.\n"; break;
+        case DriveResult::unproven:
+            text += "Verdict: not proven: what was read back may have come from this computer's memory, not from the drive.\n";
+            break;
     }
     if (report.result == DriveResult::lost && !problem.empty()) text += "The test stopped: " + problem + ".\n";
     text += "Written: " + std::to_string(report.bytesWritten) + " bytes, " + BothUnits(report.bytesWritten) + ", in " +
@@ -142,7 +160,8 @@ std::string DriveReportText(const DriveReport& report, const std::string& folder
     if (report.verified || report.bytesRead > 0) {
         text += std::string("Read back: ") + ReadBackText(report.readBack) + "\n";
         if (report.readBack == ReadBack::mayBeCached) {
-            text += "  To be sure, unplug the drive, plug it in again and run: fillwright-cli --verify " + folder + "\n";
+            if (!report.readBackReason.empty()) text += "  Why: " + report.readBackReason + "\n";
+            text += "  " + RemedyText(report.readBackRemedy, folder) + "\n";
         }
     }
     if (report.result == DriveResult::interrupted && report.readSeconds > 0) {
@@ -219,6 +238,7 @@ std::string DriveSummaryJson(const DriveReport& report) {
     line["write_bytes_per_second"] = Nullable(Average(report.bytesWrittenNow, report.writeSeconds));
     line["read_bytes_per_second"] = Nullable(Average(report.bytesRead, report.readSeconds));
     line["read_back"] = report.verified || report.bytesRead > 0 ? Json(ReadBackName(report.readBack)) : Json();
+    line["read_back_reason"] = report.readBackReason.empty() ? Json() : Json(report.readBackReason);
     line["files"] = report.files;
     line["resumed_at"] = Nullable(report.resumedAt);
     line["replaced_finished_set"] = report.replacedFinishedSet;

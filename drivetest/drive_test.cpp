@@ -53,15 +53,35 @@ FoundSet FindSet(const DriveOps& ops, const std::string& folder) {
     return found;
 }
 
+// A loss is a loss wherever the data came from; intact data proves the
+// drive only if it came from the drive.
 void Conclude(DriveReport* report) {
     if (report->result == DriveResult::interrupted) return;
     if (report->tally.bytesLost > 0 || report->lossSeenAt) {
         report->result = DriveResult::lost;
     } else if (!report->problem.empty()) {
         report->result = DriveResult::failed;
+    } else if (report->verified && report->readBack == ReadBack::mayBeCached) {
+        report->result = DriveResult::unproven;
     } else {
         report->result = DriveResult::ok;
     }
+}
+
+// A writing run notes the drive as it is now: what it wrote may be cached
+// until the drive is attached again or the system boots again.
+void NoteDrive(const DriveOps& ops, const std::string& folder, DriveSet* set) {
+    const DriveIdentity now = ops.driveIdentity(folder);
+    set->diskseq = now.diskseq;
+    set->bootId = now.bootId;
+}
+
+// Whether the drive was attached again, or the system booted, since the
+// last run that wrote to the set, in a way that emptied every cache between.
+bool AttachedSinceWritten(const DriveSet& set, const DriveIdentity& now) {
+    const bool replugged = now.replugEmptiesCaches && now.diskseq && set.diskseq && *now.diskseq != *set.diskseq;
+    const bool rebooted = now.rebootEmptiesCaches && !now.bootId.empty() && !set.bootId.empty() && now.bootId != set.bootId;
+    return replugged || rebooted;
 }
 
 }  // namespace
@@ -88,6 +108,7 @@ DriveReport RunDriveFill(const DriveOps& ops, const DriveTestOptions& options, c
         set.fileSize = std::max<uint64_t>(kDriveBlockBytes, std::min(options.fileSize, kLargestFileSize) / kDriveBlockBytes * kDriveBlockBytes);
         if (options.total) set.total = *options.total / kDriveBlockBytes * kDriveBlockBytes;
     }
+    NoteDrive(ops, options.folder, &set);
     if (events.begun) events.begun(report);
     WriteSet(ops, options, events, &set, from, &report);
     if (options.verify && report.result != DriveResult::interrupted && report.bytesWritten > 0) {
@@ -106,6 +127,10 @@ DriveReport RunDriveVerify(const DriveOps& ops, const DriveTestOptions& options,
     report.bytesWritten = set->finished ? set->written : WrittenOnDisk(ops, options.folder, *set);
     report.files = set->files;
     if (report.bytesWritten > 0) ReadSet(ops, options, events, *set, report.bytesWritten, &report);
+    if (report.readBack == ReadBack::mayBeCached && AttachedSinceWritten(*set, ops.driveIdentity(options.folder))) {
+        report.readBack = ReadBack::replugged;
+        report.readBackReason.clear();
+    }
     Conclude(&report);
     return report;
 }
@@ -116,6 +141,7 @@ const char* DriveResultName(DriveResult result) {
         case DriveResult::lost: return "lost";
         case DriveResult::failed: return "failed";
         case DriveResult::interrupted: return "interrupted";
+        case DriveResult::unproven: return "unproven";
     }
     return "failed";
 }
@@ -125,6 +151,17 @@ const char* ReadBackName(ReadBack method) {
         case ReadBack::direct: return "direct";
         case ReadBack::cacheDropped: return "cache dropped";
         case ReadBack::mayBeCached: return "may be cached";
+        case ReadBack::replugged: return "re-plugged";
     }
     return "may be cached";
+}
+
+int ReadBackDoubt(ReadBack method) {
+    switch (method) {
+        case ReadBack::direct: return 0;
+        case ReadBack::cacheDropped: return 1;
+        case ReadBack::replugged: return 2;
+        case ReadBack::mayBeCached: return 3;
+    }
+    return 3;
 }

@@ -204,6 +204,11 @@ DriveOps SimulatedDriveOps(SimDrive* drive) {
     ops.joinThread = [&d](DriveThread& thread) { d.threads[thread.native]->join(); };
     ops.seconds = [&d] { return d.clock; };
     ops.randomNumber = [&d] { return 0x5eed0000u + d.nextBlock; };
+    ops.dropCaches = [&d](const std::string&, bool) {
+        ++d.cacheDrops;
+        return d.shape.caches;
+    };
+    ops.driveIdentity = [&d](const std::string&) { return d.shape.identity; };
     ops.separator = '/';
     return ops;
 }

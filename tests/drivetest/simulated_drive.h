@@ -35,6 +35,8 @@ struct SimDriveShape {
     std::vector<SimRegion> slow;              // device bytes at their own speed
     double bytesPerSecond = 100e6;
     bool threadsFail = false;
+    CacheCheck caches;         // what emptying the caches under the files gives
+    DriveIdentity identity;    // as the system sees the drive now
 };
 
 struct SimFile {
@@ -54,6 +56,7 @@ struct SimDrive {
     std::vector<std::string> handles;
     std::vector<std::unique_ptr<std::thread>> threads;
     double clock = 0;
+    int cacheDrops = 0;  // calls to empty the caches, proven or not
 };
 
 // The seam's calls, served by drive (which must outlive them).
