@@ -113,7 +113,7 @@ drives_end() {
 drive_format_and_mount() {  # NAME DEVICE
     case ${drive_fs[$1]:-ext4} in
         exfat) mkfs.exfat "$2" >/dev/null || return 1 ;;
-        ntfs) mkfs.ntfs -q -f "$2" || return 1 ;;
+        ntfs) mkfs.ntfs -q -f "$2" >"$drives_dir/$1.mkfs" 2>&1 || { cat "$drives_dir/$1.mkfs" >&2; return 1; } ;;
     esac
     [ "${drive_fs[$1]:-ext4}" = ext4 ] || { drive_attach_mount "$1" "$2"; return; }
     local journal=^has_journal
