@@ -1,5 +1,6 @@
 #include "drive_layers.h"
 
+#include <algorithm>
 #include <sstream>
 
 namespace {
@@ -28,10 +29,7 @@ bool HoldsPath(const std::string& mountPoint, const std::string& path) {
 }
 
 bool OneOf(const std::string& word, std::initializer_list<const char*> words) {
-    for (const char* each : words) {
-        if (word == each) return true;
-    }
-    return false;
+    return std::any_of(words.begin(), words.end(), [&word](const char* each) { return word == each; });
 }
 
 }  // namespace
