@@ -240,7 +240,7 @@ read_back_without_direct_io() {  # NAME READ_BACK WORDS
     run "verify-$1" --verify "$dir"
     expect "verify-$1: exit status" "$status" = 0
     expect "verify-$1: its report" "$(grep -E '^(Usable|Read back)' "$drives_dir/verify-$1.out")" = \
-        "Usable capacity: $total bytes read back intact, 0.04 GB (0.04 GiB)"$'\n'"Read back: $3"
+        "Read back intact: $total bytes, 0.04 GB (0.04 GiB), of the $total bytes written"$'\n'"Read back: $3"
     drive_remove "$1"
 }
 
