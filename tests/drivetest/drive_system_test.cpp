@@ -46,6 +46,46 @@ TEST(DriveSystem, FillsAndReadsBackARealFolder) {
     RemoveDir(dir);
 }
 
+// Whatever the system answers about where a file lies (Wine answers few of
+// these calls), the map covers the file within the drive, or it is unknown
+// with a reason; and the report's figure follows from it.
+TEST(DriveSystem, AFilesPlaceOnTheDriveIsRightOrUnknown) {
+    const std::string dir = MakeTempDir();
+    const DriveOps ops = SystemDriveOps();
+    DriveTestOptions options;
+    options.folder = dir;
+    options.total = 4 * MiB;
+    const DriveReport report = RunDriveFill(ops, options, DriveEvents());
+    ASSERT_EQ(report.result, DriveResult::ok) << report.problem;
+    const FileExtents map = ops.fileExtents(JoinPath(dir, "fillwright-drivetest-00001.bin"));
+    std::printf("extent map: %s, %zu extents, drive %llu bytes\n", map.known ? "known" : map.unknownBecause.c_str(),
+                map.extents.size(), static_cast<unsigned long long>(map.driveBytes.value_or(0)));
+    if (map.known) {
+        uint64_t covered = 0;
+        for (const DriveExtent& extent : map.extents) {
+            covered += extent.length;
+            EXPECT_GE(extent.driveOffset, map.partitionStart.value_or(0));
+            if (map.driveBytes) {
+                EXPECT_LE(extent.driveOffset + extent.length, *map.driveBytes);
+            }
+        }
+        EXPECT_EQ(covered, 4 * MiB);
+        EXPECT_EQ(report.capacity.shape, CapacityShape::holdsAll);
+        EXPECT_GE(report.capacity.atLeast.value_or(0), 4 * MiB);
+    } else {
+        EXPECT_FALSE(map.unknownBecause.empty());
+        EXPECT_TRUE(map.extents.empty());
+        EXPECT_EQ(report.capacity.shape, CapacityShape::unknown);
+        EXPECT_EQ(report.capacity.unknownBecause, map.unknownBecause);
+    }
+    std::string reason;
+    DriveSet set;
+    set.fileSize = options.fileSize;
+    set.files = 1;
+    EXPECT_TRUE(RemoveSet(ops, dir, set, &reason)) << reason;
+    RemoveDir(dir);
+}
+
 TEST(DriveSystem, RefusesWhatIsNoUsableFolder) {
     const std::string dir = MakeTempDir();
     const std::string file = JoinPath(dir, "plain.bin");

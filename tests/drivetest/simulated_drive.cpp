@@ -149,7 +149,7 @@ FileExtents ExtentsOf(SimDrive& d, const std::string& path) {
     map.driveBytes = d.shape.claimedBytes;
     map.partitionStart = d.shape.partitionStart;
     const SimFile& file = d.files[path];
-    for (uint64_t k = 0; k < file.blocks.size(); ++k) {
+    for (size_t k = 0; k < file.blocks.size(); ++k) {
         const uint64_t at = DriveBlock(d, file.blocks[k]) * kBlock;
         std::vector<DriveExtent>& extents = map.extents;
         if (!extents.empty() && extents.back().driveOffset + extents.back().length == at) {
