@@ -9,6 +9,15 @@ namespace {
 
 const uint64_t MiB = uint64_t(1) << 20;
 
+void RemoveSetAndDir(const DriveOps& ops, const std::string& dir, const DriveTestOptions& options, uint32_t files) {
+    std::string reason;
+    DriveSet set;
+    set.fileSize = options.fileSize;
+    set.files = files;
+    EXPECT_TRUE(RemoveSet(ops, dir, set, &reason)) << reason;
+    RemoveDir(dir);
+}
+
 TEST(DriveSystem, FillsAndReadsBackARealFolder) {
     const std::string dir = MakeTempDir();
     const DriveOps ops = SystemDriveOps();
@@ -38,12 +47,7 @@ TEST(DriveSystem, FillsAndReadsBackARealFolder) {
     const DriveReport replaced = RunDriveFill(ops, options, DriveEvents());
     EXPECT_TRUE(replaced.replacedFinishedSet);
     EXPECT_EQ(replaced.result, DriveResult::ok) << replaced.problem;
-    std::string reason;
-    DriveSet set;
-    set.fileSize = options.fileSize;
-    set.files = 3;
-    EXPECT_TRUE(RemoveSet(ops, dir, set, &reason)) << reason;
-    RemoveDir(dir);
+    RemoveSetAndDir(ops, dir, options, 3);
 }
 
 // Whatever the system answers about where a file lies (Wine answers few of
@@ -78,12 +82,7 @@ TEST(DriveSystem, AFilesPlaceOnTheDriveIsRightOrUnknown) {
         EXPECT_EQ(report.capacity.shape, CapacityShape::unknown);
         EXPECT_EQ(report.capacity.unknownBecause, map.unknownBecause);
     }
-    std::string reason;
-    DriveSet set;
-    set.fileSize = options.fileSize;
-    set.files = 1;
-    EXPECT_TRUE(RemoveSet(ops, dir, set, &reason)) << reason;
-    RemoveDir(dir);
+    RemoveSetAndDir(ops, dir, options, 1);
 }
 
 TEST(DriveSystem, RefusesWhatIsNoUsableFolder) {
