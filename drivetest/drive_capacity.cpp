@@ -43,11 +43,10 @@ RealCapacity Fold(const std::vector<DriveSpan>& spans) {
         const uint64_t distance = Distance(span);
         if (smallest == 0 || distance < smallest) smallest = distance;
     }
-    for (const DriveSpan& span : spans) {
-        if (span.kind == BlockClass::overwritten && (smallest == 0 || Distance(span) % smallest != 0)) {
-            return Unknown("the losses are scattered: overwritten data moved by distances that fit no single fold");
-        }
-    }
+    const bool apart = std::any_of(spans.begin(), spans.end(), [smallest](const DriveSpan& span) {
+        return span.kind == BlockClass::overwritten && (smallest == 0 || Distance(span) % smallest != 0);
+    });
+    if (apart) return Unknown("the losses are scattered: overwritten data moved by distances that fit no single fold");
     RealCapacity capacity;
     capacity.shape = CapacityShape::folds;
     capacity.atLeast = capacity.atMost = smallest;
