@@ -102,11 +102,7 @@ drives_end() {
 # for root, so that the free space statvfs reports is all writable. Only
 # a drive mounted with data=journal gets a journal: it needs one.
 drive_format_and_mount() {  # NAME DEVICE
-    if [ "${drive_fs[$1]:-}" = btrfs ]; then
-        mkfs.btrfs -q -f "$2" >/dev/null || return 1
-        drive_attach_mount "$1" "$2"
-        return
-    fi
+    [ "${drive_fs[$1]:-}" != btrfs ] || { mkfs.btrfs -q -f "$2" >/dev/null && drive_attach_mount "$1" "$2"; return; }
     local journal=^has_journal
     [[ ${drive_options[$1]:-} != *data=journal* ]] || journal=has_journal
     mkfs.ext4 -q -m 0 -O $journal -E nodiscard,lazy_itable_init=0 "$2" || return 1
@@ -122,11 +118,7 @@ drive_attach_mount() {  # NAME DEVICE [MOUNT-ARGUMENTS...]
 
 drive_attach_loop() {  # NAME: sets drive_loop[NAME] to a new loop device
     local loop
-    if [ -n "${drive_partitioned[$1]:-}" ]; then
-        loop=$(losetup -f --show -P --direct-io=on "${drive_backing[$1]}") || return 1
-    else
-        loop=$(losetup -f --show --direct-io=on "${drive_backing[$1]}") || return 1
-    fi
+    loop=$(losetup -f --show ${drive_partitioned[$1]:+-P} --direct-io=on "${drive_backing[$1]}") || return 1
     drive_loop[$1]=$loop
 }
 
@@ -136,10 +128,7 @@ drive_partition() {  # NAME
     local loop=${drive_loop[$1]} tries
     echo 'start=2048, type=83' | sfdisk -q "$loop" >/dev/null || return 1
     partx -u "$loop" 2>/dev/null
-    for ((tries = 0; tries < 50; tries++)); do
-        [ -b "${loop}p1" ] && return 0
-        sleep 0.1
-    done
+    for ((tries = 0; tries < 50; tries++)); do [ -b "${loop}p1" ] && return 0 || sleep 0.1; done
     echo "drives: ${loop}p1 did not appear" >&2
     return 1
 }

@@ -242,12 +242,10 @@ real_capacity() {  # MODE [partitioned]
     expect_summary cap real_capacity_unknown_because = null
     expect_summary cap real_capacity.at_least -le "$real_size"
     expect_summary cap real_capacity.at_most -ge "$real_size"
-    [ "$mode" = drop ] || expect_summary cap real_capacity.at_least = "$real_size"
-    [ "$mode" = drop ] || expect_summary cap real_capacity.at_most = "$real_size"
     local at_least=${summary[real_capacity.at_least]:-}
+    [ "$mode" = drop ] || expect "cap: the fold" "$at_least ${summary[real_capacity.at_most]:-}" = "$real_size $real_size"
     run cap-text --verify "$dir"
-    words=$(grep -E '^(Real capacity|To use the drive)' "$drives_dir/cap-text.out")
-    sed 's/^/      | /' <<<"$words"
+    words=$(grep -E '^(Real capacity|To use the drive)' "$drives_dir/cap-text.out" | tee /dev/stderr)
     expect "cap-text: the figure's line" "$(grep -c "^Real capacity: .* of the $claimed_size bytes (2.15 GB, 2.00 GiB) the drive claims; " <<<"$words")" = 1
     local advice="To use the drive safely, end its partition before byte $at_least of the drive"
     [ -z "${2:-}" ] || advice+=": this partition begins at byte $MiB, so at most $((at_least - MiB)) bytes"

@@ -18,17 +18,11 @@ struct RetrievalCase {
     const char* unknownBecause;
 };
 
+// The answers for a volume of one disk extent, on a disk of 64 GiB.
 RetrievalAnswers Volume(uint64_t partitionStart, uint64_t volumeBytes, uint64_t clusterBytes, uint64_t sectorBytes,
                         uint64_t heapSectors, int64_t startingVcn, std::vector<ClusterRun> runs) {
-    RetrievalAnswers answers;
-    answers.volumeExtents = {VolumeDiskExtent{1, partitionStart, volumeBytes}};
-    answers.clusterBytes = clusterBytes;
-    answers.bytesPerSector = sectorBytes;
-    answers.clusterHeapSectors = heapSectors;
-    answers.startingVcn = startingVcn;
-    answers.runs = std::move(runs);
-    answers.diskBytes = 64 * GiB;
-    return answers;
+    return RetrievalAnswers{"", startingVcn, std::move(runs), clusterBytes, sectorBytes, heapSectors,
+                            {VolumeDiskExtent{1, partitionStart, volumeBytes}}, 64 * GiB, 0};
 }
 
 template <typename Change>

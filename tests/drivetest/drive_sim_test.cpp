@@ -366,9 +366,7 @@ TEST(DriveCapacity, RangesSplitWhereTheirPlaceOnTheDriveJumps) {
     DriveTestOptions options = SmallPace();
     options.stopEarly = false;
     const DriveReport report = RunDriveFill(SimulatedDriveOps(&drive), options, DriveEvents());
-    struct Expected {
-        uint64_t offset, length, driveOffset;
-    };
+    struct Expected { uint64_t offset, length, driveOffset; };
     const std::vector<Expected> expected = {{12 * MiB, 10 * MiB, 30 * MiB}, {22 * MiB, 10 * MiB, 20 * MiB}, {36 * MiB, 4 * MiB, 16 * MiB}};
     ASSERT_EQ(report.tally.ranges.size(), expected.size());
     for (size_t i = 0; i < expected.size(); ++i) {

@@ -5,17 +5,31 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 namespace {
 
 const uint64_t MiB = uint64_t(1) << 20;
 
-void RemoveSetAndDir(const DriveOps& ops, const std::string& dir, const DriveTestOptions& options, uint32_t files) {
-    std::string reason;
-    DriveSet set;
-    set.fileSize = options.fileSize;
-    set.files = files;
-    EXPECT_TRUE(RemoveSet(ops, dir, set, &reason)) << reason;
-    RemoveDir(dir);
+// Whatever the system answers about where a file lies (Wine answers few of
+// these calls), the map covers the file within the drive, or it is unknown
+// with a reason; and the report's figure follows from it.
+void ExpectPlaceRightOrUnknown(const DriveOps& ops, const std::string& path, uint64_t length, const RealCapacity& figure) {
+    const FileExtents map = ops.fileExtents(path);
+    std::printf("extent map: %s, %zu extents\n", map.known ? "known" : map.unknownBecause.c_str(), map.extents.size());
+    uint64_t covered = 0;
+    for (const DriveExtent& extent : map.extents) {
+        covered += extent.length;
+        EXPECT_GE(extent.driveOffset, map.partitionStart.value_or(0));
+        EXPECT_LE(extent.driveOffset + extent.length, map.driveBytes.value_or(UINT64_MAX));
+    }
+    EXPECT_EQ(covered, map.known ? length : 0);
+    EXPECT_EQ(map.unknownBecause.empty(), map.known);
+    EXPECT_EQ(figure.shape, map.known ? CapacityShape::holdsAll : CapacityShape::unknown);
+    EXPECT_GE(figure.atLeast.value_or(length), length);
+    if (!map.known) {
+        EXPECT_EQ(figure.unknownBecause, map.unknownBecause);
+    }
 }
 
 TEST(DriveSystem, FillsAndReadsBackARealFolder) {
@@ -33,6 +47,7 @@ TEST(DriveSystem, FillsAndReadsBackARealFolder) {
     EXPECT_EQ(report.tally.bytesOk, 10 * MiB + 4096);
     EXPECT_EQ(FileLength(JoinPath(dir, "fillwright-drivetest-00003.bin")), int64_t(2 * MiB + 4096));
     std::printf("read back: %s\n", ReadBackName(report.readBack));
+    ExpectPlaceRightOrUnknown(ops, JoinPath(dir, "fillwright-drivetest-00001.bin"), 4 * MiB, report.capacity);
     if (UnderWine()) {
         EXPECT_EQ(report.readBack, ReadBack::mayBeCached);
     }
@@ -47,42 +62,12 @@ TEST(DriveSystem, FillsAndReadsBackARealFolder) {
     const DriveReport replaced = RunDriveFill(ops, options, DriveEvents());
     EXPECT_TRUE(replaced.replacedFinishedSet);
     EXPECT_EQ(replaced.result, DriveResult::ok) << replaced.problem;
-    RemoveSetAndDir(ops, dir, options, 3);
-}
-
-// Whatever the system answers about where a file lies (Wine answers few of
-// these calls), the map covers the file within the drive, or it is unknown
-// with a reason; and the report's figure follows from it.
-TEST(DriveSystem, AFilesPlaceOnTheDriveIsRightOrUnknown) {
-    const std::string dir = MakeTempDir();
-    const DriveOps ops = SystemDriveOps();
-    DriveTestOptions options;
-    options.folder = dir;
-    options.total = 4 * MiB;
-    const DriveReport report = RunDriveFill(ops, options, DriveEvents());
-    ASSERT_EQ(report.result, DriveResult::ok) << report.problem;
-    const FileExtents map = ops.fileExtents(JoinPath(dir, "fillwright-drivetest-00001.bin"));
-    std::printf("extent map: %s, %zu extents, drive %llu bytes\n", map.known ? "known" : map.unknownBecause.c_str(),
-                map.extents.size(), static_cast<unsigned long long>(map.driveBytes.value_or(0)));
-    if (map.known) {
-        uint64_t covered = 0;
-        for (const DriveExtent& extent : map.extents) {
-            covered += extent.length;
-            EXPECT_GE(extent.driveOffset, map.partitionStart.value_or(0));
-            if (map.driveBytes) {
-                EXPECT_LE(extent.driveOffset + extent.length, *map.driveBytes);
-            }
-        }
-        EXPECT_EQ(covered, 4 * MiB);
-        EXPECT_EQ(report.capacity.shape, CapacityShape::holdsAll);
-        EXPECT_GE(report.capacity.atLeast.value_or(0), 4 * MiB);
-    } else {
-        EXPECT_FALSE(map.unknownBecause.empty());
-        EXPECT_TRUE(map.extents.empty());
-        EXPECT_EQ(report.capacity.shape, CapacityShape::unknown);
-        EXPECT_EQ(report.capacity.unknownBecause, map.unknownBecause);
-    }
-    RemoveSetAndDir(ops, dir, options, 1);
+    std::string reason;
+    DriveSet set;
+    set.fileSize = options.fileSize;
+    set.files = 3;
+    EXPECT_TRUE(RemoveSet(ops, dir, set, &reason)) << reason;
+    RemoveDir(dir);
 }
 
 TEST(DriveSystem, RefusesWhatIsNoUsableFolder) {
