@@ -26,6 +26,7 @@ DriveOps SystemDriveOps() {
     ops.randomNumber = RandomNumber;
     ops.dropCaches = DropCaches;
     ops.driveIdentity = IdentifyDrive;
+    ops.fileExtents = FileExtentsOf;
     ops.separator = kSeparator;
     return ops;
 }

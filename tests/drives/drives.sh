@@ -17,14 +17,19 @@
 #                                       mounted so that every user may write
 #   cached_loop_drive NAME SIZE PARENT  an ext4 image on drive PARENT, on a
 #                                       loop device without direct I/O
+#   drive_partitioned[NAME]=1           before making NAME: the file system goes
+#                                       on a partition from 1 MiB (sfdisk)
+#   drive_fs[NAME]=btrfs                before making NAME: btrfs, not ext4
 #   drive_mount[NAME]                   where it is mounted
+#   drive_device NAME                   the device the file system is on
 #   drive_set_rate NAME BITS_PER_SECOND change the limit of a drive made
 #                                       with one (0: none)
 #   drive_replug NAME                   unmount, detach, attach, mount again
 #   drive_remove NAME                   take one drive down
 #   drives_own PID                      a process to end before taking down
 #   drives_end                          take everything down (the traps do)
-#   loop_unavailable, fake_unavailable, ramfs_unavailable, fuse_fs_unavailable
+#   loop_unavailable, fake_unavailable, ramfs_unavailable, btrfs_unavailable,
+#   fuse_fs_unavailable
 #                                       print why this host cannot, or nothing
 #
 # Every name lives in a private folder of this run, so two checkouts can run
@@ -32,7 +37,7 @@
 # it the page cache of the backing file would answer reads and hide a fake.
 
 drives_dir=
-declare -gA drive_mount=() drive_options=() drive_fs=() drive_cached_loop=() drive_loop=() drive_backing=() drive_fuse=() drive_fuse_pid=()
+declare -gA drive_mount=() drive_options=() drive_partitioned=() drive_fs=() drive_cached_loop=() drive_loop=() drive_backing=() drive_fuse=() drive_fuse_pid=()
 drives_processes=()
 drives_made=()
 
@@ -46,6 +51,14 @@ loop_unavailable() {
     for tool in losetup mkfs.ext4 mount umount findmnt filefrag python3; do
         command -v "$tool" >/dev/null 2>&1 || { echo "$tool is missing (bash scripts/setup.sh installs it)"; return; }
     done
+}
+
+btrfs_unavailable() {
+    local why
+    why=$(loop_unavailable)
+    [ -z "$why" ] || { echo "$why"; return; }
+    command -v mkfs.btrfs >/dev/null 2>&1 || { echo "mkfs.btrfs is missing (bash scripts/setup.sh installs it)"; return; }
+    grep -qw btrfs /proc/filesystems || modprobe -q btrfs 2>/dev/null || echo "this kernel has no btrfs"
 }
 
 ramfs_unavailable() {
@@ -111,11 +124,15 @@ drives_end() {
 # for root, so that the free space statvfs reports is all writable. Only
 # a drive mounted with data=journal gets a journal: it needs one.
 drive_format_and_mount() {  # NAME DEVICE
-    case ${drive_fs[$1]:-ext4} in
-        exfat) mkfs.exfat "$2" >/dev/null || return 1 ;;
-        ntfs) mkfs.ntfs -q -f "$2" >"$drives_dir/$1.mkfs" 2>&1 || { cat "$drives_dir/$1.mkfs" >&2; return 1; } ;;
+    case ${drive_fs[$1]:-} in
+        exfat) mkfs.exfat "$2" >/dev/null && drive_attach_mount "$1" "$2"; return ;;
+        ntfs)
+            mkfs.ntfs -q -f "$2" >"$drives_dir/$1.mkfs" 2>&1 || { cat "$drives_dir/$1.mkfs" >&2; return 1; }
+            drive_attach_mount "$1" "$2"
+            return
+            ;;
     esac
-    [ "${drive_fs[$1]:-ext4}" = ext4 ] || { drive_attach_mount "$1" "$2"; return; }
+    [ "${drive_fs[$1]:-}" != btrfs ] || { mkfs.btrfs -q -f "$2" >/dev/null && drive_attach_mount "$1" "$2"; return; }
     local journal=^has_journal
     [[ ${drive_options[$1]:-} != *data=journal* ]] || journal=has_journal
     mkfs.ext4 -q -m 0 -O $journal -E nodiscard,lazy_itable_init=0 "$2" || return 1
@@ -127,11 +144,10 @@ drive_format_and_mount() {  # NAME DEVICE
 drive_attach_mount() {  # NAME DEVICE [MOUNT-ARGUMENTS...]
     local where=$drives_dir/$1 open=allow_other,uid=65534,gid=65534,umask=0
     mkdir -p "$where"
-    case ${drive_fs[$1]:-ext4} in
-        exfat) mount.exfat-fuse -o "$open" "$2" "$where" >/dev/null || return 1 ;;
-        ntfs) ntfs-3g -o "$open" "$2" "$where" || return 1 ;;
+    case ${drive_fs[$1]:-} in
+        exfat) mount.exfat-fuse -o "$open" "$2" "$where" >/dev/null && drive_mount[$1]=$where; return ;;
+        ntfs) ntfs-3g -o "$open" "$2" "$where" && drive_mount[$1]=$where; return ;;
     esac
-    [ "${drive_fs[$1]:-ext4}" = ext4 ] || { drive_mount[$1]=$where; return; }
     mount ${drive_options[$1]:+-o "${drive_options[$1]}"} "${@:3}" "$2" "$where" || return 1
     drive_mount[$1]=$where
 }
@@ -140,8 +156,23 @@ drive_attach_loop() {  # NAME: sets drive_loop[NAME] to a new loop device
     local loop direct=--direct-io=on
     drives_made+=("$1")
     [ -z "${drive_cached_loop[$1]:-}" ] || direct=
-    loop=$(losetup -f --show $direct "${drive_backing[$1]}") || return 1
+    loop=$(losetup -f --show ${drive_partitioned[$1]:+-P} $direct "${drive_backing[$1]}") || return 1
     drive_loop[$1]=$loop
+}
+
+# One partition from sector 2048 (1 MiB) to the end, written the first time.
+drive_partition() {  # NAME
+    [ -n "${drive_partitioned[$1]:-}" ] || return 0
+    local loop=${drive_loop[$1]} tries
+    echo 'start=2048, type=83' | sfdisk -q "$loop" >/dev/null || return 1
+    partx -u "$loop" 2>/dev/null
+    for ((tries = 0; tries < 50; tries++)); do [ -b "${loop}p1" ] && return 0 || sleep 0.1; done
+    echo "drives: ${loop}p1 did not appear" >&2
+    return 1
+}
+
+drive_device() {  # NAME
+    echo "${drive_loop[$1]}${drive_partitioned[$1]:+p1}"
 }
 
 ext4_drive() {  # NAME SIZE [OPTIONS]
@@ -149,7 +180,7 @@ ext4_drive() {  # NAME SIZE [OPTIONS]
     truncate -s "$2" "$image" || return 1
     drive_backing[$1]=$image
     drive_options[$1]=${3:-}
-    drive_attach_loop "$1" && drive_format_and_mount "$1" "${drive_loop[$1]}"
+    drive_attach_loop "$1" && drive_partition "$1" && drive_format_and_mount "$1" "$(drive_device "$1")"
 }
 
 ramfs_drive() {  # NAME
@@ -171,10 +202,6 @@ fake_drive() {  # NAME CLAIMED REAL MODE [RATE]
     nbd_drive "$name" "${filter[@]}" python "$plugin" size="$2" real="$3" mode="$4" "${limit[@]}"
 }
 
-# An honest drive that moves at most RATE bits per second, reading or
-# writing: nbdkit's memory plugin behind its rate filter, which lets no
-# burst past that rate run for more than a tenth of a second. Its speed is
-# the drive's, not the processor's.
 # An ext4 image in the folder of drive PARENT, on a loop device that reads
 # it through its page cache (no direct I/O).
 cached_loop_drive() {  # NAME SIZE PARENT
@@ -190,6 +217,10 @@ fuse_fake_drive() {  # NAME CLAIMED REAL MODE FS
     fake_drive "$1" "$2" "$3" "$4"
 }
 
+# An honest drive that moves at most RATE bits per second, reading or
+# writing: nbdkit's memory plugin behind its rate filter, which lets no
+# burst past that rate run for more than a tenth of a second. Its speed is
+# the drive's, not the processor's.
 rated_drive() {  # NAME SIZE RATE
     nbd_drive "$1" --filter=rate memory size="$2" rate="$3" burstiness=0.1
 }
@@ -219,7 +250,7 @@ nbd_drive() {  # NAME NBDKIT_ARGUMENTS...
         sleep 0.1
     done
     findmnt --mountpoint "$file" >/dev/null || { echo "nbd_drive: nbdfuse did not mount $file" >&2; return 1; }
-    drive_attach_loop "$name" && drive_format_and_mount "$name" "${drive_loop[$name]}"
+    drive_attach_loop "$name" && drive_partition "$name" && drive_format_and_mount "$name" "$(drive_device "$name")"
 }
 
 drive_set_rate() {  # NAME BITS_PER_SECOND (0: as fast as it goes)
@@ -255,7 +286,7 @@ drive_detach() {  # NAME
 drive_replug() {  # NAME
     drive_unmount "$1"
     drive_detach "$1"
-    drive_attach_loop "$1" && drive_attach_mount "$1" "${drive_loop[$1]}"
+    drive_attach_loop "$1" && drive_attach_mount "$1" "$(drive_device "$1")"
 }
 
 drive_remove() {  # NAME
@@ -276,5 +307,6 @@ drive_remove() {  # NAME
         wait "$pid" 2>/dev/null
     fi
     [ -z "${drive_backing[$name]:-}" ] || rm -f "${drive_backing[$name]}" "${drive_backing[$name]}.pid"
-    unset "drive_fuse[$name]" "drive_fuse_pid[$name]" "drive_backing[$name]" "drive_options[$name]" "drive_fs[$name]" "drive_cached_loop[$name]"
+    unset "drive_fuse[$name]" "drive_fuse_pid[$name]" "drive_backing[$name]" "drive_options[$name]" \
+        "drive_partitioned[$name]" "drive_fs[$name]" "drive_cached_loop[$name]"
 }
