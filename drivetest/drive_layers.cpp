@@ -55,12 +55,15 @@ std::optional<MountEntry> ParseMountInfoLine(const std::string& line) {
 
 std::optional<MountEntry> MountHolding(const std::vector<MountEntry>& mounts, unsigned major, unsigned minor,
                                        const std::string& path) {
-    std::optional<MountEntry> best;
+    std::optional<MountEntry> best, byPath;
     for (const MountEntry& entry : mounts) {
-        if (entry.major != major || entry.minor != minor || !HoldsPath(entry.mountPoint, path)) continue;
+        if (!HoldsPath(entry.mountPoint, path)) continue;
+        if (!byPath || entry.mountPoint.size() >= byPath->mountPoint.size()) byPath = entry;
+        if (entry.major != major || entry.minor != minor) continue;
         if (!best || entry.mountPoint.size() >= best->mountPoint.size()) best = entry;
     }
-    return best;
+    // btrfs gives each subvolume's files a device number of their own.
+    return best ? best : byPath;
 }
 
 LayerKind KindOfFileSystem(int64_t magic, const std::string& fsType, const std::string& source) {

@@ -21,7 +21,8 @@ struct MountEntry {
 std::optional<MountEntry> ParseMountInfoLine(const std::string& line);
 
 // Of the mounts of device major:minor, the one whose mount point holds path
-// (an absolute path without symbolic links): the longest such mount point.
+// (an absolute path without symbolic links): the longest such mount point;
+// with none of that device, the longest mount point that holds path.
 std::optional<MountEntry> MountHolding(const std::vector<MountEntry>& mounts, unsigned major, unsigned minor,
                                        const std::string& path);
 

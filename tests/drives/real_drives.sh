@@ -345,7 +345,7 @@ fuse_counterfeit() {  # FS REAL
     expect_summary nobody bytes_lost = 0
     run_as_nobody nobody-text --verify "$dir"
     expect "nobody-text: exit status" "$status" = 1
-    expect "nobody-text: the remedy" "$(grep -A2 '^Read back' "$drives_dir/nobody-text.out")" = \
+    expect "nobody-text: the remedy" "$(grep -A2 '^Read back:' "$drives_dir/nobody-text.out")" = \
         "Read back: may have come from the system's memory"$'\n'"  Why: cannot open ${drive_loop[fake]} to empty its cache: Permission denied"$'\n'"  To be sure, run the test again with the rights to read the device (as root), or unplug the drive, plug it in again and run: fillwright-cli --verify $dir"
 
     drive_replug fake || return 1

@@ -35,7 +35,8 @@ TEST(DriveLayers, FindsTheMountThatHoldsAPath) {
     EXPECT_EQ(MountHolding(mounts, 7, 1, "/media/stick/bound/dir")->mountPoint, "/media/stick/bound");
     EXPECT_EQ(MountHolding(mounts, 7, 1, "/media/stick/dir")->mountPoint, "/media/stick");
     EXPECT_EQ(MountHolding(mounts, 254, 0, "/media/stickier")->mountPoint, "/");
-    EXPECT_FALSE(MountHolding(mounts, 7, 1, "/media/stickier"));
+    EXPECT_EQ(MountHolding(mounts, 7, 1, "/media/stickier")->mountPoint, "/");
+    EXPECT_EQ(MountHolding(mounts, 0, 41, "/media/stick/subvolume")->mountPoint, "/media/stick");  // btrfs
 }
 
 TEST(DriveLayers, KnowsEachKindOfFileSystem) {
