@@ -24,6 +24,9 @@ DriveOps SystemDriveOps() {
     ops.joinThread = JoinThread;
     ops.seconds = Seconds;
     ops.randomNumber = RandomNumber;
+    ops.identifyDrive = IdentifyDrive;
+    ops.inspectPath = InspectPath;
+    ops.rename = Rename;
     ops.separator = kSeparator;
     return ops;
 }

@@ -45,6 +45,25 @@ struct FolderState {
     uint64_t freeBytes = 0;  // what the caller may still write there
 };
 
+// What the system says of the drive that holds a folder; empty or missing
+// where it says nothing.
+struct DriveIdentity {
+    std::string fileSystem;               // "ext4", "NTFS"
+    std::string device;                   // "/dev/sdb1", "E:\\"
+    std::optional<uint64_t> volumeBytes;  // the file system's size
+    std::optional<uint64_t> driveBytes;   // the whole drive's, as it claims
+    std::string vendor;
+    std::string model;
+};
+
+enum class PathKind { missing, file, folder, other };
+
+struct PathFacts {
+    PathKind kind = PathKind::missing;
+    std::string reason;             // why it could not be looked at, when not just missing
+    std::optional<uint64_t> volume;  // the file system that holds it, where the system tells
+};
+
 struct DriveThread {
     uintptr_t native = 0;
 };
@@ -77,6 +96,11 @@ struct DriveOps {
     std::function<void(DriveThread& thread)> joinThread;
     std::function<double()> seconds;  // a monotonic clock
     std::function<uint64_t()> randomNumber;
+    std::function<DriveIdentity(const std::string& folder)> identifyDrive;
+    std::function<PathFacts(const std::string& path)> inspectPath;
+    // Gives the file from the name to, replacing what was there, and sees the
+    // new name written through to the drive.
+    std::function<bool(const std::string& from, const std::string& to, std::string* reason)> rename;
     char separator = '/';  // between a folder and a name
 };
 
@@ -109,4 +133,7 @@ unsigned char* AllocateMemory(size_t bytes);
 void FreeMemory(unsigned char* memory, size_t bytes);
 double Seconds();
 uint64_t RandomNumber();
+DriveIdentity IdentifyDrive(const std::string& folder);
+PathFacts InspectPath(const std::string& path);
+bool Rename(const std::string& from, const std::string& to, std::string* reason);
 }  // namespace system_drive

@@ -6,6 +6,20 @@
 
 #include <string>
 
+// What each class of block means: "a few bits changed", ...
+const char* BlockClassText(BlockClass kind);
+// How the set was read back: "directly from the drive, past the system's cache", ...
+const char* ReadBackText(ReadBack method);
+// The verdict, without "Verdict: " and the full stop; problem as the caller shows names.
+std::string DriveVerdictText(const DriveReport& report, const std::string& problem);
+
+// What each class of block means: "a few bits changed", ...
+const char* BlockClassText(BlockClass kind);
+// How the set was read back: "directly from the drive, past the system's cache", ...
+const char* ReadBackText(ReadBack method);
+// The verdict, without "Verdict: " and the full stop; problem as the caller shows names.
+std::string DriveVerdictText(const DriveReport& report, const std::string& problem);
+
 // The report at the end, many lines. folder (for the advice to re-plug) and
 // problem are report's, as the caller shows names.
 std::string DriveReportText(const DriveReport& report, const std::string& folder, const std::string& problem);
