@@ -1,4 +1,4 @@
-// The map: about 500 cells in rows of 25, each a slice of the set coloured
+// The map: about 500 cells in rows of 40, each a slice of the set coloured
 // and marked by the worst class in it, and a legend in words and symbols.
 #include "drive_page_parts.h"
 #include "drive_report.h"
@@ -10,7 +10,7 @@
 namespace {
 
 const size_t kCells = 500;
-const int kColumns = 25;
+const int kColumns = 40;
 const double kPitch = 24;  // a cell and the gap after it
 const double kCell = 22;
 

@@ -116,4 +116,33 @@ TEST_F(DriveProgram, AFolderItCannotUseFailsWithTheSystemsReason) {
     EXPECT_TRUE(Contains(empty.err, "holds no test set")) << empty.err;
 }
 
+struct BadPage {
+    const char* name;
+    std::string page;  // in the test's folder: none is written
+    const char* reason;
+};
+
+TEST_F(DriveProgram, APageThatCannotBeSavedStopsTheTestBeforeItBegins) {
+    const std::string& drive = dir;
+    const std::string folder = MakeTempDir();
+    ASSERT_FALSE(folder.empty());
+    const std::vector<BadPage> cases = {
+        {"a missing folder", JoinPath(File("missing"), "page.html"), UnderWine() ? "" : "No such file or directory"},
+        {"a folder", folder, "a folder: the page needs a file name"},
+        {"on the drive under test", JoinPath(drive, "page.html"), "on the drive under test ("},
+    };
+    for (const BadPage& c : cases) {
+        for (const char* mode : {"--fill", "--verify"}) {
+            const ProgramRun run = Run({mode, "--report", c.page, drive});
+            EXPECT_EQ(run.exitCode, 2) << c.name << " " << mode << ": " << run.err;
+            EXPECT_TRUE(Contains(run.err, "fillwright-cli: " + c.page + ": " + c.reason)) << c.name << ": " << run.err;
+            EXPECT_EQ(run.out, "") << c.name;
+        }
+        EXPECT_FALSE(PathExists(c.page + ".partial")) << c.name;
+    }
+    EXPECT_FALSE(PathExists(JoinPath(drive, "fillwright-drivetest.txt")));
+    EXPECT_FALSE(PathExists(JoinPath(drive, "page.html")));
+    RemoveDir(folder);
+}
+
 }  // namespace

@@ -35,6 +35,7 @@ struct SimDriveShape {
     std::vector<SimRegion> slow;              // device bytes at their own speed
     double bytesPerSecond = 100e6;
     bool threadsFail = false;
+    DriveIdentity identity;  // what the system says of it
 };
 
 struct SimFile {
