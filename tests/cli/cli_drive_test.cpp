@@ -132,9 +132,12 @@ TEST_F(DriveProgram, APageThatCannotBeSavedStopsTheTestBeforeItBegins) {
         {"on the drive under test", JoinPath(drive, "page.html"), "on the drive under test ("},
     };
     for (const BadPage& c : cases) {
-        for (const char* mode : {"--fill", "--verify"}) {
-            const ProgramRun run = Run({mode, "--report", c.page, drive});
-            EXPECT_EQ(run.exitCode, 2) << c.name << " " << mode << ": " << run.err;
+        // Were a refusal missed, the fill would write only 1 MiB.
+        for (const std::vector<std::string>& mode : {std::vector<std::string>{"--fill", "--total", "1MiB"}, std::vector<std::string>{"--verify"}}) {
+            std::vector<std::string> words = mode;
+            words.insert(words.end(), {"--report", c.page, drive});
+            const ProgramRun run = Run(words);
+            EXPECT_EQ(run.exitCode, 2) << c.name << " " << mode[0] << ": " << run.err;
             EXPECT_TRUE(Contains(run.err, "fillwright-cli: " + c.page + ": " + c.reason)) << c.name << ": " << run.err;
             EXPECT_EQ(run.out, "") << c.name;
         }
