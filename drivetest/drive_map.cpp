@@ -1,60 +1,54 @@
 #include "drive_map.h"
 
+#include "drive_block.h"
+
 #include <algorithm>
 
-namespace {
-
-// Marks the cells that hold any byte from from to to with mark, unless they show worse.
-void MarkSpan(DriveMap& map, uint64_t from, uint64_t to, MapMark mark) {
-    if (from >= to || from >= map.bytes) return;
-    const uint64_t last = std::min<uint64_t>((to - 1) / map.cellBytes, map.cells.size() - 1);
-    for (uint64_t cell = from / map.cellBytes; cell <= last; ++cell) map.cells[cell] = std::min(map.cells[cell], mark);
-}
-
-}  // namespace
-
-DriveMap MapOfDrive(const DriveReport& report, size_t cells) {
-    DriveMap map;
-    map.bytes = report.bytesWritten;
-    if (map.bytes == 0 || cells == 0) return map;
-    const uint64_t blocks = (map.bytes / cells + kDriveBlockBytes - 1) / kDriveBlockBytes;
-    map.cellBytes = std::max<uint64_t>(1, blocks) * kDriveBlockBytes;
-    map.cells.assign(static_cast<size_t>((map.bytes + map.cellBytes - 1) / map.cellBytes), MapMark::untested);
-    // The read-back goes from the set's start: what it reached was tested.
-    const DriveTally& tally = report.tally;
-    MarkSpan(map, 0, report.bytesRead, MapMark::intact);
-    if (tally.rangeCount > tally.ranges.size()) {
-        const BadRange& kept = tally.ranges.back();
-        MarkSpan(map, kept.offset + kept.length, report.bytesRead, MapMark::unlisted);
+SetMap MapSet(const DriveOps& ops, const std::string& folder, const DriveSet& set, uint64_t length) {
+    SetMap map;
+    if (!ops.fileExtents) {
+        map.unknownBecause = "this system gives no extent maps of files";
+        return map;
     }
-    for (const BadRange& range : tally.ranges) MarkSpan(map, range.offset, range.offset + range.length, MarkOfClass(range.kind));
+    for (uint32_t number = 1; number <= set.files && FileStart(set, number) < length; ++number) {
+        const uint64_t start = FileStart(set, number);
+        const uint64_t fileEnd = std::min(length, start + set.fileSize) - start;
+        const FileExtents file = ops.fileExtents(PathIn(ops, folder, SetFileName(number)));
+        if (!file.known) {
+            if (map.unknownBecause.empty()) map.unknownBecause = file.unknownBecause;
+            continue;
+        }
+        if (!map.driveBytes) map.driveBytes = file.driveBytes;
+        if (!map.partitionStart) map.partitionStart = file.partitionStart;
+        for (const DriveExtent& extent : file.extents) {
+            if (extent.fileOffset >= fileEnd || extent.length == 0) continue;
+            SetExtent placed;
+            placed.setOffset = start + extent.fileOffset;
+            placed.driveOffset = extent.driveOffset;
+            placed.length = std::min(extent.length, fileEnd - extent.fileOffset);
+            map.extents.push_back(placed);
+        }
+    }
+    std::sort(map.extents.begin(), map.extents.end(),
+              [](const SetExtent& a, const SetExtent& b) { return a.setOffset < b.setOffset; });
     return map;
 }
 
-MapMark MarkOfClass(BlockClass kind) {
-    switch (kind) {
-        case BlockClass::unreadable: return MapMark::unreadable;
-        case BlockClass::overwritten: return MapMark::overwritten;
-        case BlockClass::earlierRun: return MapMark::earlierRun;
-        case BlockClass::blank: return MapMark::blank;
-        case BlockClass::corrupt: return MapMark::corrupt;
-        case BlockClass::bitsChanged: return MapMark::bitsChanged;
-        case BlockClass::intact: return MapMark::intact;
+std::optional<uint64_t> DriveOffsetOf(const SetMap& map, uint64_t setOffset, size_t* hint) {
+    const std::vector<SetExtent>& extents = map.extents;
+    const auto holds = [setOffset](const SetExtent& e) {
+        return setOffset >= e.setOffset && setOffset - e.setOffset + kDriveBlockBytes <= e.length;
+    };
+    for (size_t k = *hint; k < extents.size() && k < *hint + 2; ++k) {
+        if (holds(extents[k])) {
+            *hint = k;
+            return extents[k].driveOffset + (setOffset - extents[k].setOffset);
+        }
     }
-    return MapMark::corrupt;
-}
-
-const char* MapMarkName(MapMark mark) {
-    switch (mark) {
-        case MapMark::unreadable: return BlockClassName(BlockClass::unreadable);
-        case MapMark::overwritten: return BlockClassName(BlockClass::overwritten);
-        case MapMark::earlierRun: return BlockClassName(BlockClass::earlierRun);
-        case MapMark::blank: return BlockClassName(BlockClass::blank);
-        case MapMark::corrupt: return BlockClassName(BlockClass::corrupt);
-        case MapMark::bitsChanged: return BlockClassName(BlockClass::bitsChanged);
-        case MapMark::unlisted: return "unlisted";
-        case MapMark::intact: return BlockClassName(BlockClass::intact);
-        case MapMark::untested: return "untested";
-    }
-    return "untested";
+    // The last extent that begins at or before setOffset.
+    auto after = std::upper_bound(extents.begin(), extents.end(), setOffset,
+                                  [](uint64_t offset, const SetExtent& e) { return offset < e.setOffset; });
+    if (after == extents.begin() || !holds(*(after - 1))) return std::nullopt;
+    *hint = static_cast<size_t>(after - 1 - extents.begin());
+    return extents[*hint].driveOffset + (setOffset - extents[*hint].setOffset);
 }

@@ -1,26 +1,32 @@
-// The map of a drive's tested space: the set cut into cells of whole
-// blocks, each marked with the worst that any of its bytes showed.
+// Where a test set lies on its drive: the extent maps of its files, turned
+// into set offsets, so that each block read back has its place on the drive.
 #pragma once
 
-#include "drive_test.h"
+#include "drive_set.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <vector>
 
-// Worst first. unlisted: read back, beyond the bad ranges a report keeps,
-// so that loss there was counted but not placed.
-enum class MapMark { unreadable, overwritten, earlierRun, blank, corrupt, bitsChanged, unlisted, intact, untested };
-const int kMapMarkCount = 9;
-
-struct DriveMap {
-    uint64_t bytes = 0;      // the tested space: the set as written
-    uint64_t cellBytes = 0;  // every cell's but the last
-    std::vector<MapMark> cells;
+struct SetExtent {
+    uint64_t setOffset = 0;
+    uint64_t driveOffset = 0;
+    uint64_t length = 0;
 };
 
-// About cells cells over the set's offsets.
-DriveMap MapOfDrive(const DriveReport& report, size_t cells);
+struct SetMap {
+    std::vector<SetExtent> extents;  // in set order; bytes of the set not covered have no known place
+    std::string unknownBecause;      // why some file had no map: the first reason seen
+    std::optional<uint64_t> driveBytes;
+    std::optional<uint64_t> partitionStart;
+};
 
-MapMark MarkOfClass(BlockClass kind);
-// "unreadable", "bits_changed", ..., "unlisted", "untested": the JSON's names of classes.
-const char* MapMarkName(MapMark mark);
+// Maps the set's first length bytes, file by file.
+SetMap MapSet(const DriveOps& ops, const std::string& folder, const DriveSet& set, uint64_t length);
+
+// The drive offset of the block at setOffset, when the whole block lies in
+// one extent. hint carries the last extent found: blocks asked for in set
+// order are found at once.
+std::optional<uint64_t> DriveOffsetOf(const SetMap& map, uint64_t setOffset, size_t* hint);

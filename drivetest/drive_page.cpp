@@ -166,14 +166,21 @@ const char* ReadBackMeaning(ReadBack method) {
     return "";
 }
 
-// The drive's real capacity, once the report maps the set onto the drive.
-std::string RealCapacity() { return "unknown: not measured by this version (the set is not mapped onto the drive)"; }
+// The report's real-capacity lines, without their heading, as one.
+std::string RealCapacityFigure(const DriveReport& report) {
+    std::string text = RealCapacityText(report.capacity);
+    const std::string heading = "Real capacity: ";
+    if (text.rfind(heading, 0) == 0) text.erase(0, heading.size());
+    while (!text.empty() && text.back() == '\n') text.pop_back();
+    for (char& c : text) c = c == '\n' ? ' ' : c;
+    return text;
+}
 
 std::string Figures(const DriveReport& report) {
     const DriveTally& tally = report.tally;
     std::string written = Bytes(report.bytesWritten) + " in " + std::to_string(report.files) + (report.files == 1 ? " file" : " files");
     if (report.resumedAt) written += ", resumed at byte " + std::to_string(*report.resumedAt);
-    std::string rows = TextRow("Real capacity", RealCapacity()) + TextRow("Written", written);
+    std::string rows = TextRow("Real capacity", RealCapacityFigure(report)) + TextRow("Written", written);
     rows += TextRow("Read back intact", report.bytesRead > 0 || report.verified ? Bytes(tally.bytesOk) : "nothing was read back");
     std::string lost = EscapeMarkup(Bytes(tally.bytesLost));
     for (int k = 0; k < kBlockClassCount; ++k) {
@@ -215,11 +222,13 @@ std::string Ranges(const DriveReport& report) {
         return TextElement("p", {}, report.bytesRead > 0 ? "None: every byte read back was intact." : "None found: nothing was read back.");
     }
     std::string rows = Element("tr", {}, TextElement("th", {{"class", "number"}}, "From byte") + TextElement("th", {{"class", "number"}}, "Length") +
+                                             TextElement("th", {{"class", "number"}}, "On the drive at") +
                                              TextElement("th", {}, "Class") + TextElement("th", {}, "Detail"));
     for (size_t i = 0; i < tally.ranges.size() && i < kRangesListed; ++i) {
         const BadRange& range = tally.ranges[i];
         rows += Element("tr", {}, TextElement("td", {{"class", "number"}}, std::to_string(range.offset)) +
                                       TextElement("td", {{"class", "number"}}, FormatBytes(static_cast<double>(range.length))) +
+                                      TextElement("td", {{"class", "number"}}, range.driveOffset ? std::to_string(*range.driveOffset) : "unknown") +
                                       TextElement("td", {}, BlockClassText(range.kind)) + TextElement("td", {}, RangeDetail(range)));
     }
     std::string count = std::to_string(tally.rangeCount) + (tally.rangeCount == 1 ? " bad range" : " bad ranges") + " in all";

@@ -107,7 +107,7 @@ std::string DriveMapSection(const DriveReport& report) {
     const std::string note =
         "Each cell is " + FormatBytes(static_cast<double>(map.cellBytes)) + " of the test set, " + std::to_string(map.cells.size()) +
         " cells in the order the set was written, left to right and top to bottom, coloured by the worst class in it. "
-        "These are the set's own offsets: where the file system put each file on the drive is not mapped by this version.";
+        "These are the set's own offsets, not the drive's: the table of bad ranges gives their places on the drive where known.";
     const std::string drawing =
         Svg(kColumns * kPitch, static_cast<double>(rows) * kPitch,
             {{"class", "map"}, {"role", "img"}, {"aria-label", "map of the tested space"},

@@ -1,7 +1,7 @@
 // The drawn parts of the drive test's page, each a section of its own.
 #pragma once
 
-#include "drive_map.h"
+#include "drive_cells.h"
 #include "drive_test.h"
 
 #include <string>

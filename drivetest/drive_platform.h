@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 enum class IoStatus { ok, noSpace, failed };
 
@@ -43,6 +44,23 @@ struct FolderState {
     bool usable = false;
     std::string reason;      // why not
     uint64_t freeBytes = 0;  // what the caller may still write there
+};
+
+// One piece of a file on the drive: length bytes from fileOffset in the file
+// lie from driveOffset on, counted from the start of the whole drive.
+struct DriveExtent {
+    uint64_t fileOffset = 0;
+    uint64_t driveOffset = 0;
+    uint64_t length = 0;
+};
+
+// Where a file lies on its drive, as far as the system can say.
+struct FileExtents {
+    bool known = false;              // false: extents are empty, unknownBecause says why
+    std::string unknownBecause;
+    std::vector<DriveExtent> extents;  // in file order; parts of the file not listed have no known place
+    std::optional<uint64_t> driveBytes;      // the whole drive's size, as it claims
+    std::optional<uint64_t> partitionStart;  // where the file system's partition begins on the drive
 };
 
 // What the system says of the drive that holds a folder; empty or missing
@@ -96,6 +114,9 @@ struct DriveOps {
     std::function<void(DriveThread& thread)> joinThread;
     std::function<double()> seconds;  // a monotonic clock
     std::function<uint64_t()> randomNumber;
+    // Where path's data lies on the drive; unknown, with the reason, where
+    // the file system's addresses are not the drive's.
+    std::function<FileExtents(const std::string& path)> fileExtents;
     std::function<DriveIdentity(const std::string& folder)> identifyDrive;
     std::function<PathFacts(const std::string& path)> inspectPath;
     // Gives the file from the name to, replacing what was there, and sees the
@@ -133,6 +154,7 @@ unsigned char* AllocateMemory(size_t bytes);
 void FreeMemory(unsigned char* memory, size_t bytes);
 double Seconds();
 uint64_t RandomNumber();
+FileExtents FileExtentsOf(const std::string& path);
 DriveIdentity IdentifyDrive(const std::string& folder);
 PathFacts InspectPath(const std::string& path);
 bool Rename(const std::string& from, const std::string& to, std::string* reason);

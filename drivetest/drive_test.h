@@ -92,6 +92,7 @@ struct DriveReport {
     std::string folder;
     DriveIdentity drive;
     int64_t startedAt = 0;
+    RealCapacity capacity;  // from where the blocks read back lie on the drive
 };
 
 DriveReport RunDriveFill(const DriveOps& ops, const DriveTestOptions& options, const DriveEvents& events);

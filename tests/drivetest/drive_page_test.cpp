@@ -1,7 +1,7 @@
 // The drive test's page from simulated drives: the map's cells by class, the
 // finer speed series, what the page embeds and escapes, and where it may go.
 #include "drive_block.h"
-#include "drive_map.h"
+#include "drive_cells.h"
 #include "drive_page.h"
 #include "drive_report.h"
 #include "drive_test.h"
