@@ -7,8 +7,8 @@ namespace {
 // Marks the cells that hold any byte from from to to with mark, unless they show worse.
 void MarkSpan(DriveMap& map, uint64_t from, uint64_t to, MapMark mark) {
     if (from >= to || from >= map.bytes) return;
-    const uint64_t last = std::min<uint64_t>((to - 1) / map.cellBytes, map.cells.size() - 1);
-    for (uint64_t cell = from / map.cellBytes; cell <= last; ++cell) map.cells[cell] = std::min(map.cells[cell], mark);
+    const size_t last = static_cast<size_t>(std::min<uint64_t>((to - 1) / map.cellBytes, map.cells.size() - 1));
+    for (size_t cell = static_cast<size_t>(from / map.cellBytes); cell <= last; ++cell) map.cells[cell] = std::min(map.cells[cell], mark);
 }
 
 }  // namespace

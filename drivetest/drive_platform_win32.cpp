@@ -384,6 +384,8 @@ FileExtents FileExtentsOf(const std::string& path) {
     if (answers.failure.empty()) answers.failure = AskVolume(path, &answers);
     if (!answers.failure.empty()) answers.failure = "the system gave no map of the file (" + answers.failure + ")";
     return ExtentsFromRetrieval(answers);
+}
+
 // The text at offset in a storage descriptor, without its padding blanks.
 std::string DescriptorText(const std::vector<char>& descriptor, DWORD offset) {
     if (offset == 0 || offset >= descriptor.size()) return "";

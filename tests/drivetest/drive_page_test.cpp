@@ -83,8 +83,8 @@ TEST(DrivePage, EachCellShowsTheWorstClassInIt) {
         EXPECT_STREQ(MapMarkName(map.cells[middle]), MapMarkName(c.mark)) << c.fromMiB << " MiB";
     }
     // A cell that holds the end of the unreadable MiB and intact data after it is unreadable.
-    EXPECT_EQ(map.cells[(2 * MiB - 1) / map.cellBytes], MapMark::unreadable);
-    EXPECT_EQ(map.cells[(30 * MiB - 1) / map.cellBytes], MapMark::intact);
+    EXPECT_EQ(map.cells[static_cast<size_t>((2 * MiB - 1) / map.cellBytes)], MapMark::unreadable);
+    EXPECT_EQ(map.cells[static_cast<size_t>((30 * MiB - 1) / map.cellBytes)], MapMark::intact);
 
     const std::string page = DrivePageHtml(report);
     for (const DamageCase& c : cases) {
