@@ -7,6 +7,7 @@
 #include "drive_svg.h"
 #include "drive_units.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 
@@ -119,7 +120,8 @@ int64_t DaysFromCivil(int64_t year, int64_t month, int64_t day) {
 }
 
 int64_t SecondsOf(const std::tm& time) {
-    return DaysFromCivil(time.tm_year + 1900, time.tm_mon + 1, time.tm_mday) * 86400 + time.tm_hour * 3600 + time.tm_min * 60 + time.tm_sec;
+    const int64_t secondsOfDay = int64_t(time.tm_hour) * 3600 + int64_t(time.tm_min) * 60 + time.tm_sec;
+    return DaysFromCivil(time.tm_year + 1900, time.tm_mon + 1, time.tm_mday) * 86400 + secondsOfDay;
 }
 
 std::string When(int64_t startedAt) {
@@ -172,7 +174,7 @@ std::string RealCapacityFigure(const DriveReport& report) {
     const std::string heading = "Real capacity: ";
     if (text.rfind(heading, 0) == 0) text.erase(0, heading.size());
     while (!text.empty() && text.back() == '\n') text.pop_back();
-    for (char& c : text) c = c == '\n' ? ' ' : c;
+    std::replace(text.begin(), text.end(), '\n', ' ');
     return text;
 }
 

@@ -25,7 +25,8 @@ std::string MarkAttribute(MapMark mark) { return std::string("m-") + MapMarkName
 
 std::string Cell(const DriveMap& map, size_t index) {
     const MapMark mark = map.cells[index];
-    const SvgPoint at = {static_cast<double>(index % kColumns) * kPitch, static_cast<double>(index / kColumns) * kPitch};
+    const size_t row = index / kColumns;
+    const SvgPoint at = {static_cast<double>(index % kColumns) * kPitch, static_cast<double>(row) * kPitch};
     std::string cell = SvgRect(at, kCell, kCell, {{"class", "cell " + MarkAttribute(mark)}, {"data-class", MapMarkName(mark)}},
                                TextElement("title", {}, CellTitle(map, index, mark)));
     const std::string symbol = MapMarkSymbol(mark);

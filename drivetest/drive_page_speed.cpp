@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 
 namespace {
 
@@ -17,10 +18,9 @@ const double kLeft = 56, kRight = 628, kTop = 12, kBottom = 236;  // the plot in
 double RoundUp(double value) {
     if (value <= 0) return 1;
     const double power = std::pow(10.0, std::floor(std::log10(value)));
-    for (double step : {1.0, 2.0, 5.0, 10.0}) {
-        if (value <= step * power) return step * power;
-    }
-    return 10 * power;
+    const double steps[] = {1.0, 2.0, 5.0, 10.0};
+    const double* step = std::find_if(std::begin(steps), std::end(steps), [&](double k) { return value <= k * power; });
+    return (step == std::end(steps) ? 10.0 : *step) * power;
 }
 
 std::string Decimal(double value, double top) {

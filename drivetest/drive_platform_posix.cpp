@@ -581,7 +581,7 @@ void DescribeBlockDevice(dev_t device, DriveIdentity* identity) {
     if (realpath(path, real) == nullptr) return;
     std::string disk = real;
     identity->device = "/dev/" + disk.substr(disk.rfind('/') + 1);
-    if (access((disk + "/partition").c_str(), F_OK) == 0) disk = disk.substr(0, disk.rfind('/'));
+    if (access((disk + "/partition").c_str(), F_OK) == 0) disk.resize(disk.rfind('/'));
     const std::optional<uint64_t> sectors = SysfsNumber(disk + "/size");
     if (sectors) identity->driveBytes = *sectors * 512;  // sysfs counts 512-byte units
     identity->vendor = FirstLine(disk + "/device/vendor");

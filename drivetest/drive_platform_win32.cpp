@@ -448,7 +448,7 @@ PathFacts InspectPath(const std::string& path) {
         if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) facts.reason = SystemText(error);
         return facts;
     }
-    facts.kind = attributes & FILE_ATTRIBUTE_DIRECTORY ? PathKind::folder : PathKind::file;
+    facts.kind = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? PathKind::folder : PathKind::file;
     // A folder opens only with backup semantics; no access rights are needed to ask which volume holds it.
     HANDLE handle = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
