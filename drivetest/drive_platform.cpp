@@ -25,8 +25,11 @@ DriveOps SystemDriveOps() {
     ops.seconds = Seconds;
     ops.randomNumber = RandomNumber;
     ops.dropCaches = DropCaches;
-    ops.driveIdentity = IdentifyDrive;
+    ops.driveAttachment = AttachmentOf;
     ops.fileExtents = FileExtentsOf;
+    ops.identifyDrive = IdentifyDrive;
+    ops.inspectPath = InspectPath;
+    ops.rename = Rename;
     ops.separator = kSeparator;
     return ops;
 }

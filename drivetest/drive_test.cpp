@@ -4,6 +4,7 @@
 #include "drive_work.h"
 
 #include <algorithm>
+#include <ctime>
 
 namespace {
 
@@ -83,22 +84,40 @@ void Conclude(DriveReport* report) {
 // A writing run notes the drive as it is now: what it wrote may be cached
 // until the drive is attached again or the system boots again.
 void NoteDrive(const DriveOps& ops, const std::string& folder, DriveSet* set) {
-    const DriveIdentity now = ops.driveIdentity(folder);
+    const DriveAttachment now = ops.driveAttachment(folder);
     set->diskseq = now.diskseq;
     set->bootId = now.bootId;
 }
 
 // Whether the drive was attached again, or the system booted, since the
 // last run that wrote to the set, in a way that emptied every cache between.
-bool AttachedSinceWritten(const DriveSet& set, const DriveIdentity& now) {
+bool AttachedSinceWritten(const DriveSet& set, const DriveAttachment& now) {
     const bool replugged = now.replugEmptiesCaches && now.diskseq && set.diskseq && *now.diskseq != *set.diskseq;
     const bool rebooted = now.rebootEmptiesCaches && !now.bootId.empty() && !set.bootId.empty() && now.bootId != set.bootId;
     return replugged || rebooted;
 }
 
-}  // namespace
+// Where and when the test ran, asked before it touches the drive.
+struct Setting {
+    DriveIdentity drive;
+    int64_t startedAt = 0;
+};
 
-DriveReport RunDriveFill(const DriveOps& ops, const DriveTestOptions& options, const DriveEvents& events) {
+Setting SettingOf(const DriveOps& ops, const std::string& folder) {
+    Setting setting;
+    if (ops.identifyDrive) setting.drive = ops.identifyDrive(folder);
+    setting.startedAt = static_cast<int64_t>(std::time(nullptr));
+    return setting;
+}
+
+DriveReport InSetting(DriveReport report, const Setting& setting, const std::string& folder) {
+    report.folder = folder;
+    report.drive = setting.drive;
+    report.startedAt = setting.startedAt;
+    return report;
+}
+
+DriveReport FillSet(const DriveOps& ops, const DriveTestOptions& options, const DriveEvents& events) {
     const FoundSet found = FindSet(ops, options.folder);
     if (!found.problem.text.empty()) return Refuse(found.problem);
     DriveReport report;
@@ -131,7 +150,7 @@ DriveReport RunDriveFill(const DriveOps& ops, const DriveTestOptions& options, c
     return report;
 }
 
-DriveReport RunDriveVerify(const DriveOps& ops, const DriveTestOptions& options, const DriveEvents& events) {
+DriveReport VerifySet(const DriveOps& ops, const DriveTestOptions& options, const DriveEvents& events) {
     const FoundSet found = FindSet(ops, options.folder);
     if (!found.problem.text.empty()) return Refuse(found.problem);
     const std::optional<DriveSet>& set = found.set;
@@ -141,12 +160,24 @@ DriveReport RunDriveVerify(const DriveOps& ops, const DriveTestOptions& options,
     report.files = set->files;
     report.capacity.unknownBecause = "nothing was read back";
     if (report.bytesWritten > 0) ReadAndPlace(ops, options, events, *set, &report);
-    if (report.readBack == ReadBack::mayBeCached && AttachedSinceWritten(*set, ops.driveIdentity(options.folder))) {
+    if (report.readBack == ReadBack::mayBeCached && AttachedSinceWritten(*set, ops.driveAttachment(options.folder))) {
         report.readBack = ReadBack::replugged;
         report.readBackReason.clear();
     }
     Conclude(&report);
     return report;
+}
+
+}  // namespace
+
+DriveReport RunDriveFill(const DriveOps& ops, const DriveTestOptions& options, const DriveEvents& events) {
+    const Setting setting = SettingOf(ops, options.folder);
+    return InSetting(FillSet(ops, options, events), setting, options.folder);
+}
+
+DriveReport RunDriveVerify(const DriveOps& ops, const DriveTestOptions& options, const DriveEvents& events) {
+    const Setting setting = SettingOf(ops, options.folder);
+    return InSetting(VerifySet(ops, options, events), setting, options.folder);
 }
 
 const char* DriveResultName(DriveResult result) {

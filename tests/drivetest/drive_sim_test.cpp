@@ -438,8 +438,8 @@ CacheCheck Caches(ReadBack readBack, const char* reason = "", CacheRemedy remedy
     return check;
 }
 
-DriveIdentity Identity(std::optional<uint64_t> diskseq, const char* bootId, bool replugEmpties = true) {
-    DriveIdentity identity;
+DriveAttachment Attachment(std::optional<uint64_t> diskseq, const char* bootId, bool replugEmpties = true) {
+    DriveAttachment identity;
     identity.diskseq = diskseq;
     identity.bootId = bootId;
     identity.replugEmptiesCaches = replugEmpties;
@@ -451,7 +451,7 @@ struct ReadBackCase {
     const char* name;
     CacheCheck caches;        // during the fill and the verify
     SimLie lie;               // drop past 16 MiB, or none
-    DriveIdentity atFill, atVerify;
+    DriveAttachment atFill, atVerify;
     bool oldDescription;      // the set's description without the drive's identity
     DriveResult fillResult;
     DriveResult verifyResult;
@@ -461,7 +461,7 @@ struct ReadBackCase {
 TEST(DriveSim, EachReadBackGetsItsVerdict) {
     const CacheCheck dropped = Caches(ReadBack::cacheDropped);
     const CacheCheck noRights = Caches(ReadBack::mayBeCached, "cannot open /dev/loop0", CacheRemedy::rights);
-    const DriveIdentity first = Identity(7, "boot-a"), replugged = Identity(9, "boot-a"), rebooted = Identity(7, "boot-b");
+    const DriveAttachment first = Attachment(7, "boot-a"), replugged = Attachment(9, "boot-a"), rebooted = Attachment(7, "boot-b");
     const ReadBackCase cases[] = {
         {"caches emptied and seen empty", dropped, SimLie::none, first, first, false, DriveResult::ok, DriveResult::ok,
          ReadBack::cacheDropped},
@@ -475,9 +475,9 @@ TEST(DriveSim, EachReadBackGetsItsVerdict) {
          DriveResult::ok, ReadBack::replugged},
         {"re-plugged, the loss proven", noRights, SimLie::drop, first, replugged, false, DriveResult::lost,
          DriveResult::lost, ReadBack::replugged},
-        {"a re-plug keeps a cache below the drive", noRights, SimLie::none, first, Identity(9, "boot-a", false), false,
+        {"a re-plug keeps a cache below the drive", noRights, SimLie::none, first, Attachment(9, "boot-a", false), false,
          DriveResult::unproven, DriveResult::unproven, ReadBack::mayBeCached},
-        {"a reader that sees no diskseq", noRights, SimLie::none, first, Identity(std::nullopt, ""), false,
+        {"a reader that sees no diskseq", noRights, SimLie::none, first, Attachment(std::nullopt, ""), false,
          DriveResult::unproven, DriveResult::unproven, ReadBack::mayBeCached},
         {"an old description still verifies, unproven", noRights, SimLie::none, first, replugged, true,
          DriveResult::unproven, DriveResult::unproven, ReadBack::mayBeCached},
@@ -489,7 +489,7 @@ TEST(DriveSim, EachReadBackGetsItsVerdict) {
         SimDrive drive;
         drive.shape = Drive(c.lie, c.lie == SimLie::none ? 40 * MiB : 16 * MiB);
         drive.shape.caches = c.caches;
-        drive.shape.identity = c.atFill;
+        drive.shape.attachment = c.atFill;
         const DriveOps ops = SimulatedDriveOps(&drive);
         DriveTestOptions options = SmallPace();
         options.total = 24 * MiB;
@@ -500,7 +500,7 @@ TEST(DriveSim, EachReadBackGetsItsVerdict) {
         if (c.oldDescription) {
             drive.texts["sim/fillwright-drivetest.txt"] = description.substr(0, description.find("diskseq"));
         }
-        drive.shape.identity = c.atVerify;
+        drive.shape.attachment = c.atVerify;
         const DriveReport verify = RunDriveVerify(ops, SmallPace(), DriveEvents());
         EXPECT_STREQ(DriveResultName(verify.result), DriveResultName(c.verifyResult));
         EXPECT_STREQ(ReadBackName(verify.readBack), ReadBackName(c.verifyReadBack));

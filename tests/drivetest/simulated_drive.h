@@ -45,7 +45,7 @@ struct SimDriveShape {
     double bytesPerSecond = 100e6;
     bool threadsFail = false;
     CacheCheck caches;         // what emptying the caches under the files gives
-    DriveIdentity identity;    // as the system sees the drive now
+    DriveAttachment attachment;  // how the drive is attached now
     // Where the file system's device begins on the drive: realBytes and
     // claimedBytes count from the drive's start, the file system's space
     // from here.
@@ -54,6 +54,7 @@ struct SimDriveShape {
     // order (none: from its first block on).
     std::vector<SimPiece> allocationOrder;
     SimMap map = SimMap::drive;
+    DriveIdentity identity;  // what the system says of it
 };
 
 struct SimFile {
