@@ -24,6 +24,9 @@ struct DriveTestOptions {
     uint64_t sampleEvery = uint64_t(256) << 20;      // a look back each time this much more is written
     uint64_t sampleDistance = uint64_t(384) << 20;   // how far back: past a drive's own cache
     uint64_t speedSampleEvery = uint64_t(1) << 30;
+    // A fill of all the free space of the drive that holds the system is
+    // refused unless this is set: it would leave programs no room to save.
+    bool allowSystemDrive = false;
 };
 
 enum class DrivePhase { writing, reading };
@@ -83,6 +86,11 @@ struct DriveReport {
     double writeSeconds = 0;
     double readSeconds = 0;
     std::vector<SpeedSample> speeds;
+    bool onSystemDrive = false;       // the folder is on the drive that holds the system
+    bool refusedSystemDrive = false;  // and the fill was refused for it: problem says how to go on
+    bool driveWentAway = false;       // unmounted, pulled out or replaced during the test: problem says so
+    std::string volumeId;             // the drive's, when known
+    std::string setVolumeId;          // the set's, when it names another drive than this one
 };
 
 DriveReport RunDriveFill(const DriveOps& ops, const DriveTestOptions& options, const DriveEvents& events);

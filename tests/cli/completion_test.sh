@@ -48,6 +48,7 @@ fillwright-cli --fill --total |
 fillwright-cli --fill --file-size = |
 fillwright-cli --verify d|dir
 fillwright-cli --fill --ke|--keep-going
+fillwright-cli --fill --allow|--allow-system-drive
 fillwright-cli |
 fillwright-cli -m random |
 fillwright-cli -m random -s 5 |
