@@ -65,7 +65,8 @@ struct Pin {
     HANDLE handle = INVALID_HANDLE_VALUE;
     HANDLE lock = INVALID_HANDLE_VALUE;
     DWORD serial = 0;
-    std::string volumeName;  // \\?\Volume{...}\, when the system gives one
+    uint64_t fileIndex = 0;  // the folder's own, on its volume
+    std::string volumeName;  // \\?\Volume{...}\, or its mount point
 };
 
 std::mutex pinsLock;
@@ -84,13 +85,23 @@ std::optional<DWORD> PinnedSerialOf(const std::string& path) {
     return std::nullopt;
 }
 
-// The volume path holds: its mount point's volume name and serial number.
-bool VolumeOf(const std::string& path, std::string* volumeName, DWORD* serial) {
+// The name of the volume path is on (\\?\Volume{...}\), or its mount point
+// where the system gives no name.
+std::string VolumeNameOf(const std::string& path) {
     char root[MAX_PATH], name[MAX_PATH];
-    if (!GetVolumePathNameA(path.c_str(), root, sizeof root)) return false;
-    volumeName->clear();
-    if (GetVolumeNameForVolumeMountPointA(root, name, sizeof name)) *volumeName = name;
-    return GetVolumeInformationA(root, nullptr, 0, serial, nullptr, nullptr, nullptr, 0) != 0;
+    if (!GetVolumePathNameA(path.c_str(), root, sizeof root)) return "";
+    return GetVolumeNameForVolumeMountPointA(root, name, sizeof name) ? name : root;
+}
+
+// The folder's own identity: its volume's serial number and its file index.
+bool FolderIdentity(HANDLE folder, BY_HANDLE_FILE_INFORMATION* info) {
+    return folder != INVALID_HANDLE_VALUE && GetFileInformationByHandle(folder, info) != 0;
+}
+
+HANDLE OpenFolder(const std::string& folder) {
+    return CreateFileA(folder.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
 // What handle shows when it is not the set's own file: a plain file of one
@@ -365,25 +376,21 @@ PinnedFolder PinFolder(const std::string& folder) {
         result.reason = SystemText(GetLastError());
         return result;
     }
-    pin.handle = CreateFileA(folder.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                             FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    pin.handle = OpenFolder(folder);
     BY_HANDLE_FILE_INFORMATION info;
-    if (pin.handle == INVALID_HANDLE_VALUE || !VolumeOf(folder, &pin.volumeName, &pin.serial) ||
-        !GetFileInformationByHandle(pin.handle, &info)) {
+    if (!FolderIdentity(pin.handle, &info)) {
         result.reason = SystemText(GetLastError());
         if (pin.handle != INVALID_HANDLE_VALUE) CloseHandle(pin.handle);
         CloseHandle(pin.lock);
         return result;
     }
     pin.serial = info.dwVolumeSerialNumber;
+    pin.fileIndex = static_cast<uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
+    pin.volumeName = VolumeNameOf(folder);
     char windows[MAX_PATH];
-    std::string systemName;
-    DWORD systemSerial = 0;
-    if (GetWindowsDirectoryA(windows, sizeof windows) && VolumeOf(windows, &systemName, &systemSerial)) {
+    if (GetWindowsDirectoryA(windows, sizeof windows)) {
         result.systemHolds = windows;
-        result.onSystemDrive = !systemName.empty() && !pin.volumeName.empty() ? systemName == pin.volumeName
-                                                                             : systemSerial == pin.serial;
+        result.onSystemDrive = !pin.volumeName.empty() && VolumeNameOf(windows) == pin.volumeName;
     }
     result.pinned = true;
     result.volumeId = SerialText(pin.serial);
@@ -414,13 +421,16 @@ bool DriveStillThere(const std::string& folder) {
         }
         if (!found) return true;
     }
-    // The folder's own handle still on the volume, and the path still leading to it.
-    BY_HANDLE_FILE_INFORMATION info;
-    std::string name;
-    DWORD serial = 0;
-    if (!GetFileInformationByHandle(pin.handle, &info) || info.dwVolumeSerialNumber != pin.serial) return false;
-    if (!VolumeOf(folder, &name, &serial) || serial != pin.serial) return false;
-    return pin.volumeName.empty() || name.empty() || name == pin.volumeName;
+    // The folder's own handle still on the volume, and the path still
+    // leading to that folder: a drive letter pointed elsewhere leads to
+    // another folder, of another volume.
+    BY_HANDLE_FILE_INFORMATION held, now;
+    if (!FolderIdentity(pin.handle, &held) || held.dwVolumeSerialNumber != pin.serial) return false;
+    HANDLE again = OpenFolder(folder);
+    const bool same = FolderIdentity(again, &now) && now.dwVolumeSerialNumber == pin.serial &&
+                      (static_cast<uint64_t>(now.nFileIndexHigh) << 32 | now.nFileIndexLow) == pin.fileIndex;
+    if (again != INVALID_HANDLE_VALUE) CloseHandle(again);
+    return same;
 }
 
 unsigned __stdcall ThreadBody(void* body) {

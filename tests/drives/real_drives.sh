@@ -404,11 +404,52 @@ test_system_drive_guard() {
     rm -f "$dir"/fillwright-drivetest*
 }
 
+# Under Wine: the drive letter of a fill pointed at another folder in the
+# middle of it (the prefix's dosdevices link changed, as a drive letter
+# goes to another stick). Each root's .windows-serial gives Wine its volume
+# serial number. The Windows build ends the test the same way and writes
+# nothing into the other folder.
+test_wine_drive_letter_repointed() {
+    rated_drive letter $((64 * MiB)) 80M || return 1
+    local dir=${drive_mount[letter]} other=$drives_dir/other free pid tries
+    local link=$root/${FILLWRIGHT_BUILD_DIR:-build}/wineprefix-win32/dosdevices/q:
+    mkdir "$other" && echo a1a1a1a1 >"$dir/.windows-serial" && echo b2b2b2b2 >"$other/.windows-serial"
+    ln -sfn "$dir" "$link"
+    free=$(free_bytes "$dir")
+    timeout 120 "$root/scripts/wine.sh" win32 "$wine_cli" --fill --json --file-size $((4 * MiB)) 'Q:\' \
+        >"$drives_dir/letter.out" 2>"$drives_dir/letter.err" </dev/null &
+    pid=$!
+    drives_own "$pid"
+    for ((tries = 0; tries < 600; tries++)); do
+        [ "$(free_bytes "$dir")" -gt $((free - 12 * MiB)) ] || break
+        sleep 0.05
+    done
+    ln -sfn "$other" "$link"
+    wait "$pid"
+    status=$?
+    rm -f "$link"
+    sed -i 's/\r$//' "$drives_dir/letter.out"
+    read_summary "$drives_dir/letter.out"
+    expect_run letter 1 failed
+    expect_summary letter error = 'the drive at Q:\\ went away during the test (unmounted, pulled out or replaced)'
+    expect "letter: files in the folder the letter now names" "$(ls -A "$other")" = .windows-serial
+    drive_remove letter
+}
+
+wine_cli=$root/${FILLWRIGHT_BUILD_DIR:-build}/win32/fillwright-cli.exe
+wine_unavailable() {
+    local why
+    why=$(fake_unavailable)
+    [ -z "$why" ] || { echo "$why"; return; }
+    command -v wine >/dev/null 2>&1 || { echo "wine is missing (bash scripts/setup.sh installs it)"; return; }
+    [ -f "$wine_cli" ] || echo "$wine_cli is not built (scripts/build.sh builds it)"
+}
+
 system_unavailable() {
     [ "$(stat -c %d "$drives_dir")" = "$(stat -c %d /)" ] || echo "$drives_dir is not on the file system that holds /"
 }
 
-# NAME NEEDS: runs test_NAME, where NEEDS (loop, ramfs, fake or system) says what
+# NAME NEEDS: runs test_NAME, where NEEDS (loop, ramfs, fake, system or wine) says what
 # the host must allow.
 passed=0 failed=0 not_run=0
 run_test() {
@@ -448,6 +489,7 @@ run_test drive_replaced_mid_fill fake
 run_test drive_server_ends_mid_fill fake
 run_test planted_files loop
 run_test system_drive_guard system
+run_test wine_drive_letter_repointed wine
 if [ $not_run -ne 0 ]; then
     echo "$not_run did not run on this host (see NOT RUN above): they are not counted below"
 fi
