@@ -119,9 +119,9 @@ bool ReadValues(const Lines& lines, DriveSet* set, std::string* fault) {
         const std::string key = kKeys[k], value = lines.value[k];
         if (lines.line[k] == 0) {
             const bool required = key == "run" || key == "file_size" || key == "total" || key == "files" || key == "state";
-            if (required) *fault = "no " + key + " line";
-            if (required) return false;
-            continue;
+            if (!required) continue;
+            *fault = "no " + key + " line";
+            return false;
         }
         uint64_t number = 0;
         bool sound = true;
@@ -152,7 +152,9 @@ bool ReadValues(const Lines& lines, DriveSet* set, std::string* fault) {
             set->volumeId = value;
         }
         if (!sound) {
-            *fault = AtLine(lines.line[k], key + " " + value + " is out of range");
+            std::string line = key;
+            line += " " + value + " is out of range";
+            *fault = AtLine(lines.line[k], line);
             return false;
         }
     }

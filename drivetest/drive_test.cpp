@@ -173,7 +173,7 @@ DriveReport VerifyPinned(const DriveOps& ops, const DriveTestOptions& options, c
 DriveReport OnPinnedFolder(const DriveOps& ops, const DriveTestOptions& options, const DriveEvents& events,
                            DriveReport (*test)(const DriveOps&, const DriveTestOptions&, const DriveEvents&, const FoundSet&)) {
     const FoundSet found = FindSet(ops, options.folder);
-    const DriveReport report = found.problem.text.empty() ? test(ops, options, events, found) : Refuse(found.problem);
+    DriveReport report = found.problem.text.empty() ? test(ops, options, events, found) : Refuse(found.problem);
     if (found.pin.pinned) ops.unpinFolder(options.folder);
     return report;
 }

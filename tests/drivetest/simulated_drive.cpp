@@ -176,8 +176,10 @@ DriveOps SimulatedDriveOps(SimDrive* drive) {
     };
     ops.close = [](DriveFile& f) { f.handle = -1; };
     ops.remove = [&d](const std::string& path, std::string* reason) {
-        if (d.strangers.count(path)) *reason = "not the set's own file: " + d.strangers[path];
-        if (d.strangers.count(path)) return false;
+        if (d.strangers.count(path)) {
+            *reason = "not the set's own file: " + d.strangers[path];
+            return false;
+        }
         RemoveFile(d, path);
         d.texts.erase(path);
         return true;
@@ -196,8 +198,10 @@ DriveOps SimulatedDriveOps(SimDrive* drive) {
         return state;
     };
     ops.writeText = [&d](const std::string& path, const std::string& text, std::string* reason) {
-        if (Pulled(d)) *reason = "Input/output error";
-        if (Pulled(d)) return false;
+        if (Pulled(d)) {
+            *reason = "Input/output error";
+            return false;
+        }
         if (ReadOnly(d)) *reason = "Read-only file system";
         if (!ReadOnly(d)) d.texts[path] = text;
         return !ReadOnly(d);
