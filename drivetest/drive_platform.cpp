@@ -28,6 +28,7 @@ DriveOps SystemDriveOps() {
     ops.unpinFolder = UnpinFolder;
     ops.driveStillThere = DriveStillThere;
     ops.notOwnFile = NotOwnFile;
+    ops.fileExtents = FileExtentsOf;
     ops.separator = kSeparator;
     return ops;
 }

@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 // notOwnFile: the name holds something that is not the set's own plain file
 // (a link, a FIFO, a device, a folder, a file with other names or on another
@@ -59,6 +60,23 @@ struct PinnedFolder {
     std::string volumeId;       // the file system's own UUID or serial; empty when unknown
 };
 
+// One piece of a file on the drive: length bytes from fileOffset in the file
+// lie from driveOffset on, counted from the start of the whole drive.
+struct DriveExtent {
+    uint64_t fileOffset = 0;
+    uint64_t driveOffset = 0;
+    uint64_t length = 0;
+};
+
+// Where a file lies on its drive, as far as the system can say.
+struct FileExtents {
+    bool known = false;              // false: extents are empty, unknownBecause says why
+    std::string unknownBecause;
+    std::vector<DriveExtent> extents;  // in file order; parts of the file not listed have no known place
+    std::optional<uint64_t> driveBytes;      // the whole drive's size, as it claims
+    std::optional<uint64_t> partitionStart;  // where the file system's partition begins on the drive
+};
+
 struct DriveThread {
     uintptr_t native = 0;
 };
@@ -104,6 +122,9 @@ struct DriveOps {
     // What stands at path when it is not the set's own plain file ("a
     // symbolic link"); nothing when it is one, or when nothing is there.
     std::function<std::optional<std::string>(const std::string& path)> notOwnFile;
+    // Where path's data lies on the drive; unknown, with the reason, where
+    // the file system's addresses are not the drive's.
+    std::function<FileExtents(const std::string& path)> fileExtents;
     char separator = '/';  // between a folder and a name
 };
 
@@ -140,4 +161,5 @@ PinnedFolder PinFolder(const std::string& folder);
 void UnpinFolder(const std::string& folder);
 bool DriveStillThere(const std::string& folder);
 std::optional<std::string> NotOwnFile(const std::string& path);
+FileExtents FileExtentsOf(const std::string& path);
 }  // namespace system_drive

@@ -91,6 +91,7 @@ struct DriveReport {
     bool driveWentAway = false;       // unmounted, pulled out or replaced during the test: problem says so
     std::string volumeId;             // the drive's, when known
     std::string setVolumeId;          // the set's, when it names another drive than this one
+    RealCapacity capacity;  // from where the blocks read back lie on the drive
 };
 
 DriveReport RunDriveFill(const DriveOps& ops, const DriveTestOptions& options, const DriveEvents& events);

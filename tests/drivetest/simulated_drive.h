@@ -21,6 +21,15 @@ enum class SimLie { none, wrap, drop };  // past realBytes: addresses fold back,
 // unmounted lazily (the test's open folder still reaches it, its path does not).
 enum class SimAway { stays, pulled, unmounted };
 
+// The extent maps the simulated system gives: the drive's own, none at all,
+// addresses of the file system's own (as btrfs's), or the drive's with every
+// other extent left out (as FIEMAP's extents of unknown place).
+enum class SimMap { drive, missing, foreign, gappy };
+
+struct SimPiece {
+    uint64_t from = 0, to = 0;  // blocks of the file system's device
+};
+
 struct SimRegion {
     uint64_t from = 0, to = 0;  // device bytes
     double bytesPerSecond = 0;
@@ -42,6 +51,14 @@ struct SimDriveShape {
     uint64_t awayAfter = 0;      // it goes once this much was written
     bool systemDrive = false;    // the drive that holds the system
     std::string volumeId = "5EED-D15C";
+    // Where the file system's device begins on the drive: realBytes and
+    // claimedBytes count from the drive's start, the file system's space
+    // from here.
+    uint64_t partitionStart = 0;
+    // The file system hands out its free blocks walking these pieces in
+    // order (none: from its first block on).
+    std::vector<SimPiece> allocationOrder;
+    SimMap map = SimMap::drive;
 };
 
 struct SimFile {
