@@ -297,6 +297,22 @@ test_ramfs_may_be_cached() {
     read_back_without_direct_io ram "may be cached" "may have come from the system's memory"
 }
 
+# fill_behind NAME DIR PROGRAM...: starts a fill of DIR by PROGRAM (its
+# output to NAME.out and .err, cut off after a minute) and returns once it
+# has written 12 MiB there; $pid is the fill's.
+fill_behind() {
+    local name=$1 dir=$2 free tries
+    shift 2
+    free=$(free_bytes "$dir")
+    timeout 60 "$@" >"$drives_dir/$name.out" 2>"$drives_dir/$name.err" </dev/null &
+    pid=$!
+    drives_own "$pid"
+    for ((tries = 0; tries < 600; tries++)); do
+        [ "$(free_bytes "$dir")" -gt $((free - 12 * MiB)) ] || break
+        sleep 0.05
+    done
+}
+
 # The drive goes away in the middle of a fill: unmounted lazily, as a desktop
 # does when a stick is pulled, or with another drive mounted on its path.
 # The test ends at once and says so; nothing of its set lands on the host's
@@ -304,19 +320,12 @@ test_ramfs_may_be_cached() {
 # The drive is slow (10 MB/s), so that the fill is surely under way.
 drive_goes_away() {  # HOW: unmount or over-mount
     rated_drive away $((64 * MiB)) 80M || return 1
-    local dir=${drive_mount[away]} free pid tries other=
+    local dir=${drive_mount[away]} pid other=
     if [ "$1" = over-mount ]; then
         ext4_drive other $((32 * MiB)) || return 1
         other=${drive_mount[other]}
     fi
-    free=$(free_bytes "$dir")
-    timeout 60 "$cli" --fill --json --file-size $((4 * MiB)) "$dir" >"$drives_dir/away.out" 2>"$drives_dir/away.err" </dev/null &
-    pid=$!
-    drives_own "$pid"
-    for ((tries = 0; tries < 300; tries++)); do
-        [ "$(free_bytes "$dir")" -gt $((free - 12 * MiB)) ] || break
-        sleep 0.05
-    done
+    fill_behind away "$dir" "$cli" --fill --json --file-size $((4 * MiB)) "$dir"
     if [ "$1" = unmount ]; then
         umount -l "$dir"
         unset "drive_mount[away]"
@@ -350,15 +359,8 @@ test_drive_replaced_mid_fill() { drive_goes_away over-mount; }
 # cannot read back counts unreadable, and only that.
 test_drive_server_ends_mid_fill() {
     rated_drive dying $((64 * MiB)) 80M || return 1
-    local dir=${drive_mount[dying]} free pid tries server
-    free=$(free_bytes "$dir")
-    timeout 60 "$cli" --fill --json --file-size $((4 * MiB)) "$dir" >"$drives_dir/dying.out" 2>"$drives_dir/dying.err" </dev/null &
-    pid=$!
-    drives_own "$pid"
-    for ((tries = 0; tries < 300; tries++)); do
-        [ "$(free_bytes "$dir")" -gt $((free - 12 * MiB)) ] || break
-        sleep 0.05
-    done
+    local dir=${drive_mount[dying]} pid server
+    fill_behind dying "$dir" "$cli" --fill --json --file-size $((4 * MiB)) "$dir"
     server=$(pgrep -P "${drive_fuse_pid[dying]}")
     [ -n "$server" ] && kill "$server"
     local killed=$SECONDS
@@ -455,19 +457,11 @@ test_system_drive_guard() {
 # nothing into the other folder.
 test_wine_drive_letter_repointed() {
     rated_drive letter $((64 * MiB)) 80M || return 1
-    local dir=${drive_mount[letter]} other=$drives_dir/other free pid tries
+    local dir=${drive_mount[letter]} other=$drives_dir/other pid
     local link=$root/${FILLWRIGHT_BUILD_DIR:-build}/wineprefix-win32/dosdevices/q:
     mkdir "$other" && echo a1a1a1a1 >"$dir/.windows-serial" && echo b2b2b2b2 >"$other/.windows-serial"
     ln -sfn "$dir" "$link"
-    free=$(free_bytes "$dir")
-    timeout 120 "$root/scripts/wine.sh" win32 "$wine_cli" --fill --json --file-size $((4 * MiB)) 'Q:\' \
-        >"$drives_dir/letter.out" 2>"$drives_dir/letter.err" </dev/null &
-    pid=$!
-    drives_own "$pid"
-    for ((tries = 0; tries < 600; tries++)); do
-        [ "$(free_bytes "$dir")" -gt $((free - 12 * MiB)) ] || break
-        sleep 0.05
-    done
+    fill_behind letter "$dir" "$root/scripts/wine.sh" win32 "$wine_cli" --fill --json --file-size $((4 * MiB)) 'Q:\'
     ln -sfn "$other" "$link"
     wait "$pid"
     status=$?
