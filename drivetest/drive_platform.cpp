@@ -26,6 +26,10 @@ DriveOps SystemDriveOps() {
     ops.randomNumber = RandomNumber;
     ops.dropCaches = DropCaches;
     ops.driveAttachment = AttachmentOf;
+    ops.pinFolder = PinFolder;
+    ops.unpinFolder = UnpinFolder;
+    ops.driveStillThere = DriveStillThere;
+    ops.notOwnFile = NotOwnFile;
     ops.fileExtents = FileExtentsOf;
     ops.identifyDrive = IdentifyDrive;
     ops.inspectPath = InspectPath;
