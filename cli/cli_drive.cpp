@@ -33,7 +33,8 @@ int ExitStatus(DriveResult result) {
         case DriveResult::ok: return kExitMade;
         case DriveResult::interrupted: return kExitInterrupted;
         case DriveResult::lost:
-        case DriveResult::failed: return kExitFailed;
+        case DriveResult::failed:
+        case DriveResult::unproven: return kExitFailed;
     }
     return kExitFailed;
 }

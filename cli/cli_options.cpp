@@ -487,10 +487,11 @@ std::string HelpText() {
         "byte past it.\n"
         "\n"
         "Exit status: 0 every file made, or every file checked is OK, or every\n"
-        "byte of a drive test read back intact; 1 a file could not be made or\n"
-        "read, or differs, or a drive test lost data or could not go on; 2 usage\n"
-        "error, or --fill of the system's own drive without --total or\n"
-        "--allow-system-drive. ";
+        "byte of a drive test read back intact from the drive; 1 a file could not\n"
+        "be made or read, or differs, or a drive test lost data, could not go on,\n"
+        "or could not prove that what it read came from the drive (its JSON\n"
+        "\"result\" says which: lost, failed or unproven); 2 usage error, or\n"
+        "--fill of the system's own drive without --total or --allow-system-drive. ";
     text += CliStoppedStatusNote();
     text +=
         "\n"

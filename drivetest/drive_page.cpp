@@ -80,6 +80,7 @@ VerdictLook LookOf(const DriveReport& report) {
         case DriveResult::lost: return {"r-bad", "\xE2\x9C\x97", "Bad"};  // U+2717 ballot x
         case DriveResult::failed: return {"r-failed", "\xE2\x9A\xA0", "Test failed"};  // U+26A0 warning sign
         case DriveResult::interrupted: return {"r-none", "\xE2\x80\x96", "Interrupted"};  // U+2016 double bar
+        case DriveResult::unproven: return {"r-none", "?", "Not proven"};
     }
     return {"r-none", "?", "Unknown"};
 }
@@ -164,6 +165,8 @@ const char* ReadBackMeaning(ReadBack method) {
         case ReadBack::mayBeCached:
             return "some of it may have come from this computer's memory, not from the drive: unplug the drive, plug it in "
                    "again and read the set back (--verify) to be sure";
+        case ReadBack::replugged:
+            return "the drive was attached again since the set was written: nothing of it was in this computer's memory";
     }
     return "";
 }

@@ -24,6 +24,8 @@ DriveOps SystemDriveOps() {
     ops.joinThread = JoinThread;
     ops.seconds = Seconds;
     ops.randomNumber = RandomNumber;
+    ops.dropCaches = DropCaches;
+    ops.driveAttachment = AttachmentOf;
     ops.pinFolder = PinFolder;
     ops.unpinFolder = UnpinFolder;
     ops.driveStillThere = DriveStillThere;

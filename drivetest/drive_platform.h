@@ -26,6 +26,35 @@ enum class ReadBack {
     direct,        // past the system's cache (O_DIRECT, FILE_FLAG_NO_BUFFERING)
     cacheDropped,  // through the cache, emptied first and seen empty
     mayBeCached,   // no way was proven
+    replugged,     // read after the drive was attached again: nothing of it was in the cache
+};
+
+// What would prove a read-back that may have come from memory.
+enum class CacheRemedy {
+    replug,       // unplug the drive, plug it in again, then --verify
+    rights,       // run again with the rights to read the device, or re-plug
+    otherMachine, // a network share: test the drive where it is plugged in
+    linuxBuild,   // under Wine: the Linux build sees the caches
+};
+
+// The caches between a folder's files and its drive, emptied: how far that
+// was proven, and when not, why and what would prove it.
+struct CacheCheck {
+    ReadBack readBack = ReadBack::direct;  // direct: no cache in between
+    std::string reason;                    // when mayBeCached
+    CacheRemedy remedy = CacheRemedy::replug;
+};
+
+// How the drive a folder lies on is attached now: a drive attached again
+// gets a new diskseq, and a new boot a new boot id.
+struct DriveAttachment {
+    std::optional<uint64_t> diskseq;  // of the whole drive, when the system has one
+    std::string bootId;
+    // Whether attaching the drive again, or booting again, empties every
+    // cache between its files and the drive (not so where a loop device's
+    // backing file, a network or a user-space file system is in between).
+    bool replugEmptiesCaches = false;
+    bool rebootEmptiesCaches = false;
 };
 
 enum class OpenFor {
@@ -128,6 +157,10 @@ struct DriveOps {
     std::function<void(DriveThread& thread)> joinThread;
     std::function<double()> seconds;  // a monotonic clock
     std::function<uint64_t()> randomNumber;
+    // Empties every cache it can reach between folder's files and the drive
+    // (the files' own are open's); prove: and checks that each is empty.
+    std::function<CacheCheck(const std::string& folder, bool prove)> dropCaches;
+    std::function<DriveAttachment(const std::string& folder)> driveAttachment;
     // Opens folder once and holds it for this test alone, recording the
     // drive it is on. Until unpinFolder, the calls above resolve names in
     // folder through that hold, never by path again, and refuse (notOwnFile)
@@ -181,6 +214,8 @@ unsigned char* AllocateMemory(size_t bytes);
 void FreeMemory(unsigned char* memory, size_t bytes);
 double Seconds();
 uint64_t RandomNumber();
+CacheCheck DropCaches(const std::string& folder, bool prove);
+DriveAttachment AttachmentOf(const std::string& folder);
 PinnedFolder PinFolder(const std::string& folder);
 void UnpinFolder(const std::string& folder);
 bool DriveStillThere(const std::string& folder);

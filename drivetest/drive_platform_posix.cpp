@@ -1,6 +1,7 @@
 // The drive test's system calls on Linux (and, without its extras, other
 // POSIX systems): O_DIRECT where the file system takes it, else the page
 // cache flushed and dropped, with mincore to see that it really emptied.
+#include "drive_layers.h"
 #include "drive_platform.h"
 #include "drive_volume_id.h"
 
@@ -25,6 +26,9 @@
 #include <sys/sysmacros.h>
 #include <sys/types.h>
 #include <unistd.h>
+#include <climits>
+#include <cstdlib>
+#include <fstream>
 #include <vector>
 #if defined(__linux__)
 #include <linux/fiemap.h>
@@ -651,6 +655,176 @@ bool DriveStillThere(const std::string& folder) {
 }
 
 #if defined(__linux__)
+
+bool Exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+
+std::string Basename(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
+
+std::vector<MountEntry> ReadMounts() {
+    std::vector<MountEntry> mounts;
+    std::ifstream file("/proc/self/mountinfo");
+    std::string line;
+    while (std::getline(file, line)) {
+        if (std::optional<MountEntry> entry = ParseMountInfoLine(line)) mounts.push_back(*entry);
+    }
+    return mounts;
+}
+
+// The kernel's name of block device major:minor ("loop0", "sda1"), or "".
+std::string BlockName(unsigned device_major, unsigned device_minor) {
+    char link[64];
+    std::snprintf(link, sizeof link, "/sys/dev/block/%u:%u", device_major, device_minor);
+    char target[PATH_MAX];
+    const ssize_t length = readlink(link, target, sizeof target - 1);
+    if (length <= 0) return "";
+    return Basename(std::string(target, static_cast<size_t>(length)));
+}
+
+// A partition's whole drive ("sda" for "sda1"); a whole drive is its own.
+std::string WholeDrive(const std::string& name) {
+    const std::string sys = "/sys/class/block/" + name;
+    if (!Exists(sys + "/partition")) return name;
+    char target[PATH_MAX];
+    if (realpath(sys.c_str(), target) == nullptr) return name;
+    const std::string path(target);
+    return Basename(path.substr(0, path.find_last_of('/')));
+}
+
+// The file system that holds path, and the device under it.
+StorageLayer LayerOf(const std::vector<MountEntry>& mounts, const std::string& path) {
+    StorageLayer layer;
+    char real[PATH_MAX];
+    struct stat info;
+    struct statfs system;
+    if (realpath(path.c_str(), real) == nullptr || stat(real, &info) != 0 || statfs(real, &system) != 0) {
+        layer.kind = LayerKind::stacked;
+        layer.fsType = "the file system of " + path;
+        return layer;
+    }
+    const std::optional<MountEntry> mount = MountHolding(mounts, major(info.st_dev), minor(info.st_dev), real);
+    const std::string source = mount ? mount->source : std::string();
+    layer.fsType = mount ? mount->fsType : "the file system of " + path;
+    layer.kind = KindOfFileSystem(static_cast<int64_t>(system.f_type), layer.fsType, source);
+    std::string name = BlockName(major(info.st_dev), minor(info.st_dev));
+    struct stat device;
+    if (name.empty() && source.rfind("/dev/", 0) == 0 && stat(source.c_str(), &device) == 0 && S_ISBLK(device.st_mode)) {
+        name = BlockName(major(device.st_rdev), minor(device.st_rdev));
+    }
+    if (name.empty()) return layer;
+    layer.device = "/dev/" + name;
+    const std::string loop = "/sys/class/block/" + WholeDrive(name) + "/loop/";
+    if (Exists(loop)) {
+        layer.loop = true;
+        layer.loopDirect = FirstLine(loop + "dio") == "1";
+        layer.backingFile = FirstLine(loop + "backing_file");
+    }
+    return layer;
+}
+
+// The folder's file system, then the one under each loop device's backing file.
+std::vector<StorageLayer> LayersUnder(const std::string& folder) {
+    const std::vector<MountEntry> mounts = ReadMounts();
+    std::vector<StorageLayer> chain;
+    std::string path = folder;
+    const size_t kDeepest = 8;  // loop devices stacked deeper than this are not followed
+    while (chain.size() < kDeepest) {
+        chain.push_back(LayerOf(mounts, path));
+        const StorageLayer& layer = chain.back();
+        if (!layer.loop || layer.backingFile.empty()) break;
+        path = layer.backingFile;
+    }
+    return chain;
+}
+
+// Bytes of fd's first length bytes that mincore finds in memory, a window
+// at a time so that a large drive's map of flags stays small.
+std::optional<uint64_t> ResidentBytes(int fd, uint64_t length) {
+    const uint64_t window = uint64_t(1) << 30;
+    const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    std::string flags;
+    uint64_t resident = 0;
+    for (uint64_t at = 0; at < length; at += window) {
+        const size_t bytes = static_cast<size_t>(std::min(window, length - at));
+        void* map = mmap(nullptr, bytes, PROT_READ, MAP_SHARED, fd, static_cast<off_t>(at));
+        if (map == MAP_FAILED) return std::nullopt;
+        flags.assign((bytes + page - 1) / page, '\0');
+        const bool seen = mincore(map, bytes, reinterpret_cast<unsigned char*>(&flags[0])) == 0;
+        munmap(map, bytes);
+        if (!seen) return std::nullopt;
+        resident += page * static_cast<uint64_t>(std::count_if(flags.begin(), flags.end(), [](char f) { return (f & 1) != 0; }));
+    }
+    return resident;
+}
+
+// Sends what is written of path to its drive and empties its cache; prove:
+// then looks that none of it stayed. "" when done, else why not.
+std::string EmptyCache(const CacheToEmpty& cache, bool prove, CacheRemedy* remedy) {
+    const int fd = OpenRetrying(cache.path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == EACCES || errno == EPERM) *remedy = CacheRemedy::rights;
+        return "cannot open " + cache.path + " to empty its cache: " + ErrnoText(errno);
+    }
+    std::string why;
+    if (fsync(fd) != 0 && errno != EINVAL) why = "cannot flush " + cache.path + ": " + ErrnoText(errno);
+    if (why.empty() && posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED) != 0) why = "cannot empty the cache of " + cache.path;
+    if (why.empty() && prove) {
+        // A block device's length is where it ends: its st_size is 0.
+        const off_t end = lseek(fd, 0, SEEK_END);
+        const std::optional<uint64_t> resident = end < 0 ? std::nullopt : ResidentBytes(fd, static_cast<uint64_t>(end));
+        if (!resident) why = "cannot see the cache of " + cache.path + ": " + ErrnoText(errno);
+        if (resident && *resident > 0) why = std::to_string(*resident) + " bytes of " + cache.path + " stayed in the cache";
+    }
+    ::close(fd);
+    return why;
+}
+
+CacheCheck DropCaches(const std::string& folder, bool prove) {
+    const CachePlan plan = PlanCaches(LayersUnder(folder));
+    CacheCheck check;
+    check.remedy = plan.remedy;
+    for (const CacheToEmpty& cache : plan.caches) {
+        const std::string why = EmptyCache(cache, prove, &check.remedy);
+        if (!why.empty() && check.reason.empty()) check.reason = why;
+    }
+    if (!plan.doubt.empty()) check.reason = plan.doubt;
+    if (!check.reason.empty()) {
+        check.readBack = ReadBack::mayBeCached;
+    } else {
+        check.readBack = plan.caches.empty() ? ReadBack::direct : ReadBack::cacheDropped;
+    }
+    return check;
+}
+
+DriveAttachment AttachmentOf(const std::string& folder) {
+    const CachePlan plan = PlanCaches(LayersUnder(folder));
+    DriveAttachment identity;
+    identity.bootId = FirstLine("/proc/sys/kernel/random/boot_id");
+    identity.replugEmptiesCaches = plan.replugEmptiesCaches;
+    identity.rebootEmptiesCaches = plan.rebootEmptiesCaches;
+    if (plan.drive.empty()) return identity;
+    const std::string text = FirstLine("/sys/class/block/" + WholeDrive(Basename(plan.drive)) + "/diskseq");
+    char* end = nullptr;
+    const unsigned long long diskseq = std::strtoull(text.c_str(), &end, 10);
+    if (!text.empty() && end != nullptr && *end == '\0') identity.diskseq = diskseq;
+    return identity;
+}
+
+#else
+
+// Without Linux's view of mounts and devices, only the files' own caches are reached.
+CacheCheck DropCaches(const std::string&, bool) {
+    CacheCheck check;
+    check.readBack = ReadBack::mayBeCached;
+    check.reason = "this system does not show what lies under its file systems";
+    return check;
+}
+
+DriveAttachment AttachmentOf(const std::string&) { return DriveAttachment(); }
+
+#endif
+
+#if defined(__linux__)
+
 // A number from a sysfs file, or nothing.
 std::optional<uint64_t> SysfsNumber(const std::string& path) {
     FILE* text = std::fopen(path.c_str(), "r");

@@ -2,6 +2,7 @@
 // FILE_FLAG_WRITE_THROUGH when writing) and sector-aligned requests; the
 // parts a request cannot align go through a second, cached handle.
 #define _CRT_RAND_S  // rand_s: the system's random numbers, before any C library header
+#include "drive_layers.h"
 #include "drive_platform.h"
 #include "drive_retrieval.h"
 
@@ -483,6 +484,24 @@ uint64_t RandomNumber() {
     return (static_cast<uint64_t>(high) << 32 | low) ^ static_cast<uint64_t>(now.QuadPart) * 0x9e3779b97f4a7c15ull;
 }
 
+// Nothing to empty: the volume's kind says whether unbuffered reads reach the drive.
+CacheCheck DropCaches(const std::string& folder, bool) {
+    const bool unc = folder.size() >= 2 && (folder[0] == '\\' || folder[0] == '/') && (folder[1] == '\\' || folder[1] == '/');
+    char root[MAX_PATH];
+    if (!GetVolumePathNameA(folder.c_str(), root, sizeof root)) return WindowsVolumeReadBack(unc, "", UnderWine());
+    const bool remote = unc || GetDriveTypeA(root) == DRIVE_REMOTE;
+    wchar_t wideRoot[MAX_PATH];
+    wchar_t name[MAX_PATH + 1] = L"";
+    char fileSystem[MAX_PATH + 1] = "";
+    if (MultiByteToWideChar(CP_ACP, 0, root, -1, wideRoot, MAX_PATH) > 0 &&
+        GetVolumeInformationW(wideRoot, nullptr, 0, nullptr, nullptr, nullptr, name, MAX_PATH + 1)) {
+        WideCharToMultiByte(CP_UTF8, 0, name, -1, fileSystem, sizeof fileSystem, nullptr, nullptr);
+    }
+    return WindowsVolumeReadBack(remote, fileSystem, UnderWine());
+}
+
+// Windows keeps no attach sequence a program can read.
+DriveAttachment AttachmentOf(const std::string&) { return DriveAttachment(); }
 // What a control code answered into out, or the failure's words.
 std::string Control(HANDLE handle, DWORD code, const void* in, DWORD inBytes, std::vector<unsigned char>* out,
                     const char* name, bool* more = nullptr) {

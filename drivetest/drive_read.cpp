@@ -20,8 +20,6 @@ struct ReadRequest {
     bool untallied = false;      // the drive went away: nothing of it counts
 };
 
-int Honesty(ReadBack method) { return static_cast<int>(method); }
-
 struct Reader {
     const DriveOps* ops;
     const DriveTestOptions* options;
@@ -44,7 +42,22 @@ void OpenForReading(Reader& reader, uint32_t number) {
 
 // The least honest way any file was read is the report's.
 void NoteReadBack(const Reader& reader) {
-    if (Honesty(reader.file.readBack) > Honesty(reader.report->readBack)) reader.report->readBack = reader.file.readBack;
+    DriveReport& report = *reader.report;
+    if (ReadBackDoubt(reader.file.readBack) <= ReadBackDoubt(report.readBack)) return;
+    report.readBack = reader.file.readBack;
+    if (report.readBack == ReadBack::mayBeCached && report.readBackReason.empty()) {
+        report.readBackReason = reader.file.path + ": its cache was not seen empty";
+    }
+}
+
+// The caches under the files, emptied once before the read-back: whatever
+// comes into them afterwards came from the drive.
+void DropCachesBelow(const DriveOps& ops, const std::string& folder, DriveReport* report) {
+    const CacheCheck check = ops.dropCaches(folder, true);
+    if (ReadBackDoubt(check.readBack) <= ReadBackDoubt(report->readBack)) return;
+    report->readBack = check.readBack;
+    report->readBackReason = check.reason;
+    report->readBackRemedy = check.remedy;
 }
 
 void ReadRequestInto(Reader& reader, ReadRequest& read, unsigned char* data) {
@@ -113,6 +126,7 @@ void ReadSet(const DriveOps& ops, const DriveTestOptions& options, const DriveEv
     reader.report = report;
     reader.meter = StartMeter(ops, events, options, DrivePhase::reading, 0, length, report);
 
+    DropCachesBelow(ops, options.folder, report);
     AlignedBuffers buffers = MakeBuffers(kSlots, options.requestBytes);
     ReadRequest reads[kSlots];
     uint64_t cursor = 0;

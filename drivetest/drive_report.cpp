@@ -79,11 +79,26 @@ const char* ReadBackText(ReadBack method) {
         case ReadBack::direct: return "directly from the drive, past the system's cache";
         case ReadBack::cacheDropped: return "through the system's cache, emptied first";
         case ReadBack::mayBeCached: return "may have come from the system's memory";
+        case ReadBack::replugged: return "after the drive was attached again, so nothing of it was cached";
     }
     return "";
 }
 
 namespace {
+
+// What would prove a read-back that may have come from memory, in words
+// that fit where the test ran.
+std::string RemedyText(CacheRemedy remedy, const std::string& folder) {
+    const std::string replug = "unplug the drive, plug it in again and run: fillwright-cli --verify " + folder;
+    switch (remedy) {
+        case CacheRemedy::replug: return "To be sure, " + replug;
+        case CacheRemedy::rights:
+            return "To be sure, run the test again with the rights to read the device (as root), or " + replug;
+        case CacheRemedy::otherMachine: return "To be sure, test the drive on the machine it is plugged into";
+        case CacheRemedy::linuxBuild: return "To be sure, run the Linux build of fillwright-cli";
+    }
+    return "To be sure, " + replug;
+}
 
 template <typename T>
 Json Nullable(const std::optional<T>& value) {
@@ -176,6 +191,8 @@ std::string DriveVerdictText(const DriveReport& report, const std::string& probl
         case DriveResult::lost: return "the drive is counterfeit or failing: it lost data written to it";
         case DriveResult::failed: return "the test could not go on: " + problem;
         case DriveResult::interrupted: return "none, the test was interrupted";
+        case DriveResult::unproven:
+            return "not proven: what was read back may have come from this computer's memory, not from the drive";
     }
     return "";
 }
@@ -218,7 +235,8 @@ std::string DriveReportText(const DriveReport& report, const std::string& folder
     if (report.verified || report.bytesRead > 0) {
         text += std::string("Read back: ") + ReadBackText(report.readBack) + "\n";
         if (report.readBack == ReadBack::mayBeCached) {
-            text += "  To be sure, unplug the drive, plug it in again and run: fillwright-cli --verify " + folder + "\n";
+            if (!report.readBackReason.empty()) text += "  Why: " + report.readBackReason + "\n";
+            text += "  " + RemedyText(report.readBackRemedy, folder) + "\n";
         }
     }
     if (report.result == DriveResult::interrupted && report.readSeconds > 0) {
@@ -297,6 +315,7 @@ std::string DriveSummaryJson(const DriveReport& report) {
     line["write_bytes_per_second"] = Nullable(Average(report.bytesWrittenNow, report.writeSeconds));
     line["read_bytes_per_second"] = Nullable(Average(report.bytesRead, report.readSeconds));
     line["read_back"] = report.verified || report.bytesRead > 0 ? Json(ReadBackName(report.readBack)) : Json();
+    line["read_back_reason"] = report.readBackReason.empty() ? Json() : Json(report.readBackReason);
     line["files"] = report.files;
     line["resumed_at"] = Nullable(report.resumedAt);
     line["replaced_finished_set"] = report.replacedFinishedSet;

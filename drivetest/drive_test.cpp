@@ -107,15 +107,35 @@ void ReadAndPlace(const DriveOps& ops, const DriveTestOptions& options, const Dr
     report->capacity.partitionStart = report->tally.map.partitionStart;
 }
 
+// A loss is a loss wherever the data came from; intact data proves the
+// drive only if it came from the drive.
 void Conclude(DriveReport* report) {
     if (report->result == DriveResult::interrupted) return;
     if (report->tally.bytesLost > 0 || report->lossSeenAt) {
         report->result = DriveResult::lost;
     } else if (!report->problem.empty()) {
         report->result = DriveResult::failed;
+    } else if (report->verified && report->readBack == ReadBack::mayBeCached) {
+        report->result = DriveResult::unproven;
     } else {
         report->result = DriveResult::ok;
     }
+}
+
+// A writing run notes the drive as it is now: what it wrote may be cached
+// until the drive is attached again or the system boots again.
+void NoteDrive(const DriveOps& ops, const std::string& folder, DriveSet* set) {
+    const DriveAttachment now = ops.driveAttachment(folder);
+    set->diskseq = now.diskseq;
+    set->bootId = now.bootId;
+}
+
+// Whether the drive was attached again, or the system booted, since the
+// last run that wrote to the set, in a way that emptied every cache between.
+bool AttachedSinceWritten(const DriveSet& set, const DriveAttachment& now) {
+    const bool replugged = now.replugEmptiesCaches && now.diskseq && set.diskseq && *now.diskseq != *set.diskseq;
+    const bool rebooted = now.rebootEmptiesCaches && !now.bootId.empty() && !set.bootId.empty() && now.bootId != set.bootId;
+    return replugged || rebooted;
 }
 
 DriveReport FillPinned(const DriveOps& ops, const DriveTestOptions& options, const DriveEvents& events, const FoundSet& found) {
@@ -152,6 +172,7 @@ DriveReport FillPinned(const DriveOps& ops, const DriveTestOptions& options, con
         set.fileSize = std::max<uint64_t>(kDriveBlockBytes, std::min(options.fileSize, kLargestFileSize) / kDriveBlockBytes * kDriveBlockBytes);
         if (options.total) set.total = *options.total / kDriveBlockBytes * kDriveBlockBytes;
     }
+    NoteDrive(ops, options.folder, &set);
     set.volumeId = found.pin.volumeId;
     if (events.begun) events.begun(report);
     WriteSet(ops, options, events, &set, from, &report);
@@ -176,6 +197,10 @@ DriveReport VerifyPinned(const DriveOps& ops, const DriveTestOptions& options, c
     report.files = set->files;
     report.capacity.unknownBecause = "nothing was read back";
     if (report.bytesWritten > 0) ReadAndPlace(ops, options, events, *set, &report);
+    if (report.readBack == ReadBack::mayBeCached && AttachedSinceWritten(*set, ops.driveAttachment(options.folder))) {
+        report.readBack = ReadBack::replugged;
+        report.readBackReason.clear();
+    }
     Conclude(&report);
     return report;
 }
@@ -222,6 +247,7 @@ const char* DriveResultName(DriveResult result) {
         case DriveResult::lost: return "lost";
         case DriveResult::failed: return "failed";
         case DriveResult::interrupted: return "interrupted";
+        case DriveResult::unproven: return "unproven";
     }
     return "failed";
 }
@@ -231,6 +257,17 @@ const char* ReadBackName(ReadBack method) {
         case ReadBack::direct: return "direct";
         case ReadBack::cacheDropped: return "cache dropped";
         case ReadBack::mayBeCached: return "may be cached";
+        case ReadBack::replugged: return "re-plugged";
     }
     return "may be cached";
+}
+
+int ReadBackDoubt(ReadBack method) {
+    switch (method) {
+        case ReadBack::direct: return 0;
+        case ReadBack::cacheDropped: return 1;
+        case ReadBack::replugged: return 2;
+        case ReadBack::mayBeCached: return 3;
+    }
+    return 3;
 }

@@ -65,6 +65,7 @@ enum class DriveResult {
     lost,         // some did not
     failed,       // the test could not go on: problem says why
     interrupted,  // the set stays for --verify, or a later fill to resume
+    unproven,     // nothing found lost, but what was read may have come from memory
 };
 
 struct DriveReport {
@@ -83,6 +84,8 @@ struct DriveReport {
     uint64_t bytesRead = 0;
     DriveTally tally;
     ReadBack readBack = ReadBack::direct;  // the least honest way any file was read
+    std::string readBackReason;            // why it may have come from memory
+    CacheRemedy readBackRemedy = CacheRemedy::replug;
     uint64_t bytesWrittenNow = 0;  // by this run
     double writeSeconds = 0;
     double readSeconds = 0;
@@ -107,5 +110,8 @@ DriveReport RunDriveFill(const DriveOps& ops, const DriveTestOptions& options, c
 // Reads the set in options.folder back; only the pace fields of options count.
 DriveReport RunDriveVerify(const DriveOps& ops, const DriveTestOptions& options, const DriveEvents& events);
 
-const char* DriveResultName(DriveResult result);  // "ok", "lost", "failed", "interrupted"
-const char* ReadBackName(ReadBack method);         // "direct", "cache dropped", "may be cached"
+const char* DriveResultName(DriveResult result);  // "ok", "lost", "failed", "interrupted", "unproven"
+// "direct", "cache dropped", "may be cached", "re-plugged"
+const char* ReadBackName(ReadBack method);
+// Orders the ways from the most to the least proven.
+int ReadBackDoubt(ReadBack method);

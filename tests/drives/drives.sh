@@ -11,6 +11,12 @@
 #                                       holds REAL (fake_drive.py: MODE wrap
 #                                       or drop); RATE limits it (bits/s)
 #   rated_drive NAME SIZE RATE          an honest drive of RATE bits/s
+#   fuse_fake_drive NAME CLAIMED REAL MODE exfat|ntfs
+#                                       a fake as fake_drive, formatted
+#                                       exFAT (exfat-fuse) or NTFS (ntfs-3g),
+#                                       mounted so that every user may write
+#   cached_loop_drive NAME SIZE PARENT  an ext4 image on drive PARENT, on a
+#                                       loop device without direct I/O
 #   drive_partitioned[NAME]=1           before making NAME: the file system goes
 #                                       on a partition from 1 MiB (sfdisk)
 #   drive_fs[NAME]=btrfs                before making NAME: btrfs, not ext4
@@ -22,7 +28,8 @@
 #   drive_remove NAME                   take one drive down
 #   drives_own PID                      a process to end before taking down
 #   drives_end                          take everything down (the traps do)
-#   loop_unavailable, fake_unavailable, ramfs_unavailable, btrfs_unavailable
+#   loop_unavailable, fake_unavailable, ramfs_unavailable, btrfs_unavailable,
+#   fuse_fs_unavailable
 #                                       print why this host cannot, or nothing
 #
 # Every name lives in a private folder of this run, so two checkouts can run
@@ -30,8 +37,9 @@
 # it the page cache of the backing file would answer reads and hide a fake.
 
 drives_dir=
-declare -gA drive_mount=() drive_options=() drive_partitioned=() drive_fs=() drive_loop=() drive_backing=() drive_fuse=() drive_fuse_pid=()
+declare -gA drive_mount=() drive_options=() drive_partitioned=() drive_fs=() drive_cached_loop=() drive_loop=() drive_backing=() drive_fuse=() drive_fuse_pid=()
 drives_processes=()
+drives_made=()
 
 loop_unavailable() {
     if [ "$(id -u)" -ne 0 ]; then
@@ -70,6 +78,15 @@ fake_unavailable() {
     nbdkit python --version >/dev/null 2>&1 || echo "nbdkit's Python plugin is missing (bash scripts/setup.sh installs it)"
 }
 
+fuse_fs_unavailable() {
+    local why tool
+    why=$(fake_unavailable)
+    [ -z "$why" ] || { echo "$why"; return; }
+    for tool in mkfs.exfat mount.exfat-fuse mkfs.ntfs ntfs-3g runuser; do
+        command -v "$tool" >/dev/null 2>&1 || { echo "$tool is missing (bash scripts/setup.sh installs it)"; return; }
+    done
+}
+
 drives_begin() {
     drives_dir=$(mktemp -d "${1:-/tmp}/fillwright-drives.XXXXXX") || return 1
     trap drives_end EXIT
@@ -90,7 +107,12 @@ drives_end() {
         fi
     done
     drives_processes=()
-    for name in "${!drive_backing[@]}"; do drive_remove "$name"; done
+    # The last made first: a drive may lie on another.
+    local k
+    for ((k = ${#drives_made[@]} - 1; k >= 0; k--)); do
+        [ -z "${drive_backing[${drives_made[k]}]+set}" ] || drive_remove "${drives_made[k]}"
+    done
+    drives_made=()
     if [ -n "$drives_dir" ]; then
         rm -rf --one-file-system "$drives_dir"
         drives_dir=
@@ -102,6 +124,14 @@ drives_end() {
 # for root, so that the free space statvfs reports is all writable. Only
 # a drive mounted with data=journal gets a journal: it needs one.
 drive_format_and_mount() {  # NAME DEVICE
+    case ${drive_fs[$1]:-} in
+        exfat) mkfs.exfat "$2" >/dev/null && drive_attach_mount "$1" "$2"; return ;;
+        ntfs)
+            mkfs.ntfs -q -f "$2" >"$drives_dir/$1.mkfs" 2>&1 || { cat "$drives_dir/$1.mkfs" >&2; return 1; }
+            drive_attach_mount "$1" "$2"
+            return
+            ;;
+    esac
     [ "${drive_fs[$1]:-}" != btrfs ] || { mkfs.btrfs -q -f "$2" >/dev/null && drive_attach_mount "$1" "$2"; return; }
     local journal=^has_journal
     [[ ${drive_options[$1]:-} != *data=journal* ]] || journal=has_journal
@@ -109,16 +139,24 @@ drive_format_and_mount() {  # NAME DEVICE
     drive_attach_mount "$1" "$2"
 }
 
+# The FUSE file systems let every user write, so that a user without
+# rights to the device can run the test there.
 drive_attach_mount() {  # NAME DEVICE [MOUNT-ARGUMENTS...]
-    local where=$drives_dir/$1
+    local where=$drives_dir/$1 open=allow_other,uid=65534,gid=65534,umask=0
     mkdir -p "$where"
+    case ${drive_fs[$1]:-} in
+        exfat) mount.exfat-fuse -o "$open" "$2" "$where" >/dev/null && drive_mount[$1]=$where; return ;;
+        ntfs) ntfs-3g -o "$open" "$2" "$where" && drive_mount[$1]=$where; return ;;
+    esac
     mount ${drive_options[$1]:+-o "${drive_options[$1]}"} "${@:3}" "$2" "$where" || return 1
     drive_mount[$1]=$where
 }
 
 drive_attach_loop() {  # NAME: sets drive_loop[NAME] to a new loop device
-    local loop
-    loop=$(losetup -f --show ${drive_partitioned[$1]:+-P} --direct-io=on "${drive_backing[$1]}") || return 1
+    local loop direct=--direct-io=on
+    drives_made+=("$1")
+    [ -z "${drive_cached_loop[$1]:-}" ] || direct=
+    loop=$(losetup -f --show ${drive_partitioned[$1]:+-P} $direct "${drive_backing[$1]}") || return 1
     drive_loop[$1]=$loop
 }
 
@@ -146,6 +184,7 @@ ext4_drive() {  # NAME SIZE [OPTIONS]
 }
 
 ramfs_drive() {  # NAME
+    drives_made+=("$1")
     drive_backing[$1]=
     drive_attach_mount "$1" ramfs -t ramfs
 }
@@ -163,6 +202,21 @@ fake_drive() {  # NAME CLAIMED REAL MODE [RATE]
     nbd_drive "$name" "${filter[@]}" python "$plugin" size="$2" real="$3" mode="$4" "${limit[@]}"
 }
 
+# An ext4 image in the folder of drive PARENT, on a loop device that reads
+# it through its page cache (no direct I/O).
+cached_loop_drive() {  # NAME SIZE PARENT
+    local image=${drive_mount[$3]}/$1.img
+    truncate -s "$2" "$image" || return 1
+    drive_backing[$1]=$image
+    drive_cached_loop[$1]=1
+    drive_attach_loop "$1" && drive_format_and_mount "$1" "${drive_loop[$1]}"
+}
+
+fuse_fake_drive() {  # NAME CLAIMED REAL MODE FS
+    drive_fs[$1]=$5
+    fake_drive "$1" "$2" "$3" "$4"
+}
+
 # An honest drive that moves at most RATE bits per second, reading or
 # writing: nbdkit's memory plugin behind its rate filter, which lets no
 # burst past that rate run for more than a tenth of a second. Its speed is
@@ -178,10 +232,12 @@ nbd_drive() {  # NAME NBDKIT_ARGUMENTS...
     drive_backing[$name]=$file
     drive_fuse[$name]=$file
     # nbdfuse serves the drive as the plain file $file until fusermount3 -u;
+    # mounted as type fuse.nbdfuse, which the drive test takes for a drive,
+    # and open to every user, so that one without rights can see it is one;
     # its output goes to a log so that no pipe of the caller stays open. In
     # a session of its own, a Ctrl-C on the terminal does not end nbdkit
     # under a mounted file system: the traps take it down in order.
-    setsid nbdfuse -P "$file.pid" "$file" --command nbdkit -s "$@" >"$drives_dir/$name.log" 2>&1 </dev/null &
+    setsid nbdfuse -o subtype=nbdfuse -o allow_other -P "$file.pid" "$file" --command nbdkit -s "$@" >"$drives_dir/$name.log" 2>&1 </dev/null &
     drive_fuse_pid[$name]=$!
     local tries
     for ((tries = 0; tries < 300; tries++)); do
@@ -252,5 +308,5 @@ drive_remove() {  # NAME
     fi
     [ -z "${drive_backing[$name]:-}" ] || rm -f "${drive_backing[$name]}" "${drive_backing[$name]}.pid"
     unset "drive_fuse[$name]" "drive_fuse_pid[$name]" "drive_backing[$name]" "drive_options[$name]" \
-        "drive_partitioned[$name]" "drive_fs[$name]"
+        "drive_partitioned[$name]" "drive_fs[$name]" "drive_cached_loop[$name]"
 }

@@ -292,11 +292,104 @@ test_journalled_ext4_drops_its_cache() {
     ext4_drive journal $((128 * MiB)) data=journal || return 1
     read_back_without_direct_io journal "cache dropped" "through the system's cache, emptied first"
 }
+# ramfs: nothing read there can be shown to come from a drive, so nothing is
+# proven, and the exit status says so.
 test_ramfs_may_be_cached() {
     ramfs_drive ram || return 1
-    read_back_without_direct_io ram "may be cached" "may have come from the system's memory"
+    local dir=${drive_mount[ram]} total=$((40 * MiB))
+    run fill-ram --fill --json --total $total --file-size $((16 * MiB)) "$dir"
+    expect_run fill-ram 1 unproven
+    expect_summary fill-ram read_back = "may be cached"
+    expect_summary fill-ram read_back_reason = "ramfs keeps its files only in memory"
+    expect_summary fill-ram bytes_ok = $total
+    run verify-ram --verify "$dir"
+    expect "verify-ram: exit status" "$status" = 1
+    expect "verify-ram: its report" "$(grep -E '^(Verdict|Read back|  Why)' "$drives_dir/verify-ram.out")" = \
+        "Verdict: not proven: what was read back may have come from this computer's memory, not from the drive."$'\n'"Read back intact: $total bytes, 0.04 GB (0.04 GiB), of the $total bytes written"$'\n'"Read back: may have come from the system's memory"$'\n'"  Why: ramfs keeps its files only in memory"
+    drive_remove ram
 }
 
+# run_as_nobody NAME ARGS...: as run, by a user without rights to the
+# devices, with a copy of the program that user may read.
+run_as_nobody() {
+    local name=$1
+    shift
+    if [ ! -x "$drives_dir/bin/fillwright-cli" ]; then
+        mkdir -p "$drives_dir/bin" && cp "$cli" "$drives_dir/bin/" && chmod 755 "$drives_dir/bin" "$drives_dir/bin/fillwright-cli"
+        chmod 711 "$drives_dir"
+    fi
+    runuser -u nobody -- "$drives_dir/bin/fillwright-cli" "$@" >"$drives_dir/$name.out" 2>"$drives_dir/$name.err" </dev/null
+    status=$?
+    read_summary "$drives_dir/$name.out"
+}
+
+# A counterfeit drive formatted with a FUSE file system, whose server reads
+# the drive through the drive's own page cache. As root the test empties
+# that cache and finds the fake; as a user who cannot open the device it
+# cannot, so it proves nothing; once the drive is attached again nothing of
+# it can be cached, and --verify by that user finds the loss.
+fuse_counterfeit() {  # FS REAL
+    fuse_fake_drive fake $((1024 * MiB)) "$2" drop "$1" || return 1
+    local dir=${drive_mount[fake]}
+    run fill --fill --json "$dir"
+    expect_run fill 1 lost
+    expect_summary fill read_back = "cache dropped"
+    expect_summary fill bytes_ok -le "$2"
+    expect_summary fill bytes_lost -gt 0
+    cp "$drives_dir/fill.out" "$drives_dir/fill-root.out"
+
+    run_as_nobody nobody --fill --json "$dir"
+    expect_run nobody 1 unproven
+    expect_summary nobody read_back = "may be cached"
+    expect_summary nobody read_back_reason = "cannot open ${drive_loop[fake]} to empty its cache: Permission denied"
+    expect_summary nobody bytes_lost = 0
+    run_as_nobody nobody-text --verify "$dir"
+    expect "nobody-text: exit status" "$status" = 1
+    expect "nobody-text: the remedy" "$(grep -A2 '^Read back:' "$drives_dir/nobody-text.out")" = \
+        "Read back: may have come from the system's memory"$'\n'"  Why: cannot open ${drive_loop[fake]} to empty its cache: Permission denied"$'\n'"  To be sure, run the test again with the rights to read the device (as root), or unplug the drive, plug it in again and run: fillwright-cli --verify $dir"
+
+    drive_replug fake || return 1
+    run_as_nobody replugged --verify --json "$dir"
+    expect_run replugged 1 lost
+    expect_summary replugged read_back = "re-plugged"
+    expect_summary replugged bytes_ok -le "$2"
+    expect_summary replugged bytes_lost -gt 0
+    drive_remove fake
+}
+
+test_exfat_fuse_counterfeit() { fuse_counterfeit exfat $((512 * MiB)); }
+# ntfs-3g's metadata must fall within the real part: 640 MiB of 1 GiB holds it.
+test_ntfs_3g_counterfeit() { fuse_counterfeit ntfs $((640 * MiB)); }
+
+# An honest drive with a FUSE file system: everything intact, proven.
+test_fuse_honest_drive() {
+    local fs
+    for fs in exfat ntfs; do
+        fuse_fake_drive "honest-$fs" $((256 * MiB)) $((256 * MiB)) drop "$fs" || return 1
+        run "fill-$fs" --fill --json "${drive_mount[honest-$fs]}"
+        expect_run "fill-$fs" 0 ok
+        expect_summary "fill-$fs" read_back = "cache dropped"
+        expect_summary "fill-$fs" bytes_lost = 0
+        drive_remove "honest-$fs"
+    done
+}
+
+# ext4 on a loop device that reads its backing file through the cache,
+# the backing file itself on a counterfeit drive: that file's cache is
+# emptied too, and the fake is found under both layers.
+test_cached_loop_on_a_counterfeit() {
+    fake_drive outer $((1024 * MiB)) $((384 * MiB)) drop || return 1
+    cached_loop_drive inner $((900 * MiB)) outer || return 1
+    run fill --fill --json "${drive_mount[inner]}"
+    expect_run fill 1 lost
+    expect_summary fill read_back = "cache dropped"
+    expect_summary fill bytes_lost -gt 0
+    expect_summary fill bytes_ok -le $((384 * MiB))
+    drive_remove inner
+    drive_remove outer
+}
+
+# NAME NEEDS: runs test_NAME, where NEEDS (loop, ramfs, fake or fuse_fs) says what the host
 # fill_behind NAME DIR PROGRAM...: starts a fill of DIR by PROGRAM (its
 # output to NAME.out and .err, cut off after a minute) and returns once it
 # has written 12 MiB there; $pid is the fill's.
@@ -590,6 +683,10 @@ run_test interrupted_fill_resumes fake
 run_test counterfeit_drive_wrapping fake
 run_test counterfeit_drive_dropping fake
 run_test counterfeit_drive_written_to_the_end fake
+run_test exfat_fuse_counterfeit fuse_fs
+run_test ntfs_3g_counterfeit fuse_fs
+run_test fuse_honest_drive fuse_fs
+run_test cached_loop_on_a_counterfeit fake
 run_test drive_unmounted_mid_fill fake
 run_test drive_replaced_mid_fill fake
 run_test drive_server_ends_mid_fill fake

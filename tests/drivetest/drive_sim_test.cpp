@@ -427,3 +427,98 @@ TEST(DriveCapacity, TheReportSaysWhereThePartitionMustEnd) {
 }
 
 }  // namespace
+
+namespace {
+
+CacheCheck Caches(ReadBack readBack, const char* reason = "", CacheRemedy remedy = CacheRemedy::replug) {
+    CacheCheck check;
+    check.readBack = readBack;
+    check.reason = reason;
+    check.remedy = remedy;
+    return check;
+}
+
+DriveAttachment Attachment(std::optional<uint64_t> diskseq, const char* bootId, bool replugEmpties = true) {
+    DriveAttachment identity;
+    identity.diskseq = diskseq;
+    identity.bootId = bootId;
+    identity.replugEmptiesCaches = replugEmpties;
+    identity.rebootEmptiesCaches = true;
+    return identity;
+}
+
+struct ReadBackCase {
+    const char* name;
+    CacheCheck caches;        // during the fill and the verify
+    SimLie lie;               // drop past 16 MiB, or none
+    DriveAttachment atFill, atVerify;
+    bool oldDescription;      // the set's description without the drive's identity
+    DriveResult fillResult;
+    DriveResult verifyResult;
+    ReadBack verifyReadBack;
+};
+
+TEST(DriveSim, EachReadBackGetsItsVerdict) {
+    const CacheCheck dropped = Caches(ReadBack::cacheDropped);
+    const CacheCheck noRights = Caches(ReadBack::mayBeCached, "cannot open /dev/loop0", CacheRemedy::rights);
+    const DriveAttachment first = Attachment(7, "boot-a"), replugged = Attachment(9, "boot-a"), rebooted = Attachment(7, "boot-b");
+    const ReadBackCase cases[] = {
+        {"caches emptied and seen empty", dropped, SimLie::none, first, first, false, DriveResult::ok, DriveResult::ok,
+         ReadBack::cacheDropped},
+        {"a cache out of reach", noRights, SimLie::none, first, first, false, DriveResult::unproven, DriveResult::unproven,
+         ReadBack::mayBeCached},
+        {"out of reach, yet a loss is a loss", noRights, SimLie::drop, first, first, false, DriveResult::lost,
+         DriveResult::lost, ReadBack::mayBeCached},
+        {"re-plugged since the fill", noRights, SimLie::none, first, replugged, false, DriveResult::unproven,
+         DriveResult::ok, ReadBack::replugged},
+        {"booted again since the fill", noRights, SimLie::none, first, rebooted, false, DriveResult::unproven,
+         DriveResult::ok, ReadBack::replugged},
+        {"re-plugged, the loss proven", noRights, SimLie::drop, first, replugged, false, DriveResult::lost,
+         DriveResult::lost, ReadBack::replugged},
+        {"a re-plug keeps a cache below the drive", noRights, SimLie::none, first, Attachment(9, "boot-a", false), false,
+         DriveResult::unproven, DriveResult::unproven, ReadBack::mayBeCached},
+        {"a reader that sees no diskseq", noRights, SimLie::none, first, Attachment(std::nullopt, ""), false,
+         DriveResult::unproven, DriveResult::unproven, ReadBack::mayBeCached},
+        {"an old description still verifies, unproven", noRights, SimLie::none, first, replugged, true,
+         DriveResult::unproven, DriveResult::unproven, ReadBack::mayBeCached},
+        {"a re-plug does not lessen a proven read-back", dropped, SimLie::none, first, replugged, false, DriveResult::ok,
+         DriveResult::ok, ReadBack::cacheDropped},
+    };
+    for (const ReadBackCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimDrive drive;
+        drive.shape = Drive(c.lie, c.lie == SimLie::none ? 40 * MiB : 16 * MiB);
+        drive.shape.caches = c.caches;
+        drive.shape.attachment = c.atFill;
+        const DriveOps ops = SimulatedDriveOps(&drive);
+        DriveTestOptions options = SmallPace();
+        options.total = 24 * MiB;
+        const DriveReport fill = RunDriveFill(ops, options, DriveEvents());
+        EXPECT_STREQ(DriveResultName(fill.result), DriveResultName(c.fillResult));
+        const std::string description = drive.texts["sim/fillwright-drivetest.txt"];
+        EXPECT_NE(description.find("diskseq 7\nboot_id boot-a\n"), std::string::npos) << description;
+        if (c.oldDescription) {
+            drive.texts["sim/fillwright-drivetest.txt"] = description.substr(0, description.find("diskseq"));
+        }
+        drive.shape.attachment = c.atVerify;
+        const DriveReport verify = RunDriveVerify(ops, SmallPace(), DriveEvents());
+        EXPECT_STREQ(DriveResultName(verify.result), DriveResultName(c.verifyResult));
+        EXPECT_STREQ(ReadBackName(verify.readBack), ReadBackName(c.verifyReadBack));
+        if (verify.readBack == ReadBack::mayBeCached) {
+            EXPECT_EQ(verify.readBackReason, c.caches.reason);
+        }
+        EXPECT_EQ(verify.tally.bytesOk + verify.tally.bytesLost, fill.bytesWritten);
+    }
+}
+
+TEST(DriveSim, CachesAreEmptiedBeforeEveryLookBackAndTheReadBack) {
+    SimDrive drive;
+    drive.shape = Drive(SimLie::none, 40 * MiB);
+    const DriveOps ops = SimulatedDriveOps(&drive);
+    DriveTestOptions options = SmallPace();
+    options.total = 24 * MiB;  // a look back at each MiB written, then the read-back
+    RunDriveFill(ops, options, DriveEvents());
+    EXPECT_EQ(drive.cacheDrops, 24 + 1);
+}
+
+}  // namespace

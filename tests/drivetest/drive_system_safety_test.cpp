@@ -22,6 +22,9 @@ DriveOps WritingAtMost(uint64_t limit, uint64_t* written) {
     return ops;
 }
 
+// Under Wine every read may come through Linux's cache: nothing is proven.
+DriveResult IntactResult() { return UnderWine() ? DriveResult::unproven : DriveResult::ok; }
+
 TEST(DriveSystemSafety, TheSystemsDriveIsNotFilledWithoutTotal) {
     const std::string dir = MakeTempDir();  // on / here, on C: under Wine
     uint64_t written = 0;
@@ -45,7 +48,7 @@ TEST(DriveSystemSafety, TheSystemsDriveIsNotFilledWithoutTotal) {
 
     options.total = 2 * MiB;
     const DriveReport tested = RunDriveFill(ops, options, DriveEvents());
-    EXPECT_EQ(tested.result, DriveResult::ok) << tested.problem;
+    EXPECT_EQ(tested.result, IntactResult()) << tested.problem;
     EXPECT_TRUE(tested.onSystemDrive);
     EXPECT_EQ(written, 2 * MiB);
     std::string reason;
@@ -73,10 +76,10 @@ TEST(DriveSystemSafety, ASecondTestOnAFolderIsRefusedWhileTheFirstRuns) {
         EXPECT_EQ(refused->problem, dir + ": another test is running on this set");
         EXPECT_EQ(refused->bytesWritten, 0u);
     }
-    EXPECT_EQ(first.result, DriveResult::ok) << first.problem;
+    EXPECT_EQ(first.result, IntactResult()) << first.problem;
     EXPECT_EQ(first.tally.bytesOk, 2 * MiB);
     const DriveReport after = RunDriveVerify(ops, options, DriveEvents());  // the hold let go
-    EXPECT_EQ(after.result, DriveResult::ok) << after.problem;
+    EXPECT_EQ(after.result, IntactResult()) << after.problem;
     EXPECT_EQ(FileLength(JoinPath(dir, "fillwright-drivetest.lock")), -1);
     std::string reason;
     DriveSet set;

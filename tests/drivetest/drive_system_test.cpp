@@ -41,8 +41,10 @@ TEST(DriveSystem, FillsAndReadsBackARealFolder) {
     options.fileSize = 4 * MiB;
     options.sampleEvery = MiB;
     options.sampleDistance = 2 * MiB;
+    // Under Wine every read may come through Linux's cache: nothing is proven.
+    const DriveResult intact = UnderWine() ? DriveResult::unproven : DriveResult::ok;
     const DriveReport report = RunDriveFill(ops, options, DriveEvents());
-    EXPECT_EQ(report.result, DriveResult::ok) << report.problem;
+    EXPECT_EQ(report.result, intact) << report.problem;
     EXPECT_EQ(report.bytesWritten, 10 * MiB + 4096);
     EXPECT_EQ(report.tally.bytesOk, 10 * MiB + 4096);
     EXPECT_EQ(FileLength(JoinPath(dir, "fillwright-drivetest-00003.bin")), int64_t(2 * MiB + 4096));
@@ -50,10 +52,12 @@ TEST(DriveSystem, FillsAndReadsBackARealFolder) {
     ExpectPlaceRightOrUnknown(ops, JoinPath(dir, "fillwright-drivetest-00001.bin"), 4 * MiB, report.capacity);
     if (UnderWine()) {
         EXPECT_EQ(report.readBack, ReadBack::mayBeCached);
+        EXPECT_EQ(report.readBackRemedy, CacheRemedy::linuxBuild);
+        EXPECT_EQ(report.readBackReason, "under Wine, reads come through Linux's cache");
     }
 
     const DriveReport again = RunDriveVerify(ops, options, DriveEvents());
-    EXPECT_EQ(again.result, DriveResult::ok) << again.problem;
+    EXPECT_EQ(again.result, intact) << again.problem;
     if (UnderWine()) {
         EXPECT_EQ(again.readBack, ReadBack::mayBeCached);
     }
@@ -61,7 +65,7 @@ TEST(DriveSystem, FillsAndReadsBackARealFolder) {
 
     const DriveReport replaced = RunDriveFill(ops, options, DriveEvents());
     EXPECT_TRUE(replaced.replacedFinishedSet);
-    EXPECT_EQ(replaced.result, DriveResult::ok) << replaced.problem;
+    EXPECT_EQ(replaced.result, intact) << replaced.problem;
     std::string reason;
     DriveSet set;
     set.fileSize = options.fileSize;

@@ -261,6 +261,11 @@ DriveOps SimulatedDriveOps(SimDrive* drive) {
     ops.joinThread = [&d](DriveThread& thread) { d.threads[thread.native]->join(); };
     ops.seconds = [&d] { return d.clock; };
     ops.randomNumber = [&d] { return 0x5eed0000u + d.nextBlock; };
+    ops.dropCaches = [&d](const std::string&, bool) {
+        ++d.cacheDrops;
+        return d.shape.caches;
+    };
+    ops.driveAttachment = [&d](const std::string&) { return d.shape.attachment; };
     ops.pinFolder = [&d](const std::string& folder) {
         PinnedFolder pin;
         pin.busy = folder == "sim" && d.pins > 0;

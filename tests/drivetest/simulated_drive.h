@@ -47,6 +47,8 @@ struct SimDriveShape {
     std::vector<SimRegion> slow;              // device bytes at their own speed
     double bytesPerSecond = 100e6;
     bool threadsFail = false;
+    CacheCheck caches;         // what emptying the caches under the files gives
+    DriveAttachment attachment;  // how the drive is attached now
     SimAway away = SimAway::stays;
     uint64_t awayAfter = 0;      // it goes once this much was written
     bool systemDrive = false;    // the drive that holds the system
@@ -79,6 +81,7 @@ struct SimDrive {
     std::vector<std::string> handles;
     std::vector<std::unique_ptr<std::thread>> threads;
     double clock = 0;
+    int cacheDrops = 0;  // calls to empty the caches, proven or not
     std::map<std::string, std::string> strangers;  // names that hold what is not a set's own file, and what
     int pins = 0;                                  // tests that hold the folder
 };
