@@ -245,7 +245,10 @@ real_capacity() {  # MODE [partitioned]
     local at_least=${summary[real_capacity.at_least]:-}
     [ "$mode" = drop ] || expect "cap: the fold" "$at_least ${summary[real_capacity.at_most]:-}" = "$real_size $real_size"
     run cap-text --verify "$dir"
-    words=$(grep -E '^(Real capacity|To use the drive)' "$drives_dir/cap-text.out" | tee /dev/stderr)
+    # Shown as the test goes; not through tee /dev/stderr, which would
+    # truncate a log that stderr is redirected to.
+    words=$(grep -E '^(Real capacity|To use the drive)' "$drives_dir/cap-text.out")
+    printf '%s\n' "$words" >&2
     expect "cap-text: the figure's line" "$(grep -c "^Real capacity: .* of the $claimed_size bytes (2.15 GB, 2.00 GiB) the drive claims; " <<<"$words")" = 1
     local advice="To use the drive safely, end its partition before byte $at_least of the drive"
     [ -z "${2:-}" ] || advice+=": this partition begins at byte $MiB, so at most $((at_least - MiB)) bytes"
