@@ -56,7 +56,10 @@ std::string DriverFolder();
 
 // Starts the program (or another build of it beside it) and waits for its
 // main dialog. False, with the program ended, when it does not come up in time.
-bool StartProgram(Program& program, const std::string& path = ProgramPath());
+// A program other than fillwright.exe names its dialog's caption and a control
+// that exists once the dialog is ready.
+bool StartProgram(Program& program, const std::string& path = ProgramPath(), const std::string& caption = "Fillwright",
+                  int readyControl = kProgressBar);
 // Ends the program if it still runs and releases the handles. Safe to repeat.
 void StopProgram(Program& program);
 bool ProgramRunning(const Program& program);
