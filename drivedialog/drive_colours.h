@@ -26,7 +26,7 @@ const char* const kCellWords[kCellStateCount] = {
     "an earlier test's",
     "overwritten",
     "corrupt",
-    "blank (never arrived)",
+    "blank (not arrived)",
     "unreadable",
-    "lost (kind told at end)",
+    "lost, kind at end",
 };

@@ -111,6 +111,14 @@ std::string EndStatus(const DriveReport& report, const std::string& text) {
     return status;
 }
 
+// The bar shows the phase under way, as far as it has gone.
+void ShowProgress(HWND dialog, const DriveProgress& progress) {
+    const uint64_t expected = progress.bytesExpected > 0 ? progress.bytesExpected : 1;
+    const uint64_t done = progress.bytesDone < expected ? progress.bytesDone : expected;
+    const double fraction = static_cast<double>(done) / static_cast<double>(expected);
+    SendDlgItemMessageA(dialog, IDC_DRIVE_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(fraction * kProgressSteps), 0);
+}
+
 void Finish(HWND dialog) {
     KillTimer(dialog, IDT_DRIVE_PROGRESS);
     state.report = CollectDriveRun();
@@ -118,7 +126,10 @@ void Finish(HWND dialog) {
     SetDlgItemTextA(dialog, IDC_DRIVE_RESULT, WindowsLines(text).c_str());
     SetStatus(dialog, EndStatus(*state.report, text));
     ShowVerdictIcon(dialog, &*state.report);
-    state.map = ViewDriveRun().map;
+    // The last progress too: the timer may not have seen the last requests.
+    const DriveRunView view = ViewDriveRun();
+    if (view.haveProgress) ShowProgress(dialog, view.progress);
+    state.map = view.map;
     Redraw(dialog);
     ShowRunning(dialog, false);
     if (state.closeWhenStopped) EndDialog(dialog, 0);
@@ -256,11 +267,7 @@ INT_PTR OnTimer(HWND dialog) {
     state.map = view.map;
     if (view.haveProgress) {
         if (!state.closeWhenStopped) SetStatus(dialog, DriveStatusText(view.progress));
-        const DriveProgress& progress = view.progress;
-        const uint64_t expected = progress.bytesExpected > 0 ? progress.bytesExpected : 1;
-        const uint64_t done = progress.bytesDone < expected ? progress.bytesDone : expected;
-        const double fraction = static_cast<double>(done) / static_cast<double>(expected);
-        SendDlgItemMessageA(dialog, IDC_DRIVE_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(fraction * kProgressSteps), 0);
+        ShowProgress(dialog, view.progress);
     }
     Redraw(dialog);
     return TRUE;

@@ -4,6 +4,7 @@
 #include "drive_colours.h"
 #include "resource.h"
 
+#include <commctrl.h>
 #include <dbt.h>
 #include <gtest/gtest.h>
 
@@ -144,6 +145,7 @@ TEST_F(DriveDialogTest, HonestDriveAsTheCommandLineSaysThenSaveAndCopy) {
     EXPECT_EQ(Field(json, "bytes_lost"), "0");
     EXPECT_NE(Text(IDC_DRIVE_RESULT).find("Usable capacity: " + Field(json, "bytes_ok") + " bytes"), std::string::npos);
     for (int state : ReadMapCells(program)) ASSERT_EQ(state, kCellIntact) << "every cell read back intact";
+    EXPECT_EQ(Send(GetDlgItem(program.dialog, IDC_DRIVE_PROGRESS), PBM_GETPOS, 0, 0), 1000) << "the bar is full at the end";
     EXPECT_TRUE(IsEnabled(program, IDC_DRIVE_VERIFY) && IsEnabled(program, IDC_DRIVE_SAVE) && IsEnabled(program, IDC_DRIVE_COPY));
 
     Click(IDC_DRIVE_SAVE);
