@@ -24,6 +24,7 @@ DriveOps SystemDriveOps() {
     ops.joinThread = JoinThread;
     ops.seconds = Seconds;
     ops.randomNumber = RandomNumber;
+    ops.fileExtents = FileExtentsOf;
     ops.separator = kSeparator;
     return ops;
 }

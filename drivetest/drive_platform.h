@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 enum class IoStatus { ok, noSpace, failed };
 
@@ -45,6 +46,23 @@ struct FolderState {
     uint64_t freeBytes = 0;  // what the caller may still write there
 };
 
+// One piece of a file on the drive: length bytes from fileOffset in the file
+// lie from driveOffset on, counted from the start of the whole drive.
+struct DriveExtent {
+    uint64_t fileOffset = 0;
+    uint64_t driveOffset = 0;
+    uint64_t length = 0;
+};
+
+// Where a file lies on its drive, as far as the system can say.
+struct FileExtents {
+    bool known = false;              // false: extents are empty, unknownBecause says why
+    std::string unknownBecause;
+    std::vector<DriveExtent> extents;  // in file order; parts of the file not listed have no known place
+    std::optional<uint64_t> driveBytes;      // the whole drive's size, as it claims
+    std::optional<uint64_t> partitionStart;  // where the file system's partition begins on the drive
+};
+
 struct DriveThread {
     uintptr_t native = 0;
 };
@@ -77,6 +95,9 @@ struct DriveOps {
     std::function<void(DriveThread& thread)> joinThread;
     std::function<double()> seconds;  // a monotonic clock
     std::function<uint64_t()> randomNumber;
+    // Where path's data lies on the drive; unknown, with the reason, where
+    // the file system's addresses are not the drive's.
+    std::function<FileExtents(const std::string& path)> fileExtents;
     char separator = '/';  // between a folder and a name
 };
 
@@ -109,4 +130,5 @@ unsigned char* AllocateMemory(size_t bytes);
 void FreeMemory(unsigned char* memory, size_t bytes);
 double Seconds();
 uint64_t RandomNumber();
+FileExtents FileExtentsOf(const std::string& path);
 }  // namespace system_drive

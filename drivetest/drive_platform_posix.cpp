@@ -10,6 +10,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <csignal>
+#include <dirent.h>
 #include <pthread.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -17,6 +18,13 @@
 #include <sys/sysmacros.h>
 #include <sys/types.h>
 #include <unistd.h>
+#include <vector>
+#if defined(__linux__)
+#include <linux/fiemap.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/vfs.h>
+#endif
 
 namespace system_drive {
 
@@ -353,6 +361,183 @@ uint64_t RandomNumber() {
     clock_gettime(CLOCK_REALTIME, &now);
     return number ^ (static_cast<uint64_t>(now.tv_sec) << 32) ^ static_cast<uint64_t>(now.tv_nsec) ^
            static_cast<uint64_t>(getpid()) << 48;
+}
+
+#if defined(__linux__)
+// A number from a sysfs file, or nothing.
+std::optional<uint64_t> SysfsNumber(const std::string& path) {
+    FILE* text = std::fopen(path.c_str(), "r");
+    if (!text) return std::nullopt;
+    unsigned long long value = 0;
+    const bool read = std::fscanf(text, "%llu", &value) == 1;
+    std::fclose(text);
+    if (!read) return std::nullopt;
+    return static_cast<uint64_t>(value);
+}
+
+bool SysfsHas(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+
+// The block device under a FUSE file system on one (fuseblk): the source of
+// its line in mountinfo. st_dev names the FUSE connection, not the device.
+std::optional<dev_t> FuseBlockDevice(dev_t connection) {
+    FILE* table = std::fopen("/proc/self/mountinfo", "r");
+    if (!table) return std::nullopt;
+    char line[4096];
+    char wanted[32];
+    std::snprintf(wanted, sizeof wanted, " %u:%u ", major(connection), minor(connection));
+    std::optional<dev_t> device;
+    while (!device && std::fgets(line, sizeof line, table)) {
+        const char* id = std::strstr(line, wanted);
+        const char* rest = std::strstr(line, " - fuseblk ");
+        if (!id || !rest || id > rest) continue;
+        char source[1024];
+        struct stat info;
+        if (std::sscanf(rest + std::strlen(" - fuseblk "), "%1023s", source) == 1 && stat(source, &info) == 0 &&
+            S_ISBLK(info.st_mode)) {
+            device = info.st_rdev;
+        }
+    }
+    std::fclose(table);
+    return device;
+}
+
+// Where the file system's device lies on its drive; false with the reason
+// where its addresses are not the drive's.
+bool PlaceDevice(dev_t device, FileExtents* map) {
+    char name[64];
+    std::snprintf(name, sizeof name, "/sys/dev/block/%u:%u", major(device), minor(device));
+    const std::string dir = name;
+    if (!SysfsHas(dir)) {
+        map->unknownBecause = "the file system is on no drive of this computer (a network or virtual file system)";
+        return false;
+    }
+    if (SysfsHas(dir + "/dm")) {
+        map->unknownBecause = "the file system is on a device-mapper device (LVM, encryption or the like), whose addresses are not the drive's";
+        return false;
+    }
+    const bool partition = SysfsHas(dir + "/partition");
+    const std::string drive = partition ? dir + "/.." : dir;
+    for (const std::string& layer : {dir, drive}) {
+        DIR* slaves = opendir((layer + "/slaves").c_str());
+        if (!slaves) continue;
+        bool stacked = false;
+        while (struct dirent* entry = readdir(slaves)) stacked = stacked || entry->d_name[0] != '.';
+        closedir(slaves);
+        if (stacked) {
+            map->unknownBecause = "the file system is on a device stacked on others (RAID or the like), whose addresses are not the drive's";
+            return false;
+        }
+    }
+    const std::optional<uint64_t> start = partition ? SysfsNumber(dir + "/start") : std::optional<uint64_t>(0);
+    const std::optional<uint64_t> sectors = SysfsNumber(drive + "/size");
+    if (!start) {
+        map->unknownBecause = "the partition's start on its drive cannot be read";
+        return false;
+    }
+    map->partitionStart = *start * 512;
+    if (sectors) map->driveBytes = *sectors * 512;
+    return true;
+}
+
+// Extents that hold no data at a known, plain place on the device.
+const uint32_t kUnplacedExtent = FIEMAP_EXTENT_UNKNOWN | FIEMAP_EXTENT_DELALLOC | FIEMAP_EXTENT_ENCODED |
+                                 FIEMAP_EXTENT_NOT_ALIGNED | FIEMAP_EXTENT_DATA_INLINE | FIEMAP_EXTENT_DATA_TAIL |
+                                 FIEMAP_EXTENT_UNWRITTEN | FIEMAP_EXTENT_DATA_ENCRYPTED;
+
+// The file's extents from FS_IOC_FIEMAP; false with errno set when the file system has none.
+bool FiemapExtents(int fd, uint64_t partitionStart, std::vector<DriveExtent>* extents) {
+    const uint32_t batch = 256;
+    std::vector<unsigned char> buffer(sizeof(struct fiemap) + batch * sizeof(struct fiemap_extent));
+    uint64_t from = 0;
+    for (;;) {
+        std::fill(buffer.begin(), buffer.end(), 0);
+        auto* request = reinterpret_cast<struct fiemap*>(buffer.data());
+        request->fm_start = from;
+        request->fm_length = FIEMAP_MAX_OFFSET - from;
+        request->fm_flags = FIEMAP_FLAG_SYNC;
+        request->fm_extent_count = batch;
+        if (ioctl(fd, FS_IOC_FIEMAP, request) != 0) return false;
+        if (request->fm_mapped_extents == 0) return true;
+        for (uint32_t k = 0; k < request->fm_mapped_extents; ++k) {
+            const struct fiemap_extent& got = request->fm_extents[k];
+            from = got.fe_logical + got.fe_length;
+            if (got.fe_flags & kUnplacedExtent) continue;
+            DriveExtent extent;
+            extent.fileOffset = got.fe_logical;
+            extent.driveOffset = partitionStart + got.fe_physical;
+            extent.length = got.fe_length;
+            extents->push_back(extent);
+            if (got.fe_flags & FIEMAP_EXTENT_LAST) return true;
+        }
+        if (request->fm_extents[request->fm_mapped_extents - 1].fe_flags & FIEMAP_EXTENT_LAST) return true;
+    }
+}
+
+// The file's blocks one by one from FIBMAP (root only), which FUSE passes on
+// to servers that keep a map (ntfs-3g); 0 means the block has none.
+bool FibmapExtents(int fd, uint64_t length, uint64_t partitionStart, std::vector<DriveExtent>* extents, std::string* why) {
+    int blockSize = 0;
+    if (ioctl(fd, FIGETBSZ, &blockSize) != 0 || blockSize <= 0) {
+        *why = "the file system gives no extent map (" + ErrnoText(errno) + ")";
+        return false;
+    }
+    const uint64_t bytes = static_cast<uint64_t>(blockSize);
+    for (uint64_t block = 0; block * bytes < length; ++block) {
+        int number = static_cast<int>(block);
+        if (ioctl(fd, FIBMAP, &number) != 0) {
+            *why = "the file system gives no extent map (FIBMAP: " + ErrnoText(errno) + (errno == EPERM ? ", it needs root)" : ")");
+            return false;
+        }
+        if (number == 0) continue;  // no place known
+        const uint64_t at = partitionStart + static_cast<uint64_t>(static_cast<unsigned>(number)) * bytes;
+        if (!extents->empty() && extents->back().fileOffset + extents->back().length == block * bytes &&
+            extents->back().driveOffset + extents->back().length == at) {
+            extents->back().length += bytes;
+        } else {
+            extents->push_back(DriveExtent{block * bytes, at, bytes});
+        }
+    }
+    if (extents->empty() && length > 0) {
+        *why = "the file system gives no extent map (FIBMAP answers 0 for every block)";
+        return false;
+    }
+    return true;
+}
+#endif
+
+FileExtents FileExtentsOf(const std::string& path) {
+    FileExtents map;
+#if defined(__linux__)
+    const int fd = OpenRetrying(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        map.unknownBecause = path + ": " + ErrnoText(errno);
+        return map;
+    }
+    struct stat info;
+    struct statfs kind;
+    const uint32_t kBtrfs = 0x9123683e, kFuse = 0x65735546;
+    if (fstat(fd, &info) != 0 || fstatfs(fd, &kind) != 0) {
+        map.unknownBecause = path + ": " + ErrnoText(errno);
+    } else if (static_cast<uint32_t>(kind.f_type) == kBtrfs) {
+        map.unknownBecause = "btrfs gives addresses of its own, not the drive's";
+    } else if (static_cast<uint32_t>(kind.f_type) == kFuse) {
+        const std::optional<dev_t> device = FuseBlockDevice(info.st_dev);
+        if (!device) {
+            map.unknownBecause = "a FUSE file system that is not on a drive of this computer";
+        } else if (PlaceDevice(*device, &map)) {
+            map.known = FibmapExtents(fd, static_cast<uint64_t>(info.st_size), *map.partitionStart, &map.extents, &map.unknownBecause);
+        }
+    } else if (PlaceDevice(info.st_dev, &map)) {
+        map.known = FiemapExtents(fd, *map.partitionStart, &map.extents);
+        if (!map.known) map.unknownBecause = "the file system gives no extent map (" + ErrnoText(errno) + ")";
+    }
+    ::close(fd);
+    if (!map.known) map.extents.clear();
+#else
+    (void)path;
+    map.unknownBecause = "this system gives no extent maps of files";
+#endif
+    return map;
 }
 
 }  // namespace system_drive

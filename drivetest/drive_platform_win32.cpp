@@ -3,11 +3,15 @@
 // parts a request cannot align go through a second, cached handle.
 #define _CRT_RAND_S  // rand_s: the system's random numbers, before any C library header
 #include "drive_platform.h"
+#include "drive_retrieval.h"
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
+#include <winioctl.h>
 
+#include <cstddef>
 #include <cstring>
+#include <vector>
 #include <process.h>
 #include <stdlib.h>
 
@@ -273,6 +277,113 @@ uint64_t RandomNumber() {
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
     return (static_cast<uint64_t>(high) << 32 | low) ^ static_cast<uint64_t>(now.QuadPart) * 0x9e3779b97f4a7c15ull;
+}
+
+// What a control code answered into out, or the failure's words.
+std::string Control(HANDLE handle, DWORD code, const void* in, DWORD inBytes, std::vector<unsigned char>* out,
+                    const char* name, bool* more = nullptr) {
+    DWORD got = 0;
+    const bool ok = DeviceIoControl(handle, code, const_cast<void*>(in), inBytes, out->data(), static_cast<DWORD>(out->size()), &got, nullptr) != 0;
+    const DWORD error = ok ? ERROR_SUCCESS : GetLastError();
+    if (more) *more = error == ERROR_MORE_DATA;
+    if (!ok && error != ERROR_MORE_DATA) return std::string(name) + ": " + SystemText(error);
+    out->resize(got);
+    return "";
+}
+
+// The file's runs of clusters, asked for until the system has given all.
+std::string AskClusterRuns(const std::string& path, RetrievalAnswers* answers) {
+    HANDLE file = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return path + ": " + SystemText(GetLastError());
+    LARGE_INTEGER size;
+    if (GetFileSizeEx(file, &size)) answers->fileBytes = static_cast<uint64_t>(size.QuadPart);
+    STARTING_VCN_INPUT_BUFFER from;
+    from.StartingVcn.QuadPart = 0;
+    std::string failure;
+    for (bool first = true, more = true; more && failure.empty(); first = false) {
+        std::vector<unsigned char> out(65536);
+        failure = Control(file, FSCTL_GET_RETRIEVAL_POINTERS, &from, sizeof from, &out, "FSCTL_GET_RETRIEVAL_POINTERS", &more);
+        if (!failure.empty() || out.size() < sizeof(RETRIEVAL_POINTERS_BUFFER)) break;
+        RETRIEVAL_POINTERS_BUFFER head;
+        std::memcpy(&head, out.data(), sizeof head);
+        if (first) answers->startingVcn = head.StartingVcn.QuadPart;
+        const size_t runsAt = offsetof(RETRIEVAL_POINTERS_BUFFER, Extents);
+        for (DWORD k = 0; k < head.ExtentCount && runsAt + (k + 1) * sizeof head.Extents[0] <= out.size(); ++k) {
+            std::memcpy(&head.Extents[0], out.data() + runsAt + k * sizeof head.Extents[0], sizeof head.Extents[0]);
+            answers->runs.push_back(ClusterRun{head.Extents[0].NextVcn.QuadPart, head.Extents[0].Lcn.QuadPart});
+        }
+        if (answers->runs.empty()) break;
+        from.StartingVcn.QuadPart = answers->runs.back().nextVcn;
+    }
+    CloseHandle(file);
+    return failure;
+}
+
+// The cluster size, where the clusters begin, the volume's place on its
+// disk and the disk's size: all asked of handles opened with no access
+// rights, which need no administrator.
+std::string AskVolume(const std::string& path, RetrievalAnswers* answers) {
+    char root[MAX_PATH], volumeName[MAX_PATH];
+    DWORD sectorsPerCluster, bytesPerSector, freeClusters, clusters;
+    if (!GetVolumePathNameA(path.c_str(), root, sizeof root)) return "GetVolumePathName: " + SystemText(GetLastError());
+    if (!GetDiskFreeSpaceA(root, &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters)) {
+        return "GetDiskFreeSpace: " + SystemText(GetLastError());
+    }
+    answers->bytesPerSector = bytesPerSector;
+    answers->clusterBytes = static_cast<uint64_t>(sectorsPerCluster) * bytesPerSector;
+    if (!GetVolumeNameForVolumeMountPointA(root, volumeName, sizeof volumeName)) {
+        return "GetVolumeNameForVolumeMountPoint: " + SystemText(GetLastError());
+    }
+    std::string device = volumeName;
+    if (!device.empty() && device.back() == '\\') device.pop_back();  // the volume itself, not its root folder
+    HANDLE volume = CreateFileA(device.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (volume == INVALID_HANDLE_VALUE) return device + ": " + SystemText(GetLastError());
+    std::vector<unsigned char> base(sizeof(RETRIEVAL_POINTER_BASE));
+    std::string failure = Control(volume, FSCTL_GET_RETRIEVAL_POINTER_BASE, nullptr, 0, &base, "FSCTL_GET_RETRIEVAL_POINTER_BASE");
+    if (failure.empty() && base.size() == sizeof(RETRIEVAL_POINTER_BASE)) {
+        RETRIEVAL_POINTER_BASE answer;
+        std::memcpy(&answer, base.data(), sizeof answer);
+        answers->clusterHeapSectors = static_cast<uint64_t>(answer.FileAreaOffset.QuadPart);
+    } else if (failure.empty()) {
+        failure = "FSCTL_GET_RETRIEVAL_POINTER_BASE gave no answer";
+    }
+    std::vector<unsigned char> extents(sizeof(VOLUME_DISK_EXTENTS) + 15 * sizeof(DISK_EXTENT));
+    if (failure.empty()) failure = Control(volume, IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS, nullptr, 0, &extents, "IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS");
+    CloseHandle(volume);
+    if (!failure.empty()) return failure;
+    const size_t listAt = offsetof(VOLUME_DISK_EXTENTS, Extents);
+    DWORD count = 0;
+    if (extents.size() >= sizeof count) std::memcpy(&count, extents.data(), sizeof count);
+    for (DWORD k = 0; k < count && listAt + (k + 1) * sizeof(DISK_EXTENT) <= extents.size(); ++k) {
+        DISK_EXTENT extent;
+        std::memcpy(&extent, extents.data() + listAt + k * sizeof extent, sizeof extent);
+        answers->volumeExtents.push_back(VolumeDiskExtent{static_cast<uint32_t>(extent.DiskNumber),
+                                                          static_cast<uint64_t>(extent.StartingOffset.QuadPart),
+                                                          static_cast<uint64_t>(extent.ExtentLength.QuadPart)});
+    }
+    if (answers->volumeExtents.size() == 1) {
+        const std::string disk = "\\\\.\\PhysicalDrive" + std::to_string(answers->volumeExtents[0].disk);
+        HANDLE drive = CreateFileA(disk.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+        std::vector<unsigned char> geometry(sizeof(DISK_GEOMETRY_EX));
+        if (drive != INVALID_HANDLE_VALUE &&
+            Control(drive, IOCTL_DISK_GET_DRIVE_GEOMETRY_EX, nullptr, 0, &geometry, "IOCTL_DISK_GET_DRIVE_GEOMETRY_EX").empty() &&
+            geometry.size() >= offsetof(DISK_GEOMETRY_EX, DiskSize) + sizeof(LARGE_INTEGER)) {
+            LARGE_INTEGER size;
+            std::memcpy(&size, geometry.data() + offsetof(DISK_GEOMETRY_EX, DiskSize), sizeof size);
+            answers->diskBytes = static_cast<uint64_t>(size.QuadPart);
+        }
+        if (drive != INVALID_HANDLE_VALUE) CloseHandle(drive);
+    }
+    return "";
+}
+
+FileExtents FileExtentsOf(const std::string& path) {
+    RetrievalAnswers answers;
+    answers.failure = AskClusterRuns(path, &answers);
+    if (answers.failure.empty()) answers.failure = AskVolume(path, &answers);
+    if (!answers.failure.empty()) answers.failure = "the system gave no map of the file (" + answers.failure + ")";
+    return ExtentsFromRetrieval(answers);
 }
 
 }  // namespace system_drive

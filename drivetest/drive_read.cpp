@@ -85,7 +85,7 @@ void CheckRequest(Reader& reader, const ReadRequest& read, const unsigned char* 
         if (!read.readable[k]) {
             TallyUnreadable(&tally, offset, kDriveBlockBytes, read.reason);
         } else if (BlockIsIntact(reader.set->run, request.file, offset, block)) {
-            tally.bytesOk += kDriveBlockBytes;
+            TallyIntact(&tally, offset);
         } else {
             TallyBlock(&tally, offset, ClassifyBlock(reader.set->run, request.file, offset, block));
         }

@@ -70,6 +70,8 @@ std::string SpeedLine(const DriveReport& report, DrivePhase phase, uint64_t byte
     return line + "\n";
 }
 
+std::string RangePlaceText(const BadRange& range);
+
 std::string RangeText(const BadRange& range) {
     std::string text = "  bytes " + std::to_string(range.offset) + " to " + std::to_string(range.offset + range.length - 1) +
                        " (" + FormatBytes(static_cast<double>(range.length)) + "): " + ClassText(range.kind);
@@ -81,7 +83,7 @@ std::string RangeText(const BadRange& range) {
     }
     if (range.kind == BlockClass::bitsChanged) text += " (" + std::to_string(range.bitsChanged) + " bits)";
     if (range.kind == BlockClass::unreadable) text += ": " + range.reason;
-    return text + "\n";
+    return text + RangePlaceText(range) + "\n";
 }
 
 const char* ReadBackText(ReadBack method) {
@@ -96,6 +98,80 @@ const char* ReadBackText(ReadBack method) {
 template <typename T>
 Json Nullable(const std::optional<T>& value) {
     return value ? Json(*value) : Json();
+}
+
+// "(268 MB, 256.0 MiB)": three figures in decimal units, and the binary ones.
+std::string ShortUnits(uint64_t bytes) {
+    const auto scaled = [](double value, double step, const char* const* names, bool binary) {
+        int unit = 0;
+        while (value >= (binary ? 1024.0 : 1000.0) && names[unit + 1] != nullptr) {
+            value /= step;
+            ++unit;
+        }
+        char text[32];
+        const char* form = unit == 0 ? "%.0f %s" : value < 10 ? "%.2f %s" : value < 100 || binary ? "%.1f %s" : "%.0f %s";
+        std::snprintf(text, sizeof text, form, value, names[unit]);
+        return std::string(text);
+    };
+    const char* const decimal[] = {"B", "kB", "MB", "GB", "TB", "PB", nullptr};
+    const char* const binary[] = {"B", "KiB", "MiB", "GiB", "TiB", "PiB", nullptr};
+    const double value = static_cast<double>(bytes);
+    return "(" + scaled(value, 1000.0, decimal, false) + ", " + scaled(value, 1024.0, binary, true) + ")";
+}
+
+std::string BytesWithUnits(uint64_t bytes) { return std::to_string(bytes) + " bytes " + ShortUnits(bytes); }
+
+std::string ReadBackIntactLine(const DriveReport& report) {
+    const uint64_t ok = report.tally.bytesOk;
+    return "Read back intact: " + std::to_string(ok) + " bytes, " + BothUnits(ok) + ", of the " +
+           std::to_string(report.bytesWritten) + " bytes written\n";
+}
+
+// The real capacity, and where the drive's partition must end to keep clear
+// of what the drive cannot hold.
+std::string RealCapacityText(const RealCapacity& capacity) {
+    if (capacity.shape == CapacityShape::unknown) return "Real capacity: unknown: " + capacity.unknownBecause + "\n";
+    const std::string claimed = capacity.claimed ? " of the " + BytesWithUnits(*capacity.claimed) + " the drive claims" : "";
+    if (capacity.shape == CapacityShape::holdsAll) {
+        return "Real capacity: at least " + BytesWithUnits(*capacity.atLeast) + claimed +
+               ": all of it that was tested held its data\n";
+    }
+    const uint64_t atLeast = *capacity.atLeast;
+    std::string text = "Real capacity: ";
+    text += atLeast == *capacity.atMost ? BytesWithUnits(atLeast)
+                                        : "between " + BytesWithUnits(atLeast) + " and " + BytesWithUnits(*capacity.atMost);
+    text += claimed + (capacity.shape == CapacityShape::folds ? "; what was put past that landed on its start again, over earlier data.\n"
+                                                               : "; what was put past that was lost.\n");
+    text += "To use the drive safely, end its partition before byte " + std::to_string(atLeast) + " of the drive";
+    const uint64_t start = capacity.partitionStart.value_or(0);
+    if (start > 0 && start < atLeast) {
+        text += ": this partition begins at byte " + std::to_string(start) + ", so at most " + BytesWithUnits(atLeast - start) + " long";
+    } else if (start >= atLeast && start > 0) {
+        text += ": this partition begins at byte " + std::to_string(start) + ", past what the drive holds";
+    }
+    return text + ".\n";
+}
+
+// "; on the drive: bytes X to Y", and for moved data where it was written.
+std::string RangePlaceText(const BadRange& range) {
+    if (!range.driveOffset) return "";
+    const uint64_t at = *range.driveOffset;
+    std::string text = "; on the drive: bytes " + std::to_string(at) + " to " + std::to_string(at + range.length - 1);
+    if (range.kind == BlockClass::overwritten && range.sourceDriveOffset) {
+        const uint64_t source = *range.sourceDriveOffset;
+        const bool ahead = source > at;
+        text += ", holding what was written at its byte " + std::to_string(source) + " (" +
+                FormatBytes(static_cast<double>(ahead ? source - at : at - source)) + (ahead ? " further on)" : " earlier)");
+    }
+    return text;
+}
+
+Json RealCapacityJson(const RealCapacity& capacity) {
+    if (capacity.shape == CapacityShape::unknown) return Json();
+    Json figure;
+    figure["at_least"] = Nullable(capacity.atLeast);
+    figure["at_most"] = Nullable(capacity.atMost);
+    return figure;
 }
 
 }  // namespace
@@ -118,7 +194,8 @@ std::string DriveReportText(const DriveReport& report, const std::string& folder
     if (report.resumedAt) text += ", resumed at byte " + std::to_string(*report.resumedAt);
     text += "\n";
     if (report.verified) {
-        text += "Usable capacity: " + std::to_string(tally.bytesOk) + " bytes read back intact, " + BothUnits(tally.bytesOk) + "\n";
+        text += ReadBackIntactLine(report);
+        text += RealCapacityText(report.capacity);
     }
     if (report.lossSeenAt) {
         text += "While filling: the data at byte " + std::to_string(*report.lossSeenAt) + " was found lost after " +
@@ -198,6 +275,8 @@ std::string DriveRangeJson(const BadRange& range) {
     if (range.kind == BlockClass::overwritten) line["source_offset"] = range.sourceOffset;
     if (range.kind == BlockClass::bitsChanged) line["bits_changed"] = range.bitsChanged;
     if (range.kind == BlockClass::unreadable) line["reason"] = range.reason;
+    line["drive_offset"] = Nullable(range.driveOffset);
+    if (range.kind == BlockClass::overwritten) line["source_drive_offset"] = Nullable(range.sourceDriveOffset);
     return line.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
@@ -224,5 +303,9 @@ std::string DriveSummaryJson(const DriveReport& report) {
     line["replaced_finished_set"] = report.replacedFinishedSet;
     line["loss_seen_while_filling"] = Nullable(report.lossSeenAt);
     line["error"] = report.problem.empty() ? Json() : Json(report.problem);
+    line["real_capacity"] = RealCapacityJson(report.capacity);
+    line["claimed_capacity"] = Nullable(report.capacity.claimed);
+    line["real_capacity_unknown_because"] =
+        report.capacity.shape == CapacityShape::unknown ? Json(report.capacity.unknownBecause) : Json();
     return line.dump(-1, ' ', false, Json::error_handler_t::replace);
 }

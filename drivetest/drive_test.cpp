@@ -53,6 +53,18 @@ FoundSet FindSet(const DriveOps& ops, const std::string& folder) {
     return found;
 }
 
+// Reads the set back with each block's place on the drive, and finds the
+// drive's real capacity from them.
+void ReadAndPlace(const DriveOps& ops, const DriveTestOptions& options, const DriveEvents& events, const DriveSet& set,
+                  DriveReport* report) {
+    report->tally.map = MapSet(ops, options.folder, set, report->bytesWritten);
+    ReadSet(ops, options, events, set, report->bytesWritten, report);
+    report->capacity = report->verified ? FindRealCapacity(report->tally.places, report->tally.map.unknownBecause)
+                                        : RealCapacity{CapacityShape::unknown, {}, {}, "the read-back was interrupted", {}, {}};
+    report->capacity.claimed = report->tally.map.driveBytes;
+    report->capacity.partitionStart = report->tally.map.partitionStart;
+}
+
 void Conclude(DriveReport* report) {
     if (report->result == DriveResult::interrupted) return;
     if (report->tally.bytesLost > 0 || report->lossSeenAt) {
@@ -90,8 +102,9 @@ DriveReport RunDriveFill(const DriveOps& ops, const DriveTestOptions& options, c
     }
     if (events.begun) events.begun(report);
     WriteSet(ops, options, events, &set, from, &report);
+    report.capacity.unknownBecause = "nothing was read back";
     if (options.verify && report.result != DriveResult::interrupted && report.bytesWritten > 0) {
-        ReadSet(ops, options, events, set, report.bytesWritten, &report);
+        ReadAndPlace(ops, options, events, set, &report);
     }
     Conclude(&report);
     return report;
@@ -105,7 +118,8 @@ DriveReport RunDriveVerify(const DriveOps& ops, const DriveTestOptions& options,
     DriveReport report;
     report.bytesWritten = set->finished ? set->written : WrittenOnDisk(ops, options.folder, *set);
     report.files = set->files;
-    if (report.bytesWritten > 0) ReadSet(ops, options, events, *set, report.bytesWritten, &report);
+    report.capacity.unknownBecause = "nothing was read back";
+    if (report.bytesWritten > 0) ReadAndPlace(ops, options, events, *set, &report);
     Conclude(&report);
     return report;
 }

@@ -83,6 +83,7 @@ struct DriveReport {
     double writeSeconds = 0;
     double readSeconds = 0;
     std::vector<SpeedSample> speeds;
+    RealCapacity capacity;  // from where the blocks read back lie on the drive
 };
 
 DriveReport RunDriveFill(const DriveOps& ops, const DriveTestOptions& options, const DriveEvents& events);

@@ -55,6 +55,8 @@ have_cmd mount.exfat-fuse || need+=(exfat-fuse)
 have_cmd mkfs.exfat || need+=(exfatprogs)
 have_cmd ntfs-3g || need+=(ntfs-3g)
 have_cmd sfdisk || need+=(fdisk)
+# btrfs, whose extent maps hold addresses of its own, not the drive's.
+have_cmd mkfs.btrfs || need+=(btrfs-progs)
 # The drive test's HTML report: opened in a real browser, parsed strictly.
 have_cmd chromium-headless-shell || need+=(chromium-headless-shell)
 have_pkg python3-html5lib || need+=(python3-html5lib)

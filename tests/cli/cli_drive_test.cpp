@@ -39,7 +39,7 @@ TEST_F(DriveProgram, FillsVerifiesAndFindsDamageLater) {
     const ProgramRun fill = Run({"--fill", "--total", "9MiB", "--file-size", "4MiB", dir});
     ASSERT_EQ(fill.exitCode, 0) << fill.err << fill.out;
     EXPECT_TRUE(Contains(fill.out, "Verdict: the drive holds everything written to it.")) << fill.out;
-    EXPECT_TRUE(Contains(fill.out, "Usable capacity: 9437184 bytes read back intact, 0.01 GB (0.01 GiB)")) << fill.out;
+    EXPECT_TRUE(Contains(fill.out, "Read back intact: 9437184 bytes, 0.01 GB (0.01 GiB), of the 9437184 bytes written")) << fill.out;
     EXPECT_EQ(FileLength(SetFile(1)), 4 * MiB);
     EXPECT_EQ(FileLength(SetFile(3)), 1 * MiB);
     EXPECT_EQ(FileLength(mine), 0);  // never touched

@@ -11,14 +11,18 @@
 #                                       holds REAL (fake_drive.py: MODE wrap
 #                                       or drop); RATE limits it (bits/s)
 #   rated_drive NAME SIZE RATE          an honest drive of RATE bits/s
+#   drive_partitioned[NAME]=1           before making NAME: the file system goes
+#                                       on a partition from 1 MiB (sfdisk)
+#   drive_fs[NAME]=btrfs                before making NAME: btrfs, not ext4
 #   drive_mount[NAME]                   where it is mounted
+#   drive_device NAME                   the device the file system is on
 #   drive_set_rate NAME BITS_PER_SECOND change the limit of a drive made
 #                                       with one (0: none)
 #   drive_replug NAME                   unmount, detach, attach, mount again
 #   drive_remove NAME                   take one drive down
 #   drives_own PID                      a process to end before taking down
 #   drives_end                          take everything down (the traps do)
-#   loop_unavailable, fake_unavailable, ramfs_unavailable
+#   loop_unavailable, fake_unavailable, ramfs_unavailable, btrfs_unavailable
 #                                       print why this host cannot, or nothing
 #
 # Every name lives in a private folder of this run, so two checkouts can run
@@ -26,7 +30,7 @@
 # it the page cache of the backing file would answer reads and hide a fake.
 
 drives_dir=
-declare -gA drive_mount=() drive_options=() drive_loop=() drive_backing=() drive_fuse=() drive_fuse_pid=()
+declare -gA drive_mount=() drive_options=() drive_partitioned=() drive_fs=() drive_loop=() drive_backing=() drive_fuse=() drive_fuse_pid=()
 drives_processes=()
 
 loop_unavailable() {
@@ -39,6 +43,14 @@ loop_unavailable() {
     for tool in losetup mkfs.ext4 mount umount findmnt filefrag python3; do
         command -v "$tool" >/dev/null 2>&1 || { echo "$tool is missing (bash scripts/setup.sh installs it)"; return; }
     done
+}
+
+btrfs_unavailable() {
+    local why
+    why=$(loop_unavailable)
+    [ -z "$why" ] || { echo "$why"; return; }
+    command -v mkfs.btrfs >/dev/null 2>&1 || { echo "mkfs.btrfs is missing (bash scripts/setup.sh installs it)"; return; }
+    grep -qw btrfs /proc/filesystems || modprobe -q btrfs 2>/dev/null || echo "this kernel has no btrfs"
 }
 
 ramfs_unavailable() {
@@ -90,6 +102,7 @@ drives_end() {
 # for root, so that the free space statvfs reports is all writable. Only
 # a drive mounted with data=journal gets a journal: it needs one.
 drive_format_and_mount() {  # NAME DEVICE
+    [ "${drive_fs[$1]:-}" != btrfs ] || { mkfs.btrfs -q -f "$2" >/dev/null && drive_attach_mount "$1" "$2"; return; }
     local journal=^has_journal
     [[ ${drive_options[$1]:-} != *data=journal* ]] || journal=has_journal
     mkfs.ext4 -q -m 0 -O $journal -E nodiscard,lazy_itable_init=0 "$2" || return 1
@@ -105,8 +118,23 @@ drive_attach_mount() {  # NAME DEVICE [MOUNT-ARGUMENTS...]
 
 drive_attach_loop() {  # NAME: sets drive_loop[NAME] to a new loop device
     local loop
-    loop=$(losetup -f --show --direct-io=on "${drive_backing[$1]}") || return 1
+    loop=$(losetup -f --show ${drive_partitioned[$1]:+-P} --direct-io=on "${drive_backing[$1]}") || return 1
     drive_loop[$1]=$loop
+}
+
+# One partition from sector 2048 (1 MiB) to the end, written the first time.
+drive_partition() {  # NAME
+    [ -n "${drive_partitioned[$1]:-}" ] || return 0
+    local loop=${drive_loop[$1]} tries
+    echo 'start=2048, type=83' | sfdisk -q "$loop" >/dev/null || return 1
+    partx -u "$loop" 2>/dev/null
+    for ((tries = 0; tries < 50; tries++)); do [ -b "${loop}p1" ] && return 0 || sleep 0.1; done
+    echo "drives: ${loop}p1 did not appear" >&2
+    return 1
+}
+
+drive_device() {  # NAME
+    echo "${drive_loop[$1]}${drive_partitioned[$1]:+p1}"
 }
 
 ext4_drive() {  # NAME SIZE [OPTIONS]
@@ -114,7 +142,7 @@ ext4_drive() {  # NAME SIZE [OPTIONS]
     truncate -s "$2" "$image" || return 1
     drive_backing[$1]=$image
     drive_options[$1]=${3:-}
-    drive_attach_loop "$1" && drive_format_and_mount "$1" "${drive_loop[$1]}"
+    drive_attach_loop "$1" && drive_partition "$1" && drive_format_and_mount "$1" "$(drive_device "$1")"
 }
 
 ramfs_drive() {  # NAME
@@ -166,7 +194,7 @@ nbd_drive() {  # NAME NBDKIT_ARGUMENTS...
         sleep 0.1
     done
     findmnt --mountpoint "$file" >/dev/null || { echo "nbd_drive: nbdfuse did not mount $file" >&2; return 1; }
-    drive_attach_loop "$name" && drive_format_and_mount "$name" "${drive_loop[$name]}"
+    drive_attach_loop "$name" && drive_partition "$name" && drive_format_and_mount "$name" "$(drive_device "$name")"
 }
 
 drive_set_rate() {  # NAME BITS_PER_SECOND (0: as fast as it goes)
@@ -202,7 +230,7 @@ drive_detach() {  # NAME
 drive_replug() {  # NAME
     drive_unmount "$1"
     drive_detach "$1"
-    drive_attach_loop "$1" && drive_attach_mount "$1" "${drive_loop[$1]}"
+    drive_attach_loop "$1" && drive_attach_mount "$1" "$(drive_device "$1")"
 }
 
 drive_remove() {  # NAME
@@ -223,5 +251,6 @@ drive_remove() {  # NAME
         wait "$pid" 2>/dev/null
     fi
     [ -z "${drive_backing[$name]:-}" ] || rm -f "${drive_backing[$name]}" "${drive_backing[$name]}.pid"
-    unset "drive_fuse[$name]" "drive_fuse_pid[$name]" "drive_backing[$name]" "drive_options[$name]"
+    unset "drive_fuse[$name]" "drive_fuse_pid[$name]" "drive_backing[$name]" "drive_options[$name]" \
+        "drive_partitioned[$name]" "drive_fs[$name]"
 }

@@ -225,6 +225,50 @@ test_counterfeit_drive_dropping() { counterfeit_drive drop; }
 # bitmaps too, and ext4 then stops using the space they describe.
 test_counterfeit_drive_written_to_the_end() { counterfeit_drive drop "$write_on_option"; }
 
+# The drive's real capacity after an early stop, from where ext4 put the
+# set on the drive: a dropping drive's real size lies in the interval, a
+# folding one's is the fold; on the whole drive and on a partition from
+# 1 MiB (whose start the drive offsets include), with files smaller than
+# the drive. The text gives the figure and where a partition must end.
+real_capacity() {  # MODE [partitioned]
+    local mode=$1 words
+    [ -z "${2:-}" ] || drive_partitioned[cap]=1
+    fake_drive cap "$claimed_size" "$real_size" "$mode" || return 1
+    local dir=${drive_mount[cap]}
+    run cap --fill --json --file-size $((32 * MiB)) "$dir"
+    expect_run cap 1 lost
+    expect "cap: bytes written (stopped early)" "${summary[bytes_written]:-0}" -lt $((claimed_size / 2))
+    expect_summary cap claimed_capacity = "$claimed_size"
+    expect_summary cap real_capacity_unknown_because = null
+    expect_summary cap real_capacity.at_least -le "$real_size"
+    expect_summary cap real_capacity.at_most -ge "$real_size"
+    local at_least=${summary[real_capacity.at_least]:-}
+    [ "$mode" = drop ] || expect "cap: the fold" "$at_least ${summary[real_capacity.at_most]:-}" = "$real_size $real_size"
+    run cap-text --verify "$dir"
+    words=$(grep -E '^(Real capacity|To use the drive)' "$drives_dir/cap-text.out" | tee /dev/stderr)
+    expect "cap-text: the figure's line" "$(grep -c "^Real capacity: .* of the $claimed_size bytes (2.15 GB, 2.00 GiB) the drive claims; " <<<"$words")" = 1
+    local advice="To use the drive safely, end its partition before byte $at_least of the drive"
+    [ -z "${2:-}" ] || advice+=": this partition begins at byte $MiB, so at most $((at_least - MiB)) bytes"
+    expect "cap-text: the advice" "$(grep -c "^$advice" <<<"$words")" = 1
+    drive_remove cap
+}
+
+test_real_capacity_dropping() { real_capacity drop; }
+test_real_capacity_dropping_partition() { real_capacity drop partitioned; }
+test_real_capacity_folding() { real_capacity wrap; }
+test_real_capacity_folding_partition() { real_capacity wrap partitioned; }
+
+# btrfs's extent maps hold its own addresses: no figure, and the reason.
+test_real_capacity_unknown_on_btrfs() {
+    drive_fs[bt]=btrfs
+    ext4_drive bt $((256 * MiB)) || return 1
+    run bt --fill --json --total $((32 * MiB)) --file-size $((16 * MiB)) "${drive_mount[bt]}"
+    expect_run bt 0 ok
+    expect_summary bt real_capacity = null
+    expect_summary bt real_capacity_unknown_because = "btrfs gives addresses of its own, not the drive's"
+    drive_remove bt
+}
+
 # A file system without direct I/O: the read-back goes through the page
 # cache and says how far that can be trusted, in JSON and in words. ext4
 # with data=journal takes O_DIRECT opens yet serves them from the cache (its
@@ -240,7 +284,7 @@ read_back_without_direct_io() {  # NAME READ_BACK WORDS
     run "verify-$1" --verify "$dir"
     expect "verify-$1: exit status" "$status" = 0
     expect "verify-$1: its report" "$(grep -E '^(Usable|Read back)' "$drives_dir/verify-$1.out")" = \
-        "Usable capacity: $total bytes read back intact, 0.04 GB (0.04 GiB)"$'\n'"Read back: $3"
+        "Read back intact: $total bytes, 0.04 GB (0.04 GiB), of the $total bytes written"$'\n'"Read back: $3"
     drive_remove "$1"
 }
 
@@ -288,6 +332,11 @@ run_test interrupted_fill_resumes fake
 run_test counterfeit_drive_wrapping fake
 run_test counterfeit_drive_dropping fake
 run_test counterfeit_drive_written_to_the_end fake
+run_test real_capacity_dropping fake
+run_test real_capacity_dropping_partition fake
+run_test real_capacity_folding fake
+run_test real_capacity_folding_partition fake
+run_test real_capacity_unknown_on_btrfs btrfs
 if [ $not_run -ne 0 ]; then
     echo "$not_run did not run on this host (see NOT RUN above): they are not counted below"
 fi

@@ -1,7 +1,11 @@
 // The whole drive test against simulated drives, honest and not: each gives
-// its verdict, classes and ranges exactly.
+// its verdict, classes and ranges exactly, and its real capacity from where
+// simulated file systems put the set on the drive.
+#include "drive_report.h"
 #include "drive_test.h"
 #include "simulated_drive.h"
+
+#include <nlohmann/json.hpp>
 
 #include <gtest/gtest.h>
 
@@ -273,6 +277,152 @@ TEST(DriveSim, RefusesFoldersItMustNotTouch) {
         EXPECT_EQ(drive.files.size(), files);
         EXPECT_EQ(drive.texts.size(), texts);
         EXPECT_EQ(drive.written, 0u);
+    }
+}
+
+// Pieces of the file system's space in MiB, in the order it fills them.
+std::vector<SimPiece> Pieces(const std::vector<std::pair<uint64_t, uint64_t>>& mib) {
+    std::vector<SimPiece> pieces;
+    for (const auto& piece : mib) pieces.push_back(SimPiece{piece.first * MiB / kDriveBlockBytes, piece.second * MiB / kDriveBlockBytes});
+    return pieces;
+}
+
+struct CapacityCase {
+    const char* name;
+    SimLie lie;
+    uint64_t partitionStart;
+    std::vector<std::pair<uint64_t, uint64_t>> order;  // MiB of the file system's space
+    SimMap map;
+    bool stopEarly;
+    CapacityShape shape;
+    uint64_t atLeast, atMost;  // 0 for none
+    const char* unknownBecause;
+    std::vector<uint64_t> flippedBits = {};
+};
+
+TEST(DriveCapacity, EachDriveGetsItsRealSizeOrNone) {
+    // Every drive claims 40 MiB; the fakes hold their first 16.
+    const std::vector<CapacityCase> cases = {
+        {"honest", SimLie::none, 0, {}, SimMap::drive, true, CapacityShape::holdsAll, 40 * MiB, 0, ""},
+        {"dropping", SimLie::drop, 0, {}, SimMap::drive, true, CapacityShape::drops, 16 * MiB, 16 * MiB, ""},
+        {"dropping, on a partition from 1 MiB", SimLie::drop, MiB, {}, SimMap::drive, true, CapacityShape::drops, 16 * MiB, 16 * MiB, ""},
+        // Files from 12 MiB on went past the real end first: the fill stopped
+        // before anything between 12 and 20 MiB was written.
+        {"dropping, out of order", SimLie::drop, 0, {{0, 12}, {20, 40}, {12, 20}}, SimMap::drive, true, CapacityShape::drops,
+         12 * MiB, 20 * MiB, ""},
+        {"dropping, out of order, written to the end", SimLie::drop, 0, {{0, 12}, {20, 40}, {12, 20}}, SimMap::drive, false,
+         CapacityShape::drops, 16 * MiB, 16 * MiB, ""},
+        {"dropping, the set begins past the real end", SimLie::drop, 0, {{20, 40}, {0, 20}}, SimMap::drive, true,
+         CapacityShape::drops, 0, 20 * MiB, ""},
+        {"folding", SimLie::wrap, 0, {}, SimMap::drive, true, CapacityShape::folds, 16 * MiB, 16 * MiB, ""},
+        {"folding, on a partition from 1 MiB", SimLie::wrap, MiB, {}, SimMap::drive, true, CapacityShape::folds, 16 * MiB, 16 * MiB, ""},
+        {"folding, in pieces out of order", SimLie::wrap, 0, {{8, 40}, {0, 8}}, SimMap::drive, true, CapacityShape::folds,
+         16 * MiB, 16 * MiB, ""},
+        {"folding, written to the end", SimLie::wrap, 0, {}, SimMap::drive, false, CapacityShape::folds, 16 * MiB, 16 * MiB, ""},
+        {"no map", SimLie::drop, 0, {}, SimMap::missing, true, CapacityShape::unknown, 0, 0, "no extent map"},
+        {"the file system's own addresses", SimLie::wrap, 0, {}, SimMap::foreign, true, CapacityShape::unknown, 0, 0,
+         "the file system's addresses are its own"},
+        {"a map with gaps, on a fake", SimLie::drop, 0, {{0, 12}, {20, 40}, {12, 20}}, SimMap::gappy, true, CapacityShape::unknown, 0, 0,
+         "part of the test set has no known place on the drive"},
+        // A failing drive, not a smaller one.
+        {"bits flipped", SimLie::none, 0, {}, SimMap::drive, true, CapacityShape::unknown, 0, 0, "the losses are scattered",
+         {8 * (5 * MiB + 20580), 8 * (20 * MiB + 36864) + 7}},
+    };
+    for (const CapacityCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimDrive drive;
+        drive.shape = Drive(c.lie, c.lie == SimLie::none ? 40 * MiB : 16 * MiB);
+        drive.shape.partitionStart = c.partitionStart;
+        drive.shape.allocationOrder = Pieces(c.order);
+        drive.shape.map = c.map;
+        drive.shape.flippedBits = c.flippedBits;
+        DriveTestOptions options = SmallPace();
+        options.stopEarly = c.stopEarly;
+        const DriveReport report = RunDriveFill(SimulatedDriveOps(&drive), options, DriveEvents());
+        EXPECT_EQ(report.result, c.lie == SimLie::none && c.flippedBits.empty() ? DriveResult::ok : DriveResult::lost);
+        if (c.stopEarly && c.lie != SimLie::none) {
+            EXPECT_LT(report.bytesWritten, 24 * MiB);  // the early verdict stays
+        }
+        const RealCapacity& got = report.capacity;
+        EXPECT_EQ(static_cast<int>(got.shape), static_cast<int>(c.shape));
+        EXPECT_EQ(got.unknownBecause.find(c.unknownBecause), 0u) << got.unknownBecause;
+        if (c.shape == CapacityShape::unknown) {
+            EXPECT_FALSE(got.atLeast);
+            continue;
+        }
+        EXPECT_EQ(got.atLeast.value_or(1), c.atLeast);
+        EXPECT_EQ(got.atMost.value_or(0), c.atMost);
+        EXPECT_EQ(got.claimed.value_or(0), 40 * MiB);
+        EXPECT_EQ(got.partitionStart.value_or(1), c.partitionStart);
+    }
+}
+
+TEST(DriveCapacity, RangesSplitWhereTheirPlaceOnTheDriveJumps) {
+    // The set from 12 MiB lies at 30, then 20, then 12 MiB of the drive; the
+    // drive holds 16 MiB.
+    SimDrive drive;
+    drive.shape = Drive(SimLie::drop, 16 * MiB);
+    drive.shape.allocationOrder = Pieces({{0, 12}, {30, 40}, {20, 30}, {12, 20}});
+    DriveTestOptions options = SmallPace();
+    options.stopEarly = false;
+    const DriveReport report = RunDriveFill(SimulatedDriveOps(&drive), options, DriveEvents());
+    struct Expected { uint64_t offset, length, driveOffset; };
+    const std::vector<Expected> expected = {{12 * MiB, 10 * MiB, 30 * MiB}, {22 * MiB, 10 * MiB, 20 * MiB}, {36 * MiB, 4 * MiB, 16 * MiB}};
+    ASSERT_EQ(report.tally.ranges.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(report.tally.ranges[i].offset, expected[i].offset) << i;
+        EXPECT_EQ(report.tally.ranges[i].length, expected[i].length) << i;
+        EXPECT_EQ(report.tally.ranges[i].driveOffset.value_or(0), expected[i].driveOffset) << i;
+    }
+    EXPECT_EQ(report.capacity.atLeast.value_or(0), 16 * MiB);
+    EXPECT_EQ(report.capacity.atMost.value_or(0), 16 * MiB);
+    const nlohmann::json range = nlohmann::json::parse(DriveRangeJson(report.tally.ranges[1]));
+    EXPECT_EQ(range["drive_offset"], 20 * MiB);
+}
+
+struct WordsCase {
+    const char* name;
+    SimLie lie;
+    uint64_t partitionStart;
+    SimMap map;
+    std::vector<std::string> lines;  // each found in the text
+    std::string summary;             // real_capacity, claimed_capacity, real_capacity_unknown_because
+    std::string firstRange;          // drive_offset, source_drive_offset
+};
+
+// The report's words and JSON for a fake on a partition, a fold, and no map.
+TEST(DriveCapacity, TheReportSaysWhereThePartitionMustEnd) {
+    const std::string figure = "Real capacity: 16777216 bytes (16.8 MB, 16.0 MiB) of the 41943040 bytes (41.9 MB, 40.0 MiB) the drive claims; ";
+    const std::vector<WordsCase> cases = {
+        {"dropping, on a partition", SimLie::drop, MiB, SimMap::drive,
+         {"Read back intact: 15728640 bytes, 0.02 GB (0.01 GiB), of the 18874368 bytes written\n",
+          figure + "what was put past that was lost.\nTo use the drive safely, end its partition before byte 16777216 of the "
+                   "drive: this partition begins at byte 1048576, so at most 15728640 bytes (15.7 MB, 15.0 MiB) long.\n",
+          ": all zeros or all 0xFF (writes that never arrived); on the drive: bytes 16777216 to 19922943\n"},
+         R"({"at_least":16777216,"at_most":16777216} 41943040 null)", "16777216 null"},
+        {"folding", SimLie::wrap, 0, SimMap::drive,
+         {figure + "what was put past that landed on its start again, over earlier data.\n"
+                   "To use the drive safely, end its partition before byte 16777216 of the drive.\n",
+          "; on the drive: bytes 0 to 1048575, holding what was written at its byte 16777216 (16.0 MiB further on)\n"},
+         R"({"at_least":16777216,"at_most":16777216} 41943040 null)", "0 16777216"},
+        {"no map", SimLie::drop, MiB, SimMap::foreign, {"Real capacity: unknown: the file system's addresses are its own\n"},
+         R"(null null "the file system's addresses are its own")", "null null"},
+    };
+    for (const WordsCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimDrive drive;
+        drive.shape = Drive(c.lie, 16 * MiB);
+        drive.shape.partitionStart = c.partitionStart;
+        drive.shape.map = c.map;
+        const DriveReport report = RunDriveFill(SimulatedDriveOps(&drive), SmallPace(), DriveEvents());
+        const std::string text = DriveReportText(report, "sim", "");
+        for (const std::string& line : c.lines) EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
+        const nlohmann::json summary = nlohmann::json::parse(DriveSummaryJson(report));
+        EXPECT_EQ(summary["real_capacity"].dump() + " " + summary["claimed_capacity"].dump() + " " +
+                      summary["real_capacity_unknown_because"].dump(),
+                  c.summary);
+        const nlohmann::json range = nlohmann::json::parse(DriveRangeJson(report.tally.ranges.at(0)));
+        EXPECT_EQ(range["drive_offset"].dump() + " " + range.value("source_drive_offset", nlohmann::json()).dump(), c.firstRange);
     }
 }
 

@@ -5,9 +5,32 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 namespace {
 
 const uint64_t MiB = uint64_t(1) << 20;
+
+// Whatever the system answers about where a file lies (Wine answers few of
+// these calls), the map covers the file within the drive, or it is unknown
+// with a reason; and the report's figure follows from it.
+void ExpectPlaceRightOrUnknown(const DriveOps& ops, const std::string& path, uint64_t length, const RealCapacity& figure) {
+    const FileExtents map = ops.fileExtents(path);
+    std::printf("extent map: %s, %zu extents\n", map.known ? "known" : map.unknownBecause.c_str(), map.extents.size());
+    uint64_t covered = 0;
+    for (const DriveExtent& extent : map.extents) {
+        covered += extent.length;
+        EXPECT_GE(extent.driveOffset, map.partitionStart.value_or(0));
+        EXPECT_LE(extent.driveOffset + extent.length, map.driveBytes.value_or(UINT64_MAX));
+    }
+    EXPECT_EQ(covered, map.known ? length : 0);
+    EXPECT_EQ(map.unknownBecause.empty(), map.known);
+    EXPECT_EQ(figure.shape, map.known ? CapacityShape::holdsAll : CapacityShape::unknown);
+    EXPECT_GE(figure.atLeast.value_or(length), length);
+    if (!map.known) {
+        EXPECT_EQ(figure.unknownBecause, map.unknownBecause);
+    }
+}
 
 TEST(DriveSystem, FillsAndReadsBackARealFolder) {
     const std::string dir = MakeTempDir();
@@ -24,6 +47,7 @@ TEST(DriveSystem, FillsAndReadsBackARealFolder) {
     EXPECT_EQ(report.tally.bytesOk, 10 * MiB + 4096);
     EXPECT_EQ(FileLength(JoinPath(dir, "fillwright-drivetest-00003.bin")), int64_t(2 * MiB + 4096));
     std::printf("read back: %s\n", ReadBackName(report.readBack));
+    ExpectPlaceRightOrUnknown(ops, JoinPath(dir, "fillwright-drivetest-00001.bin"), 4 * MiB, report.capacity);
     if (UnderWine()) {
         EXPECT_EQ(report.readBack, ReadBack::mayBeCached);
     }

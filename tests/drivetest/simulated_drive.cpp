@@ -39,7 +39,11 @@ void Cache(SimDrive& d, uint64_t device, const unsigned char* data) {
     if (d.cache.size() > d.shape.cacheBytes / kBlock) d.cache.pop_back();
 }
 
-void WriteDeviceBlock(SimDrive& d, uint64_t device, const unsigned char* data) {
+// The drive's block under the file system's block device.
+uint64_t DriveBlock(const SimDrive& d, uint64_t device) { return d.shape.partitionStart / kBlock + device; }
+
+void WriteDeviceBlock(SimDrive& d, uint64_t fsBlock, const unsigned char* data) {
+    const uint64_t device = DriveBlock(d, fsBlock);
     Spend(d, device * kBlock);
     Cache(d, device, data);
     const uint64_t real = d.shape.realBytes / kBlock;
@@ -48,7 +52,8 @@ void WriteDeviceBlock(SimDrive& d, uint64_t device, const unsigned char* data) {
     d.flash[physical].assign(data, data + kBlock);
 }
 
-bool ReadDeviceBlock(SimDrive& d, uint64_t device, unsigned char* data) {
+bool ReadDeviceBlock(SimDrive& d, uint64_t fsBlock, unsigned char* data) {
+    const uint64_t device = DriveBlock(d, fsBlock);
     Spend(d, device * kBlock);
     if (Inside(d.shape.unreadable, device * kBlock)) return false;
     auto cached = std::find_if(d.cache.begin(), d.cache.end(), [device](const auto& entry) { return entry.first == device; });
@@ -72,7 +77,18 @@ bool ReadDeviceBlock(SimDrive& d, uint64_t device, unsigned char* data) {
     return true;
 }
 
-uint64_t Capacity(const SimDrive& d) { return d.shape.fullAt ? d.shape.fullAt : d.shape.claimedBytes; }
+uint64_t Capacity(const SimDrive& d) {
+    return (d.shape.fullAt ? d.shape.fullAt : d.shape.claimedBytes) - d.shape.partitionStart;
+}
+
+// The file system's n-th block handed out, along its allocation order.
+uint64_t NthBlock(const SimDrive& d, uint64_t n) {
+    for (const SimPiece& piece : d.shape.allocationOrder) {
+        if (n < piece.to - piece.from) return piece.from + n;
+        n -= piece.to - piece.from;
+    }
+    return n;
+}
 
 uint64_t BlocksInUse(const SimDrive& d) { return d.nextBlock - d.freeBlocks.size(); }
 
@@ -80,7 +96,7 @@ bool Allocate(SimDrive& d, SimFile& file, uint64_t block) {
     while (file.blocks.size() <= block) {
         if ((BlocksInUse(d) + 1) * kBlock > Capacity(d)) return false;
         if (d.freeBlocks.empty()) {
-            file.blocks.push_back(d.nextBlock++);
+            file.blocks.push_back(NthBlock(d, d.nextBlock++));
         } else {
             file.blocks.push_back(*d.freeBlocks.begin());
             d.freeBlocks.erase(d.freeBlocks.begin());
@@ -121,6 +137,31 @@ IoResult ReadAt(SimDrive& d, DriveFile& handle, uint64_t offset, unsigned char* 
         }
     }
     return IoResult{IoStatus::ok, done, ""};
+}
+
+FileExtents ExtentsOf(SimDrive& d, const std::string& path) {
+    FileExtents map;
+    if (d.shape.map == SimMap::missing || d.shape.map == SimMap::foreign || !d.files.count(path)) {
+        map.unknownBecause = d.shape.map == SimMap::foreign ? "the file system's addresses are its own" : "no extent map";
+        return map;
+    }
+    map.known = true;
+    map.driveBytes = d.shape.claimedBytes;
+    map.partitionStart = d.shape.partitionStart;
+    const SimFile& file = d.files[path];
+    for (size_t k = 0; k < file.blocks.size(); ++k) {
+        const uint64_t at = DriveBlock(d, file.blocks[k]) * kBlock;
+        std::vector<DriveExtent>& extents = map.extents;
+        if (!extents.empty() && extents.back().driveOffset + extents.back().length == at) {
+            extents.back().length += kBlock;
+        } else {
+            extents.push_back(DriveExtent{k * kBlock, at, kBlock});
+        }
+    }
+    if (d.shape.map == SimMap::gappy) {
+        for (size_t k = 1; k < map.extents.size(); k += 1) map.extents.erase(map.extents.begin() + static_cast<std::ptrdiff_t>(k));
+    }
+    return map;
 }
 
 void RemoveFile(SimDrive& d, const std::string& path) {
@@ -183,7 +224,8 @@ DriveOps SimulatedDriveOps(SimDrive* drive) {
         FolderState state;
         state.usable = folder == "sim";
         state.reason = state.usable ? "" : "No such file or directory";
-        state.freeBytes = d.shape.claimedBytes - std::min(d.shape.claimedBytes, BlocksInUse(d) * kBlock);
+        const uint64_t space = d.shape.claimedBytes - d.shape.partitionStart;
+        state.freeBytes = space - std::min(space, BlocksInUse(d) * kBlock);
         return state;
     };
     ops.writeText = [&d](const std::string& path, const std::string& text, std::string* reason) {
@@ -204,6 +246,7 @@ DriveOps SimulatedDriveOps(SimDrive* drive) {
     ops.joinThread = [&d](DriveThread& thread) { d.threads[thread.native]->join(); };
     ops.seconds = [&d] { return d.clock; };
     ops.randomNumber = [&d] { return 0x5eed0000u + d.nextBlock; };
+    ops.fileExtents = [&d](const std::string& path) { return ExtentsOf(d, path); };
     ops.separator = '/';
     return ops;
 }

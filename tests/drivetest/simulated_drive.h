@@ -18,6 +18,15 @@
 
 enum class SimLie { none, wrap, drop };  // past realBytes: addresses fold back, or writes vanish
 
+// The extent maps the simulated system gives: the drive's own, none at all,
+// addresses of the file system's own (as btrfs's), or the drive's with every
+// other extent left out (as FIEMAP's extents of unknown place).
+enum class SimMap { drive, missing, foreign, gappy };
+
+struct SimPiece {
+    uint64_t from = 0, to = 0;  // blocks of the file system's device
+};
+
 struct SimRegion {
     uint64_t from = 0, to = 0;  // device bytes
     double bytesPerSecond = 0;
@@ -35,6 +44,14 @@ struct SimDriveShape {
     std::vector<SimRegion> slow;              // device bytes at their own speed
     double bytesPerSecond = 100e6;
     bool threadsFail = false;
+    // Where the file system's device begins on the drive: realBytes and
+    // claimedBytes count from the drive's start, the file system's space
+    // from here.
+    uint64_t partitionStart = 0;
+    // The file system hands out its free blocks walking these pieces in
+    // order (none: from its first block on).
+    std::vector<SimPiece> allocationOrder;
+    SimMap map = SimMap::drive;
 };
 
 struct SimFile {
