@@ -13,6 +13,7 @@
 #include <dbt.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <optional>
 
@@ -46,9 +47,8 @@ void SetStatus(HWND dialog, const std::string& text) { SetDlgItemTextA(dialog, I
 // An entry of the list stands for its path; anything else is a folder as typed.
 std::string TargetFolder(HWND dialog) {
     std::string text = ItemText(dialog, IDC_DRIVE_TARGET);
-    for (const DriveEntry& entry : state.drives) {
-        if (entry.text == text) return entry.path;
-    }
+    const auto listed = std::find_if(state.drives.begin(), state.drives.end(), [&](const DriveEntry& entry) { return entry.text == text; });
+    if (listed != state.drives.end()) return listed->path;
     const size_t first = text.find_first_not_of(" \t");
     const size_t last = text.find_last_not_of(" \t");
     return first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
@@ -275,13 +275,14 @@ INT_PTR OnTimer(HWND dialog) {
 
 // Drawn into memory first, so that a redraw four times a second does not flicker.
 INT_PTR OnDrawItem(LPARAM lParam) {
-    const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+    const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);  // NOLINT(performance-no-int-to-ptr): the message's pointer
     const RECT& area = item->rcItem;
     const int width = area.right - area.left, height = area.bottom - area.top;
     HDC memory = CreateCompatibleDC(item->hDC);
     HBITMAP bitmap = CreateCompatibleBitmap(item->hDC, width, height);
     HGDIOBJ oldBitmap = SelectObject(memory, bitmap);
-    HGDIOBJ oldFont = SelectObject(memory, reinterpret_cast<HGDIOBJ>(SendMessageA(item->hwndItem, WM_GETFONT, 0, 0)));
+    const auto font = reinterpret_cast<HGDIOBJ>(SendMessageA(item->hwndItem, WM_GETFONT, 0, 0));  // NOLINT(performance-no-int-to-ptr): a handle
+    HGDIOBJ oldFont = SelectObject(memory, font);
     const RECT local{0, 0, width, height};
     if (item->CtlID == IDC_DRIVE_MAP) PaintMap(memory, local, state.map);
     if (item->CtlID == IDC_DRIVE_GRAPH) PaintGraph(memory, local, state.map);

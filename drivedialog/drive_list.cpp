@@ -93,7 +93,7 @@ std::vector<DriveEntry> ListDrives() {
         found.push_back({rank, {root, *text}});
     }
     std::stable_sort(found.begin(), found.end(), [](const Found& a, const Found& b) { return a.rank < b.rank; });
-    std::vector<DriveEntry> entries;
-    for (const Found& one : found) entries.push_back(one.entry);
+    std::vector<DriveEntry> entries(found.size());
+    std::transform(found.begin(), found.end(), entries.begin(), [](const Found& one) { return one.entry; });
     return entries;
 }

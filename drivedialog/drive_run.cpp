@@ -53,7 +53,7 @@ DriveReport RunRequest(const DriveRunRequest& request) {
     };
     if (request.verifyOnly) return RunDriveVerify(ops, options, events);
     if (request.replaceUnfinished) {
-        const DriveReport refused = ReplaceUnfinished(ops, request.folder);
+        DriveReport refused = ReplaceUnfinished(ops, request.folder);
         if (refused.result == DriveResult::failed) return refused;
     }
     return RunDriveFill(ops, options, events);
