@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <sstream>
 
 namespace {
 
@@ -54,15 +55,22 @@ protected:
         const size_t start = at + name.size() + 3;
         return json.substr(start, json.find_first_of(",}", start) - start);
     }
-    // The result's words against the command line's text report of the same set.
+    // The result's words against the command line's text report of the same
+    // set: every line but the speeds (of another run) and where a fill resumed.
     void ExpectSameWordsAsCli(const std::string& root) const {
         const std::string result = Text(IDC_DRIVE_RESULT);
         const std::string cli = Cli("--verify " + root);
-        for (const char* line : {"Verdict:", "Written:", "Usable capacity:", "Data lost:", "Read back:"}) {
-            // Only the run that resumed a set says where it resumed.
-            const std::string ours = LineStarting(result, line);
-            EXPECT_EQ(ours.substr(0, ours.find(", resumed at byte")), LineStarting(cli, line)) << line << "\ndialog:\n" << result << "\ncli:\n" << cli;
+        std::istringstream lines(result);
+        std::string line;
+        int compared = 0;
+        while (std::getline(lines, line)) {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            if (line.find(" speed: ") != std::string::npos) continue;
+            line = line.substr(0, line.find(", resumed at byte"));
+            EXPECT_NE(LineStarting(cli, line), "") << "not in the command line's report: " << line << "\ncli:\n" << cli;
+            ++compared;
         }
+        EXPECT_GE(compared, 3) << result;
         EXPECT_EQ(Text(IDC_DRIVE_STATUS).rfind(LineStarting(result, "Verdict:"), 0), 0u) << "the status gives the verdict";
     }
 
@@ -143,7 +151,7 @@ TEST_F(DriveDialogTest, HonestDriveAsTheCommandLineSaysThenSaveAndCopy) {
     ExpectSameWordsAsCli(root);
     const std::string json = Cli("--verify --json " + root);
     EXPECT_EQ(Field(json, "bytes_lost"), "0");
-    EXPECT_NE(Text(IDC_DRIVE_RESULT).find("Usable capacity: " + Field(json, "bytes_ok") + " bytes"), std::string::npos);
+    EXPECT_NE(Text(IDC_DRIVE_RESULT).find(" " + Field(json, "bytes_ok") + " bytes"), std::string::npos) << "the bytes read back intact";
     for (int state : ReadMapCells(program)) ASSERT_EQ(state, kCellIntact) << "every cell read back intact";
     EXPECT_EQ(Send(GetDlgItem(program.dialog, IDC_DRIVE_PROGRESS), PBM_GETPOS, 0, 0), 1000) << "the bar is full at the end";
     EXPECT_TRUE(IsEnabled(program, IDC_DRIVE_VERIFY) && IsEnabled(program, IDC_DRIVE_SAVE) && IsEnabled(program, IDC_DRIVE_COPY));
