@@ -4,6 +4,7 @@
 #include "cli_names.h"
 #include "cli_platform.h"
 #include "cli_progress.h"
+#include "drive_page.h"
 #include "drive_report.h"
 #include "drive_test.h"
 
@@ -50,6 +51,14 @@ int RunDriveTest(const CliOptions& options, bool showProgress) {
     if (options.fileSize) test.fileSize = static_cast<uint64_t>(*options.fileSize);
     test.verify = !options.noVerify;
     test.stopEarly = !options.keepGoing;
+    // A page that could not be saved is refused before the drive is touched.
+    if (options.report) {
+        const std::optional<std::string> problem = DrivePagePathProblem(SystemDriveOps(), *options.report, test.folder);
+        if (problem) {
+            Tell(QuotedName(*options.report) + ": " + *problem);
+            return kExitUsage;
+        }
+    }
 
     ProgressLine line;
     ProgressBegin(&line, "");
@@ -97,9 +106,15 @@ int RunDriveTest(const CliOptions& options, bool showProgress) {
     } else if (!(report.result == DriveResult::failed && report.bytesWritten == 0)) {
         Say(stdout, DriveReportText(report, folder, problem));
     }
+    int status = ExitStatus(report.result);
+    std::string reason;
+    if (options.report && !SaveDrivePage(SystemDriveOps(), *options.report, DrivePageHtml(report), &reason)) {
+        Tell(QuotedName(*options.report) + ": cannot save the page: " + reason);
+        if (status == kExitMade) status = kExitFailed;
+    }
     if (std::ferror(stdout)) {
         Tell("cannot write to standard output");
         return kExitFailed;
     }
-    return ExitStatus(report.result);
+    return status;
 }

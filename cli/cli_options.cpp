@@ -141,7 +141,7 @@ static bool TakeValue(const std::string& inlineValue, bool hasInline, int argc, 
 
 enum OptionId { kModeOption, kSeedOption, kAllocateOption, kNoClobberOption, kQuietOption, kCheckOption,
                 kJsonOption, kHelpOption, kVersionOption, kFillOption, kVerifyOption, kTotalOption, kFileSizeOption,
-                kNoVerifyOption, kKeepGoingOption };
+                kNoVerifyOption, kKeepGoingOption, kReportOption };
 
 struct OptionName {
     const char* longName;
@@ -166,6 +166,7 @@ static const OptionName kOptionNames[] = {
     {"file-size", 0, kFileSizeOption, true},
     {"no-verify", 0, kNoVerifyOption, false},
     {"keep-going", 0, kKeepGoingOption, false},
+    {"report", 0, kReportOption, true},
 };
 
 // The long option name (without "--") stands for: its whole name or, as
@@ -224,6 +225,7 @@ static OptionEffect ApplyOption(OptionId id, const std::string& value, CliOption
             return kOptionTaken;
         case kNoVerifyOption: options->noVerify = true; return kOptionTaken;
         case kKeepGoingOption: options->keepGoing = true; return kOptionTaken;
+        case kReportOption: options->report = value; return kOptionTaken;
     }
     return kOptionRefused;
 }
@@ -287,6 +289,10 @@ static bool CheckDriveTest(const CliOptions& options, const std::vector<std::str
         *error = "--fill and --verify: give one of them";
     } else if (!options.fill && fillOptions) {
         *error = "--total, --file-size, --no-verify and --keep-going apply to --fill only";
+    } else if (!options.fill && !options.verify) {
+        *error = "--report applies to --fill and --verify only";
+    } else if (options.report && options.report->empty()) {
+        *error = "--report needs a FILE: where to save the test's page";
     } else if (options.check || options.modeGiven || options.seed || options.allocate || options.noClobber) {
         *error = std::string(mode) + " tests a drive: not with --check, --mode, --seed, --allocate or --no-clobber";
     } else if (operands.size() != 1 || operands[0].empty()) {
@@ -328,7 +334,7 @@ bool ParseArguments(int argc, const char* const* argv, CliOptions* options, std:
         if (effect == kOptionEndsParsing) return true;
     }
     if (options->fill || options->verify || options->total || options->fileSize || options->noVerify ||
-        options->keepGoing) {
+        options->keepGoing || options->report) {
         if (!CheckDriveTest(*options, operands, error)) return false;
         options->files = operands;
         return true;
@@ -372,8 +378,8 @@ std::string HelpText() {
         "Usage: fillwright-cli [OPTIONS] SIZE FILE...\n"
         "  or:  fillwright-cli --check [OPTIONS] SIZE FILE...\n"
         "  or:  fillwright-cli --fill [--total SIZE] [--file-size SIZE] [--no-verify]\n"
-        "                             [--keep-going] [--json] [-q] DIR\n"
-        "  or:  fillwright-cli --verify [--json] [-q] DIR\n"
+        "                             [--keep-going] [--report FILE] [--json] [-q] DIR\n"
+        "  or:  fillwright-cli --verify [--report FILE] [--json] [-q] DIR\n"
         "Make each FILE exactly SIZE bytes long, holding the same bytes as the\n"
         "Fillwright dialog's creation mode of the same name; or, with --check,\n"
         "read each FILE and tell whether it is exactly what that line makes; or,\n"
@@ -434,6 +440,12 @@ std::string HelpText() {
         "      --keep-going   with --fill: write on to the end even when data\n"
         "                     already written is found lost; by default the fill\n"
         "                     stops there and reads back what it wrote\n"
+        "      --report FILE  when the test ends, whatever its result, save it as\n"
+        "                     one HTML page: verdict, drive, figures, a map of\n"
+        "                     the tested space, speed by position, bad ranges\n"
+        "                     and the JSON summary; nothing in it is fetched.\n"
+        "                     FILE must be writable and not on the drive under\n"
+        "                     test: else nothing is tested (exit status 2)\n"
         "  With --json: JSON Lines of progress, speed per GiB, each bad range and\n"
         "  a last summary (result ok, lost, failed or interrupted).\n"
         "\n"

@@ -28,6 +28,7 @@ struct CliOptions {
     std::optional<int64_t> fileSize;  // each file of the set
     bool noVerify = false;            // write only
     bool keepGoing = false;           // fill to the end even once data is found lost
+    std::optional<std::string> report;  // save the test's page here
 };
 
 // A whole number of bytes with an optional unit, in any case where it reads

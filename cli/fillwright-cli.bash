@@ -5,13 +5,13 @@
 # Options complete from this list, the modes after -m/--mode; nothing is
 # offered for a seed, a --total or --file-size, or for SIZE (the first
 # operand); every later operand, and every word after "--", is a FILE. With
-# --fill or --verify the one operand is a DIR.
+# --fill or --verify the one operand is a DIR, and --report takes a FILE.
 
 _fillwright_cli() {
     local cur=${COMP_WORDS[COMP_CWORD]}
     local prev=${COMP_WORDS[COMP_CWORD - 1]}
     local options='-m --mode -s --seed --allocate -n --no-clobber --check --json -q --quiet -h --help --version
-        --fill --verify --total --file-size --no-verify --keep-going'
+        --fill --verify --total --file-size --no-verify --keep-going --report'
     local modes='zero random ascii size noise'
     COMPREPLY=()
 
@@ -37,7 +37,7 @@ _fillwright_cli() {
             ended=1
         elif [[ $word == --fill || $word == --verify ]]; then
             drive=1
-        elif [[ $word =~ ^(-[nqh]*[ms]|--mode|--seed|--total|--file-size)$ ]]; then
+        elif [[ $word =~ ^(-[nqh]*[ms]|--mode|--seed|--total|--file-size|--report)$ ]]; then
             ((i++))  # the next word is this option's value, or "=" and then the value
             [[ ${COMP_WORDS[i]} == = ]] && ((i++))
         fi
@@ -49,6 +49,11 @@ _fillwright_cli() {
             return 0
         fi
         if [[ $prev =~ ^(-[nqh]*s|--seed|--total|--file-size)$ ]]; then
+            return 0
+        fi
+        if [[ $prev == --report ]]; then  # the page: any file
+            compopt -o filenames 2>/dev/null
+            mapfile -t COMPREPLY < <(compgen -f -- "$cur")
             return 0
         fi
         if [[ $cur == -* ]]; then

@@ -28,7 +28,7 @@ struct DialogState {
     bool closeWhenStopped = false;
     std::string testedFolder;
     std::optional<DriveReport> report;  // of the last test that ended
-    DriveMap map;                       // as last drawn
+    DialogMap map;                       // as last drawn
 };
 DialogState state;
 
@@ -143,7 +143,7 @@ void Begin(HWND dialog, const DriveRunRequest& request) {
     }
     state.testedFolder = request.folder;
     state.report.reset();
-    state.map = DriveMap();
+    state.map = DialogMap();
     SetDlgItemTextA(dialog, IDC_DRIVE_RESULT, "");
     SendDlgItemMessageA(dialog, IDC_DRIVE_PROGRESS, PBM_SETPOS, 0, 0);
     ShowVerdictIcon(dialog, nullptr);

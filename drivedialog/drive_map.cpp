@@ -7,14 +7,14 @@ namespace {
 // About this many points per line of the graph.
 const double kGraphStep = 1.0 / 400;
 
-int CellAt(const DriveMap& map, uint64_t offset) {
+int CellAt(const DialogMap& map, uint64_t offset) {
     if (map.spaceBytes == 0) return 0;
     const double cell = static_cast<double>(offset) / static_cast<double>(map.spaceBytes) * kMapCells;
     return std::min(kMapCells, static_cast<int>(cell));
 }
 
 // Raises cells [first, end) to state.
-void Raise(DriveMap* map, int first, int end, CellState state) {
+void Raise(DialogMap* map, int first, int end, CellState state) {
     for (int cell = std::max(0, first); cell < std::min(end, kMapCells); ++cell) {
         map->cells[cell] = std::max<uint8_t>(map->cells[cell], state);
     }
@@ -26,7 +26,7 @@ void AddSpeed(std::vector<SpeedPoint>* points, double position, double bytesPerS
     points->push_back({std::min(1.0, position), bytesPerSecond});
 }
 
-void StartReading(DriveMap* map, uint64_t setBytes) {
+void StartReading(DialogMap* map, uint64_t setBytes) {
     map->reading = true;
     map->spaceBytes = std::max<uint64_t>(setBytes, 1);
     map->readDone = 0;
@@ -35,7 +35,7 @@ void StartReading(DriveMap* map, uint64_t setBytes) {
     std::fill(map->cells.begin(), map->cells.end(), static_cast<uint8_t>(kCellWritten));
 }
 
-void ReadProgress(DriveMap* map, const DriveProgress& progress) {
+void ReadProgress(DialogMap* map, const DriveProgress& progress) {
     if (!map->reading) StartReading(map, progress.bytesExpected);
     const uint64_t done = std::min(progress.bytesDone, map->spaceBytes);
     const bool atEnd = done >= map->spaceBytes;
@@ -52,7 +52,7 @@ void ReadProgress(DriveMap* map, const DriveProgress& progress) {
     AddSpeed(&map->readSpeeds, static_cast<double>(done) / static_cast<double>(map->spaceBytes), progress.bytesPerSecond);
 }
 
-void WriteProgress(DriveMap* map, const DriveProgress& progress) {
+void WriteProgress(DialogMap* map, const DriveProgress& progress) {
     if (map->spaceBytes == 0) map->spaceBytes = std::max<uint64_t>(map->writtenBefore + progress.bytesExpected, 1);
     const uint64_t reached = map->writtenBefore + progress.bytesDone;
     Raise(map, 0, reached >= map->spaceBytes ? kMapCells : CellAt(*map, reached), kCellWritten);
@@ -74,12 +74,12 @@ CellState CellOfClass(BlockClass kind) {
     return kCellLost;
 }
 
-void MapBegin(DriveMap* map, uint64_t writtenBefore) {
-    *map = DriveMap();
+void MapBegin(DialogMap* map, uint64_t writtenBefore) {
+    *map = DialogMap();
     map->writtenBefore = writtenBefore;
 }
 
-void MapProgress(DriveMap* map, const DriveProgress& progress) {
+void MapProgress(DialogMap* map, const DriveProgress& progress) {
     if (progress.phase == DrivePhase::reading) {
         ReadProgress(map, progress);
     } else {
@@ -87,7 +87,7 @@ void MapProgress(DriveMap* map, const DriveProgress& progress) {
     }
 }
 
-void MapFinish(DriveMap* map, const DriveReport& report) {
+void MapFinish(DialogMap* map, const DriveReport& report) {
     const DriveTally& tally = report.tally;
     if (report.lossSeenAt && !report.verified) {
         const int cell = CellAt(*map, *report.lossSeenAt);

@@ -33,7 +33,7 @@ struct SpeedPoint {
     double bytesPerSecond = 0;
 };
 
-struct DriveMap {
+struct DialogMap {
     uint64_t spaceBytes = 0;   // what the cells cover; 0 until the first progress
     uint64_t writtenBefore = 0;  // a resumed set's bytes written by earlier runs
     bool reading = false;
@@ -44,9 +44,9 @@ struct DriveMap {
     std::vector<SpeedPoint> readSpeeds;
 };
 
-void MapBegin(DriveMap* map, uint64_t writtenBefore);
-void MapProgress(DriveMap* map, const DriveProgress& progress);
+void MapBegin(DialogMap* map, uint64_t writtenBefore);
+void MapProgress(DialogMap* map, const DriveProgress& progress);
 // The exact picture from the report's ranges once the test has ended.
-void MapFinish(DriveMap* map, const DriveReport& report);
+void MapFinish(DialogMap* map, const DriveReport& report);
 
 CellState CellOfClass(BlockClass kind);

@@ -37,7 +37,7 @@ void PaintLegend(HDC dc, RECT area) {
     }
 }
 
-void PaintCells(HDC dc, RECT area, const DriveMap& map) {
+void PaintCells(HDC dc, RECT area, const DialogMap& map) {
     for (int cell = 0; cell < kMapCells; ++cell) FillColour(dc, MapCellBox(area, cell), kCellColours[map.cells[cell]]);
 }
 
@@ -56,7 +56,7 @@ void PaintLine(HDC dc, const RECT& plot, const std::vector<SpeedPoint>& points, 
     DeleteObject(pen);
 }
 
-double Fastest(const DriveMap& map) {
+double Fastest(const DialogMap& map) {
     double fastest = 0;
     for (const SpeedPoint& point : map.writeSpeeds) fastest = std::max(fastest, point.bytesPerSecond);
     for (const SpeedPoint& point : map.readSpeeds) fastest = std::max(fastest, point.bytesPerSecond);
@@ -73,7 +73,7 @@ RECT MapCellBox(const RECT& area, int cell) {
                 area.left + (column + 1) * width / kMapColumns - 1, area.top + (row + 1) * height / kMapRows - 1};
 }
 
-void PaintMap(HDC dc, RECT area, const DriveMap& map) {
+void PaintMap(HDC dc, RECT area, const DialogMap& map) {
     FillRect(dc, &area, GetSysColorBrush(COLOR_BTNFACE));
     SetBkMode(dc, TRANSPARENT);
     PaintCells(dc, area, map);
@@ -82,7 +82,7 @@ void PaintMap(HDC dc, RECT area, const DriveMap& map) {
     PaintLegend(dc, legend);
 }
 
-void PaintGraph(HDC dc, RECT area, const DriveMap& map) {
+void PaintGraph(HDC dc, RECT area, const DialogMap& map) {
     FillColour(dc, area, RGB(255, 255, 255));
     FrameRect(dc, &area, GetSysColorBrush(COLOR_BTNSHADOW));
     SetBkMode(dc, TRANSPARENT);

@@ -12,5 +12,5 @@ const int kMapCellsShare = 72;  // per cent of the height
 // Where cell is drawn in the map's area: for the drawing and for a reader of its pixels.
 RECT MapCellBox(const RECT& area, int cell);
 
-void PaintMap(HDC dc, RECT area, const DriveMap& map);
-void PaintGraph(HDC dc, RECT area, const DriveMap& map);
+void PaintMap(HDC dc, RECT area, const DialogMap& map);
+void PaintGraph(HDC dc, RECT area, const DialogMap& map);

@@ -23,7 +23,7 @@ struct DriveRunView {
     bool ended = false;    // its report is ready
     bool haveProgress = false;
     DriveProgress progress;
-    DriveMap map;
+    DialogMap map;
 };
 
 // False, with reason, when no thread could be started.

@@ -1,6 +1,6 @@
 #include "drive_save.h"
 
-#include "drive_report.h"
+#include "drive_page.h"
 
 #include <commdlg.h>
 
@@ -9,7 +9,7 @@
 
 namespace {
 
-// "fillwright-drivetest-E-2026-12-09.txt"; "folder" for a target without a letter.
+// "fillwright-drivetest-E-2026-12-09.html"; "folder" for a target without a letter.
 std::string OfferedName(const std::string& folder, const char* extension) {
     const bool lettered = folder.size() >= 2 && folder[1] == ':' && IsCharAlphaA(folder[0]);
     const std::string what = lettered ? std::string(1, folder[0]) : std::string("folder");
@@ -19,28 +19,6 @@ std::string OfferedName(const std::string& folder, const char* extension) {
     std::snprintf(name, sizeof name, "fillwright-drivetest-%s-%04u-%02u-%02u.%s", what.c_str(), today.wYear, today.wMonth,
                   today.wDay, extension);
     return name;
-}
-
-std::string SystemReason(DWORD error) {
-    char text[512] = "";
-    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text, sizeof text, nullptr);
-    std::string reason = text;
-    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == '.')) reason.pop_back();
-    return reason.empty() ? "error " + std::to_string(error) : reason;
-}
-
-bool WriteFileWhole(const std::string& path, const std::string& contents, std::string* reason) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        *reason = SystemReason(GetLastError());
-        return false;
-    }
-    DWORD written = 0;
-    const bool ok = WriteFile(file, contents.data(), static_cast<DWORD>(contents.size()), &written, nullptr) && written == contents.size();
-    if (!ok) *reason = SystemReason(GetLastError());
-    const bool closed = CloseHandle(file) != 0;
-    if (ok && !closed) *reason = SystemReason(GetLastError());
-    return ok && closed;
 }
 
 }  // namespace
@@ -54,12 +32,12 @@ std::string WindowsLines(const std::string& text) {
     return lines;
 }
 
-ReportFile MakeReportFile(const DriveReport& report, const std::string& folder) {
-    return {WindowsLines(DriveReportText(report, folder, report.problem)), "txt", "Text report (*.txt)\0*.txt\0All files\0*.*\0\0"};
+ReportFile MakeReportFile(const DriveReport& report) {
+    return {DrivePageHtml(report), "html", "Web page (*.html)\0*.html\0All files\0*.*\0\0"};
 }
 
 void SaveReport(HWND dialog, const DriveReport& report, const std::string& folder) {
-    const ReportFile file = MakeReportFile(report, folder);
+    const ReportFile file = MakeReportFile(report);
     std::vector<char> name(32768, '\0');
     const std::string offered = OfferedName(folder, file.extension);
     offered.copy(name.data(), name.size() - 1);
@@ -73,7 +51,7 @@ void SaveReport(HWND dialog, const DriveReport& report, const std::string& folde
     prompt.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
     if (!GetSaveFileNameA(&prompt)) return;
     std::string reason;
-    if (!WriteFileWhole(name.data(), file.contents, &reason)) {
+    if (!SaveDrivePage(SystemDriveOps(), name.data(), file.contents, &reason)) {
         const std::string text = std::string(name.data()) + ": " + reason;
         MessageBoxA(dialog, text.c_str(), "Report not saved", MB_OK | MB_ICONERROR);
     }

@@ -11,14 +11,13 @@
 // Text with CR LF line ends, as edit controls and text files on Windows take it.
 std::string WindowsLines(const std::string& text);
 
-// The file Save report writes: for now the text report, in the command
-// line's words. The HTML page takes its place here and nowhere else.
+// The file Save report writes: the drive test's HTML page of the report.
 struct ReportFile {
     std::string contents;
-    const char* extension;  // "txt"
+    const char* extension;  // "html"
     const char* filter;     // for the Save As prompt, pairs ending in "\0\0"
 };
-ReportFile MakeReportFile(const DriveReport& report, const std::string& folder);
+ReportFile MakeReportFile(const DriveReport& report);
 
 // Asks for a name and writes the file; says what failed in a message box.
 void SaveReport(HWND dialog, const DriveReport& report, const std::string& folder);

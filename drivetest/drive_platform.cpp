@@ -25,6 +25,9 @@ DriveOps SystemDriveOps() {
     ops.seconds = Seconds;
     ops.randomNumber = RandomNumber;
     ops.fileExtents = FileExtentsOf;
+    ops.identifyDrive = IdentifyDrive;
+    ops.inspectPath = InspectPath;
+    ops.rename = Rename;
     ops.separator = kSeparator;
     return ops;
 }

@@ -63,6 +63,25 @@ struct FileExtents {
     std::optional<uint64_t> partitionStart;  // where the file system's partition begins on the drive
 };
 
+// What the system says of the drive that holds a folder; empty or missing
+// where it says nothing.
+struct DriveIdentity {
+    std::string fileSystem;               // "ext4", "NTFS"
+    std::string device;                   // "/dev/sdb1", "E:\\"
+    std::optional<uint64_t> volumeBytes;  // the file system's size
+    std::optional<uint64_t> driveBytes;   // the whole drive's, as it claims
+    std::string vendor;
+    std::string model;
+};
+
+enum class PathKind { missing, file, folder, other };
+
+struct PathFacts {
+    PathKind kind = PathKind::missing;
+    std::string reason;             // why it could not be looked at, when not just missing
+    std::optional<uint64_t> volume;  // the file system that holds it, where the system tells
+};
+
 struct DriveThread {
     uintptr_t native = 0;
 };
@@ -98,6 +117,11 @@ struct DriveOps {
     // Where path's data lies on the drive; unknown, with the reason, where
     // the file system's addresses are not the drive's.
     std::function<FileExtents(const std::string& path)> fileExtents;
+    std::function<DriveIdentity(const std::string& folder)> identifyDrive;
+    std::function<PathFacts(const std::string& path)> inspectPath;
+    // Gives the file from the name to, replacing what was there, and sees the
+    // new name written through to the drive.
+    std::function<bool(const std::string& from, const std::string& to, std::string* reason)> rename;
     char separator = '/';  // between a folder and a name
 };
 
@@ -131,4 +155,7 @@ void FreeMemory(unsigned char* memory, size_t bytes);
 double Seconds();
 uint64_t RandomNumber();
 FileExtents FileExtentsOf(const std::string& path);
+DriveIdentity IdentifyDrive(const std::string& folder);
+PathFacts InspectPath(const std::string& path);
+bool Rename(const std::string& from, const std::string& to, std::string* reason);
 }  // namespace system_drive

@@ -9,6 +9,9 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <fstream>
+#include <limits.h>
+#include <sstream>
 #include <csignal>
 #include <dirent.h>
 #include <pthread.h>
@@ -538,6 +541,93 @@ FileExtents FileExtentsOf(const std::string& path) {
     map.unknownBecause = "this system gives no extent maps of files";
 #endif
     return map;
+}
+
+// The first line of a small sysfs or procfs file, without its blanks at the ends.
+std::string FirstLine(const std::string& path) {
+    std::ifstream file(path);
+    std::string line;
+    std::getline(file, line);
+    const size_t first = line.find_first_not_of(" \t");
+    if (first == std::string::npos) return "";
+    return line.substr(first, line.find_last_not_of(" \t") - first + 1);
+}
+
+// The type of the file system mounted from device, from mountinfo: its
+// third field is the device, and after " - " comes the type.
+std::string MountedType(dev_t device) {
+    std::ifstream mounts("/proc/self/mountinfo");
+    const std::string wanted = std::to_string(major(device)) + ":" + std::to_string(minor(device));
+    std::string line;
+    while (std::getline(mounts, line)) {
+        std::istringstream fields(line);
+        std::string id, parent, numbers, field, type;
+        fields >> id >> parent >> numbers;
+        if (numbers != wanted) continue;
+        while (fields >> field && field != "-") {
+        }
+        fields >> type;
+        return type;
+    }
+    return "";
+}
+
+// The whole drive behind a block device and what sysfs says of it: the
+// device folder of a partition is its disk's.
+void DescribeBlockDevice(dev_t device, DriveIdentity* identity) {
+    char path[64];
+    std::snprintf(path, sizeof path, "/sys/dev/block/%u:%u", major(device), minor(device));
+    char real[PATH_MAX];
+    if (realpath(path, real) == nullptr) return;
+    std::string disk = real;
+    identity->device = "/dev/" + disk.substr(disk.rfind('/') + 1);
+    if (access((disk + "/partition").c_str(), F_OK) == 0) disk.resize(disk.rfind('/'));
+    const std::optional<uint64_t> sectors = SysfsNumber(disk + "/size");
+    if (sectors) identity->driveBytes = *sectors * 512;  // sysfs counts 512-byte units
+    identity->vendor = FirstLine(disk + "/device/vendor");
+    identity->model = FirstLine(disk + "/device/model");
+    if (identity->model.empty()) identity->model = FirstLine(disk + "/device/name");  // SD cards
+}
+
+DriveIdentity IdentifyDrive(const std::string& folder) {
+    DriveIdentity identity;
+    struct stat info;
+    if (stat(folder.c_str(), &info) != 0) return identity;
+    struct statvfs space;
+    if (statvfs(folder.c_str(), &space) == 0) identity.volumeBytes = static_cast<uint64_t>(space.f_blocks) * space.f_frsize;
+    identity.fileSystem = MountedType(info.st_dev);
+    // A FUSE file system has a device number of its own: its source names the drive.
+    const std::optional<dev_t> fuseDevice = FuseBlockDevice(info.st_dev);
+    DescribeBlockDevice(fuseDevice ? *fuseDevice : info.st_dev, &identity);
+    return identity;
+}
+
+PathFacts InspectPath(const std::string& path) {
+    PathFacts facts;
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0) {
+        if (errno != ENOENT) facts.reason = ErrnoText(errno);
+        return facts;
+    }
+    facts.kind = S_ISREG(info.st_mode) ? PathKind::file : S_ISDIR(info.st_mode) ? PathKind::folder : PathKind::other;
+    facts.volume = static_cast<uint64_t>(info.st_dev);
+    return facts;
+}
+
+bool Rename(const std::string& from, const std::string& to, std::string* reason) {
+    if (::rename(from.c_str(), to.c_str()) != 0) {
+        *reason = ErrnoText(errno);
+        return false;
+    }
+    // The new name is in the folder: the folder goes to the drive too.
+    const size_t slash = to.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : to.substr(0, slash);
+    const int fd = OpenRetrying(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        fsync(fd);
+        ::close(fd);
+    }
+    return true;
 }
 
 }  // namespace system_drive

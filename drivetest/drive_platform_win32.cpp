@@ -386,4 +386,90 @@ FileExtents FileExtentsOf(const std::string& path) {
     return ExtentsFromRetrieval(answers);
 }
 
+// The text at offset in a storage descriptor, without its padding blanks.
+std::string DescriptorText(const std::vector<char>& descriptor, DWORD offset) {
+    if (offset == 0 || offset >= descriptor.size()) return "";
+    std::string text(&descriptor[offset], strnlen(&descriptor[offset], descriptor.size() - offset));
+    const size_t first = text.find_first_not_of(' ');
+    if (first == std::string::npos) return "";
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+// Vendor, model and size of the drive behind a volume, asked of the volume
+// itself: these queries need no access rights, so no administrator.
+void DescribeVolumeDrive(const std::string& root, DriveIdentity* identity) {
+    char volume[MAX_PATH];
+    if (!GetVolumeNameForVolumeMountPointA(root.c_str(), volume, sizeof volume)) return;
+    std::string name = volume;
+    if (!name.empty() && name.back() == '\\') name.pop_back();  // the volume, not its root folder
+    HANDLE handle = CreateFileA(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return;
+    STORAGE_PROPERTY_QUERY query;
+    std::memset(&query, 0, sizeof query);
+    query.PropertyId = StorageDeviceProperty;
+    query.QueryType = PropertyStandardQuery;
+    std::vector<char> descriptor(4096, '\0');
+    DWORD got = 0;
+    if (DeviceIoControl(handle, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, descriptor.data(),
+                        static_cast<DWORD>(descriptor.size()), &got, nullptr) &&
+        got >= sizeof(STORAGE_DEVICE_DESCRIPTOR)) {
+        descriptor.resize(got);
+        const auto* header = reinterpret_cast<const STORAGE_DEVICE_DESCRIPTOR*>(descriptor.data());
+        identity->vendor = DescriptorText(descriptor, header->VendorIdOffset);
+        identity->model = DescriptorText(descriptor, header->ProductIdOffset);
+    }
+    DISK_GEOMETRY_EX geometry;
+    if (DeviceIoControl(handle, IOCTL_DISK_GET_DRIVE_GEOMETRY_EX, nullptr, 0, &geometry, sizeof geometry, &got, nullptr)) {
+        identity->driveBytes = static_cast<uint64_t>(geometry.DiskSize.QuadPart);
+    }
+    CloseHandle(handle);
+}
+
+DriveIdentity IdentifyDrive(const std::string& folder) {
+    DriveIdentity identity;
+    char root[MAX_PATH];
+    if (!GetVolumePathNameA(folder.c_str(), root, sizeof root)) return identity;
+    identity.device = root;
+    char fileSystem[MAX_PATH + 1];
+    if (GetVolumeInformationA(root, nullptr, 0, nullptr, nullptr, nullptr, fileSystem, sizeof fileSystem)) {
+        identity.fileSystem = fileSystem;
+    }
+    ULARGE_INTEGER total;
+    if (GetDiskFreeSpaceExA(root, nullptr, &total, nullptr)) identity.volumeBytes = total.QuadPart;
+    DescribeVolumeDrive(root, &identity);
+    return identity;
+}
+
+PathFacts InspectPath(const std::string& path) {
+    PathFacts facts;
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) facts.reason = SystemText(error);
+        return facts;
+    }
+    facts.kind = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? PathKind::folder : PathKind::file;
+    // A folder opens only with backup semantics; no access rights are needed to ask which volume holds it.
+    HANDLE handle = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return facts;
+    if (GetFileType(handle) != FILE_TYPE_DISK) facts.kind = PathKind::other;
+    // The 64-bit serial where the system has it (Windows 8 on), else the older 32-bit one.
+    FILE_ID_INFO id;
+    BY_HANDLE_FILE_INFORMATION information;
+    if (GetFileInformationByHandleEx(handle, FileIdInfo, &id, sizeof id)) {
+        facts.volume = id.VolumeSerialNumber;
+    } else if (GetFileInformationByHandle(handle, &information)) {
+        facts.volume = information.dwVolumeSerialNumber;
+    }
+    CloseHandle(handle);
+    return facts;
+}
+
+bool Rename(const std::string& from, const std::string& to, std::string* reason) {
+    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+    *reason = SystemText(GetLastError());
+    return false;
+}
+
 }  // namespace system_drive

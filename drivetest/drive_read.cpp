@@ -103,7 +103,7 @@ void ReadSet(const DriveOps& ops, const DriveTestOptions& options, const DriveEv
     reader.events = &events;
     reader.set = &set;
     reader.report = report;
-    reader.meter = StartMeter(ops, events, DrivePhase::reading, 0, length, options.speedSampleEvery, &report->speeds);
+    reader.meter = StartMeter(ops, events, options, DrivePhase::reading, 0, length, report);
 
     AlignedBuffers buffers = MakeBuffers(kSlots, options.requestBytes);
     ReadRequest reads[kSlots];

@@ -17,8 +17,9 @@ const size_t kRangesShown = 10;
 
 const char* PhaseName(DrivePhase phase) { return phase == DrivePhase::writing ? "writing" : "reading"; }
 
-// What each class means, in the words of the report.
-const char* ClassText(BlockClass kind) {
+}  // namespace
+
+const char* BlockClassText(BlockClass kind) {
     switch (kind) {
         case BlockClass::intact: return "intact";
         case BlockClass::bitsChanged: return "a few bits changed";
@@ -31,22 +32,7 @@ const char* ClassText(BlockClass kind) {
     return "corrupt";
 }
 
-std::string Decimal(uint64_t bytes, double unit, const char* name) {
-    char text[48];
-    std::snprintf(text, sizeof text, "%.2f %s", static_cast<double>(bytes) / unit, name);
-    return text;
-}
-
-// "15.98 GB (14.88 GiB)": users confuse the two.
-std::string BothUnits(uint64_t bytes) {
-    return Decimal(bytes, 1e9, "GB") + " (" + Decimal(bytes, 1073741824.0, "GiB") + ")";
-}
-
-std::string Rate(double bytesPerSecond) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f MB/s", bytesPerSecond / 1e6);
-    return text;
-}
+namespace {
 
 std::optional<double> Average(uint64_t bytes, double seconds) {
     if (bytes == 0 || seconds <= 0) return std::nullopt;
@@ -65,8 +51,8 @@ std::string SpeedLine(const DriveReport& report, DrivePhase phase, uint64_t byte
         fastest = samples > 0 ? std::max(fastest, rate) : rate;
         ++samples;
     }
-    std::string line = std::string(phase == DrivePhase::writing ? "Write" : "Read") + " speed: " + Rate(*average) + " on average";
-    if (samples > 1) line += ", per GiB " + Rate(slowest) + " at the slowest and " + Rate(fastest) + " at the fastest";
+    std::string line = std::string(phase == DrivePhase::writing ? "Write" : "Read") + " speed: " + FormatRate(*average) + " on average";
+    if (samples > 1) line += ", per GiB " + FormatRate(slowest) + " at the slowest and " + FormatRate(fastest) + " at the fastest";
     return line + "\n";
 }
 
@@ -74,7 +60,7 @@ std::string RangePlaceText(const BadRange& range);
 
 std::string RangeText(const BadRange& range) {
     std::string text = "  bytes " + std::to_string(range.offset) + " to " + std::to_string(range.offset + range.length - 1) +
-                       " (" + FormatBytes(static_cast<double>(range.length)) + "): " + ClassText(range.kind);
+                       " (" + FormatBytes(static_cast<double>(range.length)) + "): " + BlockClassText(range.kind);
     if (range.kind == BlockClass::overwritten) {
         const bool ahead = range.sourceOffset > range.offset;
         const uint64_t distance = ahead ? range.sourceOffset - range.offset : range.offset - range.sourceOffset;
@@ -86,6 +72,8 @@ std::string RangeText(const BadRange& range) {
     return text + RangePlaceText(range) + "\n";
 }
 
+}  // namespace
+
 const char* ReadBackText(ReadBack method) {
     switch (method) {
         case ReadBack::direct: return "directly from the drive, past the system's cache";
@@ -94,6 +82,8 @@ const char* ReadBackText(ReadBack method) {
     }
     return "";
 }
+
+namespace {
 
 template <typename T>
 Json Nullable(const std::optional<T>& value) {
@@ -123,12 +113,12 @@ std::string BytesWithUnits(uint64_t bytes) { return std::to_string(bytes) + " by
 
 std::string ReadBackIntactLine(const DriveReport& report) {
     const uint64_t ok = report.tally.bytesOk;
-    return "Read back intact: " + std::to_string(ok) + " bytes, " + BothUnits(ok) + ", of the " +
+    return "Read back intact: " + std::to_string(ok) + " bytes, " + FormatBothUnits(ok) + ", of the " +
            std::to_string(report.bytesWritten) + " bytes written\n";
 }
 
-// The real capacity, and where the drive's partition must end to keep clear
-// of what the drive cannot hold.
+}  // namespace
+
 std::string RealCapacityText(const RealCapacity& capacity) {
     if (capacity.shape == CapacityShape::unknown) return "Real capacity: unknown: " + capacity.unknownBecause + "\n";
     const std::string claimed = capacity.claimed ? " of the " + BytesWithUnits(*capacity.claimed) + " the drive claims" : "";
@@ -151,6 +141,8 @@ std::string RealCapacityText(const RealCapacity& capacity) {
     }
     return text + ".\n";
 }
+
+namespace {
 
 // "; on the drive: bytes X to Y", and for moved data where it was written.
 std::string RangePlaceText(const BadRange& range) {
@@ -176,20 +168,24 @@ Json RealCapacityJson(const RealCapacity& capacity) {
 
 }  // namespace
 
+std::string DriveVerdictText(const DriveReport& report, const std::string& problem) {
+    switch (report.result) {
+        case DriveResult::ok:
+            return report.verified ? "the drive holds everything written to it"
+                                   : "everything was written; nothing was read back (--no-verify)";
+        case DriveResult::lost: return "the drive is counterfeit or failing: it lost data written to it";
+        case DriveResult::failed: return "the test could not go on: " + problem;
+        case DriveResult::interrupted: return "none, the test was interrupted";
+    }
+    return "";
+}
+
 std::string DriveReportText(const DriveReport& report, const std::string& folder, const std::string& problem) {
     std::string text;
     const DriveTally& tally = report.tally;
-    switch (report.result) {
-        case DriveResult::ok:
-            text += report.verified ? "Verdict: the drive holds everything written to it.\n"
-                                    : "Verdict: everything was written; nothing was read back (--no-verify).\n";
-            break;
-        case DriveResult::lost: text += "Verdict: the drive is counterfeit or failing: it lost data written to it.\n"; break;
-        case DriveResult::failed: text += "Verdict: the test could not go on: " + problem + ".\n"; break;
-        case DriveResult::interrupted: text += "Verdict: none, the test was interrupted.\n"; break;
-    }
+    text += "Verdict: " + DriveVerdictText(report, problem) + ".\n";
     if (report.result == DriveResult::lost && !problem.empty()) text += "The test stopped: " + problem + ".\n";
-    text += "Written: " + std::to_string(report.bytesWritten) + " bytes, " + BothUnits(report.bytesWritten) + ", in " +
+    text += "Written: " + std::to_string(report.bytesWritten) + " bytes, " + FormatBothUnits(report.bytesWritten) + ", in " +
             std::to_string(report.files) + (report.files == 1 ? " file" : " files");
     if (report.resumedAt) text += ", resumed at byte " + std::to_string(*report.resumedAt);
     text += "\n";
@@ -206,7 +202,7 @@ std::string DriveReportText(const DriveReport& report, const std::string& folder
         text += "Data lost: " + std::to_string(tally.bytesLost) + " bytes (" + FormatBytes(static_cast<double>(tally.bytesLost)) + ")\n";
         for (int k = 0; k < kBlockClassCount; ++k) {
             if (tally.lostByClass[k] == 0) continue;
-            text += "  " + FormatBytes(static_cast<double>(tally.lostByClass[k])) + " " + ClassText(static_cast<BlockClass>(k)) + "\n";
+            text += "  " + FormatBytes(static_cast<double>(tally.lostByClass[k])) + " " + BlockClassText(static_cast<BlockClass>(k)) + "\n";
         }
         text += "First bad byte: " + std::to_string(*tally.firstBadOffset) + " of the set (" +
                 FormatBytes(static_cast<double>(*tally.firstBadOffset)) + " in)\n";

@@ -6,6 +6,17 @@
 
 #include <string>
 
+// What each class of block means: "a few bits changed", ...
+const char* BlockClassText(BlockClass kind);
+// How the set was read back: "directly from the drive, past the system's cache", ...
+const char* ReadBackText(ReadBack method);
+// The verdict, without "Verdict: " and the full stop; problem as the caller shows names.
+std::string DriveVerdictText(const DriveReport& report, const std::string& problem);
+
+// "Real capacity: ...", and where the drive's partition must end to keep
+// clear of what the drive cannot hold: one or two lines.
+std::string RealCapacityText(const RealCapacity& capacity);
+
 // The report at the end, many lines. folder (for the advice to re-plug) and
 // problem are report's, as the caller shows names.
 std::string DriveReportText(const DriveReport& report, const std::string& folder, const std::string& problem);

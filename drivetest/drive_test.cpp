@@ -4,6 +4,7 @@
 #include "drive_work.h"
 
 #include <algorithm>
+#include <ctime>
 
 namespace {
 
@@ -76,9 +77,27 @@ void Conclude(DriveReport* report) {
     }
 }
 
-}  // namespace
+// Where and when the test ran, asked before it touches the drive.
+struct Setting {
+    DriveIdentity drive;
+    int64_t startedAt = 0;
+};
 
-DriveReport RunDriveFill(const DriveOps& ops, const DriveTestOptions& options, const DriveEvents& events) {
+Setting SettingOf(const DriveOps& ops, const std::string& folder) {
+    Setting setting;
+    if (ops.identifyDrive) setting.drive = ops.identifyDrive(folder);
+    setting.startedAt = static_cast<int64_t>(std::time(nullptr));
+    return setting;
+}
+
+DriveReport InSetting(DriveReport report, const Setting& setting, const std::string& folder) {
+    report.folder = folder;
+    report.drive = setting.drive;
+    report.startedAt = setting.startedAt;
+    return report;
+}
+
+DriveReport FillSet(const DriveOps& ops, const DriveTestOptions& options, const DriveEvents& events) {
     const FoundSet found = FindSet(ops, options.folder);
     if (!found.problem.text.empty()) return Refuse(found.problem);
     DriveReport report;
@@ -110,7 +129,7 @@ DriveReport RunDriveFill(const DriveOps& ops, const DriveTestOptions& options, c
     return report;
 }
 
-DriveReport RunDriveVerify(const DriveOps& ops, const DriveTestOptions& options, const DriveEvents& events) {
+DriveReport VerifySet(const DriveOps& ops, const DriveTestOptions& options, const DriveEvents& events) {
     const FoundSet found = FindSet(ops, options.folder);
     if (!found.problem.text.empty()) return Refuse(found.problem);
     const std::optional<DriveSet>& set = found.set;
@@ -122,6 +141,18 @@ DriveReport RunDriveVerify(const DriveOps& ops, const DriveTestOptions& options,
     if (report.bytesWritten > 0) ReadAndPlace(ops, options, events, *set, &report);
     Conclude(&report);
     return report;
+}
+
+}  // namespace
+
+DriveReport RunDriveFill(const DriveOps& ops, const DriveTestOptions& options, const DriveEvents& events) {
+    const Setting setting = SettingOf(ops, options.folder);
+    return InSetting(FillSet(ops, options, events), setting, options.folder);
+}
+
+DriveReport RunDriveVerify(const DriveOps& ops, const DriveTestOptions& options, const DriveEvents& events) {
+    const Setting setting = SettingOf(ops, options.folder);
+    return InSetting(VerifySet(ops, options, events), setting, options.folder);
 }
 
 const char* DriveResultName(DriveResult result) {

@@ -24,6 +24,7 @@ struct DriveTestOptions {
     uint64_t sampleEvery = uint64_t(256) << 20;      // a look back each time this much more is written
     uint64_t sampleDistance = uint64_t(384) << 20;   // how far back: past a drive's own cache
     uint64_t speedSampleEvery = uint64_t(1) << 30;
+    uint64_t positionSampleEvery = uint64_t(64) << 20;  // the finer series a page draws
 };
 
 enum class DrivePhase { writing, reading };
@@ -83,6 +84,14 @@ struct DriveReport {
     double writeSeconds = 0;
     double readSeconds = 0;
     std::vector<SpeedSample> speeds;
+    // Speed by position, every options.positionSampleEvery: kept for a page,
+    // not told as events.
+    std::vector<SpeedSample> positionSpeeds;
+    // Where the test ran and when, for a page: the folder as given, what the
+    // system says of its drive, and the start in seconds since 1970 (UTC).
+    std::string folder;
+    DriveIdentity drive;
+    int64_t startedAt = 0;
     RealCapacity capacity;  // from where the blocks read back lie on the drive
 };
 

@@ -31,3 +31,23 @@ std::string FormatDuration(double seconds) {
     }
     return text;
 }
+
+namespace {
+
+std::string Decimal(uint64_t bytes, double unit, const char* name) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%.2f %s", static_cast<double>(bytes) / unit, name);
+    return text;
+}
+
+}  // namespace
+
+std::string FormatBothUnits(uint64_t bytes) {
+    return Decimal(bytes, 1e9, "GB") + " (" + Decimal(bytes, 1073741824.0, "GiB") + ")";
+}
+
+std::string FormatRate(double bytesPerSecond) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f MB/s", bytesPerSecond / 1e6);
+    return text;
+}

@@ -29,32 +29,39 @@ Request RequestAt(const DriveSet& set, uint64_t offset, uint64_t end, size_t req
 
 bool Interrupted(const DriveEvents& events) { return events.interrupted && events.interrupted(); }
 
-PhaseMeter StartMeter(const DriveOps& ops, const DriveEvents& events, DrivePhase phase, uint64_t setOffset,
-                      uint64_t expected, uint64_t sampleEvery, std::vector<SpeedSample>* samples) {
+PhaseMeter StartMeter(const DriveOps& ops, const DriveEvents& events, const DriveTestOptions& options, DrivePhase phase,
+                      uint64_t setOffset, uint64_t expected, DriveReport* report) {
     PhaseMeter meter;
     meter.ops = &ops;
     meter.events = &events;
     meter.phase = phase;
     meter.expected = expected;
-    meter.sampleEvery = sampleEvery;
-    meter.samples = samples;
-    meter.started = meter.windowStart = meter.currentStart = ops.seconds();
-    meter.current.phase = phase;
-    meter.current.offset = setOffset;
+    meter.started = meter.windowStart = ops.seconds();
+    const uint64_t every[2] = {options.speedSampleEvery, options.positionSampleEvery};
+    std::vector<SpeedSample>* samples[2] = {&report->speeds, &report->positionSpeeds};
+    for (int k = 0; k < 2; ++k) {
+        SampleSeries& series = meter.series[k];
+        series.every = every[k];
+        series.samples = samples[k];
+        series.told = k == 0;
+        series.currentStart = meter.started;
+        series.current.phase = phase;
+        series.current.offset = setOffset;
+    }
     return meter;
 }
 
 namespace {
 
-void EndSample(PhaseMeter& meter, double now) {
-    meter.current.seconds = now - meter.currentStart;
-    meter.samples->push_back(meter.current);
-    if (meter.events->speed) meter.events->speed(meter.current);
-    const uint64_t next = meter.current.offset + meter.current.bytes;
-    meter.current = SpeedSample();
-    meter.current.phase = meter.phase;
-    meter.current.offset = next;
-    meter.currentStart = now;
+void EndSample(const PhaseMeter& meter, SampleSeries& series, double now) {
+    series.current.seconds = now - series.currentStart;
+    series.samples->push_back(series.current);
+    if (series.told && meter.events->speed) meter.events->speed(series.current);
+    const uint64_t next = series.current.offset + series.current.bytes;
+    series.current = SpeedSample();
+    series.current.phase = meter.phase;
+    series.current.offset = next;
+    series.currentStart = now;
 }
 
 }  // namespace
@@ -70,8 +77,10 @@ void AdvanceMeter(PhaseMeter& meter, uint64_t bytes, uint64_t bytesLost) {
             meter.windowBytes = 0;
         }
     }
-    meter.current.bytes += bytes;
-    if (meter.current.bytes >= meter.sampleEvery) EndSample(meter, now);
+    for (SampleSeries& series : meter.series) {
+        series.current.bytes += bytes;
+        if (series.current.bytes >= series.every) EndSample(meter, series, now);
+    }
     if (!meter.events->progress) return;
     DriveProgress progress;
     progress.phase = meter.phase;
@@ -88,8 +97,9 @@ void AdvanceMeter(PhaseMeter& meter, uint64_t bytes, uint64_t bytesLost) {
 double FinishMeter(PhaseMeter& meter) {
     const double now = meter.ops->seconds();
     // The last, partial sample counts when it is the only one or at least half of one.
-    if (meter.current.bytes > 0 && (meter.current.bytes * 2 >= meter.sampleEvery || meter.done == meter.current.bytes)) {
-        EndSample(meter, now);
+    for (SampleSeries& series : meter.series) {
+        const uint64_t bytes = series.current.bytes;
+        if (bytes > 0 && (bytes * 2 >= series.every || meter.done == bytes)) EndSample(meter, series, now);
     }
     return now - meter.started;
 }

@@ -28,23 +28,30 @@ Request RequestAt(const DriveSet& set, uint64_t offset, uint64_t end, size_t req
 
 const size_t kSlots = 4;
 
+// Speed samples over consecutive stretches of one length.
+struct SampleSeries {
+    uint64_t every = 0;
+    std::vector<SpeedSample>* samples = nullptr;
+    bool told = false;     // each sample goes to the speed event too
+    SpeedSample current;   // the sample being measured
+    double currentStart = 0;
+};
+
 struct PhaseMeter {
     const DriveOps* ops = nullptr;
     const DriveEvents* events = nullptr;
     DrivePhase phase = DrivePhase::writing;
     uint64_t expected = 0;
-    uint64_t sampleEvery = 0;
-    std::vector<SpeedSample>* samples = nullptr;
+    SampleSeries series[2];  // the told samples, and the finer ones by position
     double started = 0;
     uint64_t done = 0;
-    SpeedSample current;  // the sample being measured
-    double currentStart = 0;
     double windowStart = 0;
     uint64_t windowBytes = 0;
     double rate = 0;
 };
-PhaseMeter StartMeter(const DriveOps& ops, const DriveEvents& events, DrivePhase phase, uint64_t setOffset,
-                      uint64_t expected, uint64_t sampleEvery, std::vector<SpeedSample>* samples);
+// The samples go to the report's speeds and positionSpeeds.
+PhaseMeter StartMeter(const DriveOps& ops, const DriveEvents& events, const DriveTestOptions& options, DrivePhase phase,
+                      uint64_t setOffset, uint64_t expected, DriveReport* report);
 // After each request: bytes more done, bytesLost found so far.
 void AdvanceMeter(PhaseMeter& meter, uint64_t bytes, uint64_t bytesLost);
 // Ends the phase and returns its seconds.

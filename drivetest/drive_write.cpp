@@ -193,7 +193,7 @@ void WriteSet(const DriveOps& ops, const DriveTestOptions& options, const DriveE
     const uint64_t end = set->total ? *set->total : std::numeric_limits<uint64_t>::max();
     const FolderState folder = ops.inspectFolder(options.folder);
     const uint64_t expected = set->total ? *set->total - from : folder.freeBytes;
-    writer.meter = StartMeter(ops, events, DrivePhase::writing, from, expected, options.speedSampleEvery, &report->speeds);
+    writer.meter = StartMeter(ops, events, options, DrivePhase::writing, from, expected, report);
 
     AlignedBuffers buffers = MakeBuffers(kSlots, options.requestBytes);
     Request requests[kSlots];

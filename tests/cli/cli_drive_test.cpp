@@ -116,4 +116,36 @@ TEST_F(DriveProgram, AFolderItCannotUseFailsWithTheSystemsReason) {
     EXPECT_TRUE(Contains(empty.err, "holds no test set")) << empty.err;
 }
 
+struct BadPage {
+    const char* name;
+    std::string page;  // in the test's folder: none is written
+    const char* reason;
+};
+
+TEST_F(DriveProgram, APageThatCannotBeSavedStopsTheTestBeforeItBegins) {
+    const std::string& drive = dir;
+    const std::string folder = MakeTempDir();
+    ASSERT_FALSE(folder.empty());
+    const std::vector<BadPage> cases = {
+        {"a missing folder", JoinPath(File("missing"), "page.html"), UnderWine() ? "" : "No such file or directory"},
+        {"a folder", folder, "a folder: the page needs a file name"},
+        {"on the drive under test", JoinPath(drive, "page.html"), "on the drive under test ("},
+    };
+    for (const BadPage& c : cases) {
+        // Were a refusal missed, the fill would write only 1 MiB.
+        for (const std::vector<std::string>& mode : {std::vector<std::string>{"--fill", "--total", "1MiB"}, std::vector<std::string>{"--verify"}}) {
+            std::vector<std::string> words = mode;
+            words.insert(words.end(), {"--report", c.page, drive});
+            const ProgramRun run = Run(words);
+            EXPECT_EQ(run.exitCode, 2) << c.name << " " << mode[0] << ": " << run.err;
+            EXPECT_TRUE(Contains(run.err, "fillwright-cli: " + c.page + ": " + c.reason)) << c.name << ": " << run.err;
+            EXPECT_EQ(run.out, "") << c.name;
+        }
+        EXPECT_FALSE(PathExists(c.page + ".partial")) << c.name;
+    }
+    EXPECT_FALSE(PathExists(JoinPath(drive, "fillwright-drivetest.txt")));
+    EXPECT_FALSE(PathExists(JoinPath(drive, "page.html")));
+    RemoveDir(folder);
+}
+
 }  // namespace

@@ -211,8 +211,10 @@ TEST(CommandLine, DriveTestTakesItsOptionsAndOneFolder) {
     EXPECT_EQ(fill.total.value_or(0), 10LL << 30);
     EXPECT_EQ(fill.fileSize.value_or(0), 4294967295LL);
     EXPECT_EQ(fill.files, std::vector<std::string>({"d"}));
-    ASSERT_TRUE(Parse({"-q", "d", "--verify"}, &verify, &error)) << error;
+    ASSERT_TRUE(Parse({"-q", "d", "--verify", "--rep=page.html"}, &verify, &error)) << error;
     EXPECT_TRUE(verify.verify && verify.quiet && !verify.fill && !verify.total);
+    EXPECT_EQ(verify.report.value_or(""), "page.html");
+    EXPECT_FALSE(fill.report);
 }
 
 TEST(CommandLine, HelpAndVersionNeedNoOperands) {
@@ -312,6 +314,10 @@ TEST(CommandLine, UsageErrorsNameWhatIsWrong) {
         {{"--fill", "--total", "1.5G", "d"}, "'1.5G'"},
         {{"--fill", "--file-size"}, "'--file-size' needs a value"},
         {{"--fill=yes", "d"}, "'--fill' takes no value"},
+        {{"--report", "p.html", "d"}, "--report applies to --fill and --verify only"},
+        {{"--report", "p.html", "1", "f"}, "--report applies to --fill and --verify only"},
+        {{"--fill", "--report=", "d"}, "--report needs a FILE"},
+        {{"--verify", "d", "--report"}, "'--report' needs a value"},
     };
     for (const BadLine& row : table) {
         CliOptions options;
@@ -329,7 +335,7 @@ TEST(CommandLine, HelpMentionsEveryOption) {
                                "-h, --help", "--version", "zero", "random", "ascii", "size", "SIZE FILE...", "KiB",
                                "KB", "Stopped by", "--check", "--json", "noise", "Exit status:", "--fill",
                                "--verify", "--total SIZE", "--file-size SIZE", "--no-verify", "--keep-going",
-                               "fillwright-drivetest.txt", "fillwright-drivetest-00001.bin"}) {
+                               "--report FILE", "fillwright-drivetest.txt", "fillwright-drivetest-00001.bin"}) {
         EXPECT_NE(help.find(option), std::string::npos) << "help lacks " << option;
     }
 }

@@ -48,6 +48,9 @@ fillwright-cli --fill --total |
 fillwright-cli --fill --file-size = |
 fillwright-cli --verify d|dir
 fillwright-cli --fill --ke|--keep-going
+fillwright-cli --fill --rep|--report
+fillwright-cli --fill --report |-x.bin a.bin b.txt dir
+fillwright-cli --verify --report a.bin d|dir
 fillwright-cli |
 fillwright-cli -m random |
 fillwright-cli -m random -s 5 |

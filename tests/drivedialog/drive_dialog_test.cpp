@@ -162,13 +162,15 @@ TEST_F(DriveDialogTest, HonestDriveAsTheCommandLineSaysThenSaveAndCopy) {
     SYSTEMTIME today{};
     GetLocalTime(&today);
     char offered[80];
-    std::snprintf(offered, sizeof offered, "fillwright-drivetest-%c-%04u-%02u-%02u.txt", root[0], today.wYear, today.wMonth, today.wDay);
+    std::snprintf(offered, sizeof offered, "fillwright-drivetest-%c-%04u-%02u-%02u.html", root[0], today.wYear, today.wMonth, today.wDay);
     EXPECT_EQ(ControlText(prompt, kPromptFileName), offered);
-    const std::string saved = folder + "\\report.txt";
+    const std::string saved = folder + "\\report.html";
     ASSERT_TRUE(AnswerSavePrompt(prompt, saved));
     std::string contents;
     ASSERT_TRUE(WaitUntil([&] { return ReadWholeFile(saved, contents) && !contents.empty(); }, kWindowWait));
-    EXPECT_EQ(contents, Text(IDC_DRIVE_RESULT));
+    // The HTML page, with the summary a program reads back in it.
+    EXPECT_EQ(contents.rfind("<!DOCTYPE html>", 0), 0u) << contents.substr(0, 200);
+    EXPECT_NE(contents.find("\"bytes_ok\":" + Field(json, "bytes_ok") + ","), std::string::npos) << "the page's summary";
 
     Click(IDC_DRIVE_COPY);
     EXPECT_TRUE(WaitUntil([&] { return ClipboardText() == Text(IDC_DRIVE_RESULT); }, kWindowWait)) << ClipboardText();

@@ -297,7 +297,75 @@ test_ramfs_may_be_cached() {
     read_back_without_direct_io ram "may be cached" "may have come from the system's memory"
 }
 
-# NAME NEEDS: runs test_NAME, where NEEDS (loop, ramfs or fake) says what the host
+# The page a run saved with --report: opened in a real browser, whose
+# screenshot must be drawn (not one blank colour) and whose DOM must hold
+# the verdict and the summary's numbers; and the page itself checked against
+# the run's JSON Lines by check_page.py. FILLWRIGHT_PAGE_SHOTS=DIR keeps the
+# screenshots there.
+browser() {  # NAME ARGUMENTS...: chromium-headless-shell with a profile of its own and no network
+    chromium-headless-shell --no-sandbox --disable-gpu --no-first-run --disable-background-networking \
+        --disable-component-update --disable-sync --hide-scrollbars --user-data-dir="$drives_dir/browser-$1" "${@:2}"
+}
+expect_page() {  # NAME PAGE
+    local name=$1 page=$2 shot=$drives_dir/$1.png
+    browser "$name" --screenshot="$shot" --window-size=900,2300 "file://$page" >/dev/null 2>&1
+    expect "$name: colours in the screenshot of its page" "$(identify -format %k "$shot" 2>/dev/null)" -gt 100
+    browser "$name" --dump-dom "file://$page" >"$drives_dir/$name.dom" 2>/dev/null
+    if ! /usr/bin/python3 "$here/check_page.py" "$page" "$drives_dir/$name.out" "$drives_dir/$name.dom" >"$drives_dir/$name.check"; then
+        sed 's/^/    /' "$drives_dir/$name.check"
+        test_failed=1
+    fi
+    [ -z "${FILLWRIGHT_PAGE_SHOTS:-}" ] || cp "$shot" "$FILLWRIGHT_PAGE_SHOTS/$name.png"
+}
+
+test_honest_drive_page() {
+    ext4_drive honest $((128 * MiB)) || return 1
+    run honest-page --fill --json --report "$drives_dir/honest.html" "${drive_mount[honest]}"
+    expect_run honest-page 0 ok
+    expect "honest-page: its page" "$(grep -c 'ext4 on /dev/loop' "$drives_dir/honest.html")" = 1
+    expect_page honest-page "$drives_dir/honest.html"
+    drive_remove honest
+}
+
+test_counterfeit_drive_page() {
+    fake_drive fake "$claimed_size" "$real_size" wrap || return 1
+    run fake-page --fill --json --report "$drives_dir/fake.html" "${drive_mount[fake]}"
+    expect_run fake-page 1 lost
+    expect_summary fake-page bytes_lost -gt 0
+    expect_page fake-page "$drives_dir/fake.html"
+    drive_remove fake
+}
+
+# A page that cannot be saved stops the test before it writes anything: a
+# folder its user may not write to (the test run as nobody), a read-only
+# file system.
+test_report_paths_refused() {
+    ext4_drive drive $((32 * MiB)) || return 1
+    local dir=${drive_mount[drive]} closed=$drives_dir/closed
+    mkdir -p "$closed" && chmod 755 "$drives_dir" "$closed" "$dir"
+    setpriv --reuid=nobody --regid=nogroup --clear-groups "$cli" --fill --report "$closed/page.html" "$dir" \
+        >"$drives_dir/closed.out" 2>"$drives_dir/closed.err" </dev/null
+    expect "as nobody: exit status" "$?" = 2
+    expect "as nobody: its message" "$(cat "$drives_dir/closed.err")" = "fillwright-cli: $closed/page.html: Permission denied"
+    mkdir -p "$drives_dir/ro" && mount -t tmpfs -o ro,size=1M tmpfs "$drives_dir/ro" || return 1
+    run read-only --fill --report "$drives_dir/ro/page.html" "$dir"
+    umount "$drives_dir/ro"
+    expect "read-only: exit status" "$status" = 2
+    expect "read-only: its message" "$(cat "$drives_dir/read-only.err")" = "fillwright-cli: $drives_dir/ro/page.html: Read-only file system"
+    expect "files on the drive after both" "$(ls -A "$dir" | grep -c fillwright)" = 0
+    drive_remove drive
+}
+
+page_unavailable() {
+    local why
+    why=$(fake_unavailable)
+    [ -z "$why" ] || { echo "$why"; return; }
+    command -v chromium-headless-shell >/dev/null 2>&1 || { echo "chromium-headless-shell is missing (bash scripts/setup.sh installs it)"; return; }
+    command -v identify >/dev/null 2>&1 || { echo "ImageMagick's identify is missing (bash scripts/setup.sh installs it)"; return; }
+    /usr/bin/python3 -c 'import html5lib' 2>/dev/null || echo "python3-html5lib is missing (bash scripts/setup.sh installs it)"
+}
+
+# NAME NEEDS: runs test_NAME, where NEEDS (loop, ramfs, fake or page) says what the host
 # must allow.
 passed=0 failed=0 not_run=0
 run_test() {
@@ -337,6 +405,9 @@ run_test real_capacity_dropping_partition fake
 run_test real_capacity_folding fake
 run_test real_capacity_folding_partition fake
 run_test real_capacity_unknown_on_btrfs btrfs
+run_test honest_drive_page page
+run_test counterfeit_drive_page page
+run_test report_paths_refused loop
 if [ $not_run -ne 0 ]; then
     echo "$not_run did not run on this host (see NOT RUN above): they are not counted below"
 fi

@@ -247,6 +247,28 @@ DriveOps SimulatedDriveOps(SimDrive* drive) {
     ops.seconds = [&d] { return d.clock; };
     ops.randomNumber = [&d] { return 0x5eed0000u + d.nextBlock; };
     ops.fileExtents = [&d](const std::string& path) { return ExtentsOf(d, path); };
+    ops.identifyDrive = [&d](const std::string&) { return d.shape.identity; };
+    // Two volumes: "sim" (the drive) and "other"; the small files live in either.
+    ops.inspectPath = [&d](const std::string& path) {
+        PathFacts facts;
+        const bool other = path.rfind("other", 0) == 0;
+        if (path == "sim" || path == "other") {
+            facts.kind = PathKind::folder;
+        } else if (d.texts.count(path) || d.files.count(path)) {
+            facts.kind = PathKind::file;
+        } else {
+            return facts;
+        }
+        facts.volume = other ? 2 : 1;
+        return facts;
+    };
+    ops.rename = [&d](const std::string& from, const std::string& to, std::string* reason) {
+        if (!d.texts.count(from)) *reason = "No such file or directory";
+        if (!d.texts.count(from)) return false;
+        d.texts[to] = d.texts[from];
+        d.texts.erase(from);
+        return true;
+    };
     ops.separator = '/';
     return ops;
 }

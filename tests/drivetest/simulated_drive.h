@@ -52,6 +52,7 @@ struct SimDriveShape {
     // order (none: from its first block on).
     std::vector<SimPiece> allocationOrder;
     SimMap map = SimMap::drive;
+    DriveIdentity identity;  // what the system says of it
 };
 
 struct SimFile {
