@@ -59,6 +59,7 @@ int RunDriveTest(const CliOptions& options, bool showProgress) {
             return kExitUsage;
         }
     }
+    test.allowSystemDrive = options.allowSystemDrive;
 
     ProgressLine line;
     ProgressBegin(&line, "");
@@ -75,6 +76,9 @@ int RunDriveTest(const CliOptions& options, bool showProgress) {
     DriveEvents events;
     events.interrupted = [] { return CliInterrupted(); };
     events.begun = [&](const DriveReport& begun) {
+        if (begun.onSystemDrive) {
+            Tell("warning: " + folder + " is on the system's own drive; programs there may run out of space");
+        }
         if (options.quiet) return;
         if (begun.replacedFinishedSet) Tell("replacing the finished test set in " + folder);
         if (begun.resumedAt) Tell("resuming the test set in " + folder + " at byte " + std::to_string(*begun.resumedAt));
@@ -116,5 +120,6 @@ int RunDriveTest(const CliOptions& options, bool showProgress) {
         Tell("cannot write to standard output");
         return kExitFailed;
     }
+    if (report.refusedSystemDrive) return kExitUsage;
     return status;
 }

@@ -141,7 +141,7 @@ static bool TakeValue(const std::string& inlineValue, bool hasInline, int argc, 
 
 enum OptionId { kModeOption, kSeedOption, kAllocateOption, kNoClobberOption, kQuietOption, kCheckOption,
                 kJsonOption, kHelpOption, kVersionOption, kFillOption, kVerifyOption, kTotalOption, kFileSizeOption,
-                kNoVerifyOption, kKeepGoingOption, kReportOption };
+                kNoVerifyOption, kKeepGoingOption, kReportOption, kAllowSystemDriveOption };
 
 struct OptionName {
     const char* longName;
@@ -167,6 +167,7 @@ static const OptionName kOptionNames[] = {
     {"no-verify", 0, kNoVerifyOption, false},
     {"keep-going", 0, kKeepGoingOption, false},
     {"report", 0, kReportOption, true},
+    {"allow-system-drive", 0, kAllowSystemDriveOption, false},
 };
 
 // The long option name (without "--") stands for: its whole name or, as
@@ -226,6 +227,7 @@ static OptionEffect ApplyOption(OptionId id, const std::string& value, CliOption
         case kNoVerifyOption: options->noVerify = true; return kOptionTaken;
         case kKeepGoingOption: options->keepGoing = true; return kOptionTaken;
         case kReportOption: options->report = value; return kOptionTaken;
+        case kAllowSystemDriveOption: options->allowSystemDrive = true; return kOptionTaken;
     }
     return kOptionRefused;
 }
@@ -284,11 +286,12 @@ static const int64_t kLargestTestFile = (int64_t(4) << 30) - 1;
 // have no place there.
 static bool CheckDriveTest(const CliOptions& options, const std::vector<std::string>& operands, std::string* error) {
     const char* mode = options.fill ? "--fill" : "--verify";
-    const bool fillOptions = options.total || options.fileSize || options.noVerify || options.keepGoing;
+    const bool fillOptions =
+        options.total || options.fileSize || options.noVerify || options.keepGoing || options.allowSystemDrive;
     if (options.fill && options.verify) {
         *error = "--fill and --verify: give one of them";
     } else if (!options.fill && fillOptions) {
-        *error = "--total, --file-size, --no-verify and --keep-going apply to --fill only";
+        *error = "--total, --file-size, --no-verify, --keep-going and --allow-system-drive apply to --fill only";
     } else if (!options.fill && !options.verify) {
         *error = "--report applies to --fill and --verify only";
     } else if (options.report && options.report->empty()) {
@@ -334,7 +337,7 @@ bool ParseArguments(int argc, const char* const* argv, CliOptions* options, std:
         if (effect == kOptionEndsParsing) return true;
     }
     if (options->fill || options->verify || options->total || options->fileSize || options->noVerify ||
-        options->keepGoing || options->report) {
+        options->keepGoing || options->report || options->allowSystemDrive) {
         if (!CheckDriveTest(*options, operands, error)) return false;
         options->files = operands;
         return true;
@@ -378,7 +381,8 @@ std::string HelpText() {
         "Usage: fillwright-cli [OPTIONS] SIZE FILE...\n"
         "  or:  fillwright-cli --check [OPTIONS] SIZE FILE...\n"
         "  or:  fillwright-cli --fill [--total SIZE] [--file-size SIZE] [--no-verify]\n"
-        "                             [--keep-going] [--report FILE] [--json] [-q] DIR\n"
+        "                             [--keep-going] [--allow-system-drive]\n"
+        "                             [--report FILE] [--json] [-q] DIR\n"
         "  or:  fillwright-cli --verify [--report FILE] [--json] [-q] DIR\n"
         "Make each FILE exactly SIZE bytes long, holding the same bytes as the\n"
         "Fillwright dialog's creation mode of the same name; or, with --check,\n"
@@ -446,8 +450,17 @@ std::string HelpText() {
         "                     and the JSON summary; nothing in it is fetched.\n"
         "                     FILE must be writable and not on the drive under\n"
         "                     test: else nothing is tested (exit status 2)\n"
+        "      --allow-system-drive\n"
+        "                     with --fill: fill all the free space even of the\n"
+        "                     drive that holds the system (/, or the Windows\n"
+        "                     folder), which is refused without --total, as\n"
+        "                     programs then have no room to save their work\n"
         "  With --json: JSON Lines of progress, speed per GiB, each bad range and\n"
         "  a last summary (result ok, lost, failed or interrupted).\n"
+        "  The test holds DIR while it runs: a second test there is refused. It\n"
+        "  ends when the drive is unmounted, pulled out or replaced, and writes\n"
+        "  nothing elsewhere. A set file that is not the set's own plain file (a\n"
+        "  link, a FIFO, a device) is never followed, opened or removed.\n"
         "\n"
         "Modes:\n"
         "  zero     zero bytes\n"
@@ -476,7 +489,8 @@ std::string HelpText() {
         "Exit status: 0 every file made, or every file checked is OK, or every\n"
         "byte of a drive test read back intact; 1 a file could not be made or\n"
         "read, or differs, or a drive test lost data or could not go on; 2 usage\n"
-        "error. ";
+        "error, or --fill of the system's own drive without --total or\n"
+        "--allow-system-drive. ";
     text += CliStoppedStatusNote();
     text +=
         "\n"

@@ -29,6 +29,7 @@ struct CliOptions {
     bool noVerify = false;            // write only
     bool keepGoing = false;           // fill to the end even once data is found lost
     std::optional<std::string> report;  // save the test's page here
+    bool allowSystemDrive = false;    // fill all the free space even of the system's own drive
 };
 
 // A whole number of bytes with an optional unit, in any case where it reads

@@ -11,7 +11,7 @@ _fillwright_cli() {
     local cur=${COMP_WORDS[COMP_CWORD]}
     local prev=${COMP_WORDS[COMP_CWORD - 1]}
     local options='-m --mode -s --seed --allocate -n --no-clobber --check --json -q --quiet -h --help --version
-        --fill --verify --total --file-size --no-verify --keep-going --report'
+        --fill --verify --total --file-size --no-verify --keep-going --report --allow-system-drive'
     local modes='zero random ascii size noise'
     COMPREPLY=()
 

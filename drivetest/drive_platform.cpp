@@ -24,6 +24,10 @@ DriveOps SystemDriveOps() {
     ops.joinThread = JoinThread;
     ops.seconds = Seconds;
     ops.randomNumber = RandomNumber;
+    ops.pinFolder = PinFolder;
+    ops.unpinFolder = UnpinFolder;
+    ops.driveStillThere = DriveStillThere;
+    ops.notOwnFile = NotOwnFile;
     ops.fileExtents = FileExtentsOf;
     ops.identifyDrive = IdentifyDrive;
     ops.inspectPath = InspectPath;

@@ -10,7 +10,10 @@
 #include <string>
 #include <vector>
 
-enum class IoStatus { ok, noSpace, failed };
+// notOwnFile: the name holds something that is not the set's own plain file
+// (a link, a FIFO, a device, a folder, a file with other names or on another
+// drive): it was neither opened nor changed, and the reason says what it is.
+enum class IoStatus { ok, noSpace, failed, notOwnFile };
 
 struct IoResult {
     IoStatus status = IoStatus::ok;
@@ -44,6 +47,17 @@ struct FolderState {
     bool usable = false;
     std::string reason;      // why not
     uint64_t freeBytes = 0;  // what the caller may still write there
+    uint64_t sizeBytes = 0;  // the whole file system; 0 when unknown
+};
+
+// The drive a folder was found on when the test pinned it.
+struct PinnedFolder {
+    bool pinned = false;
+    std::string reason;         // why not: the system's words
+    bool busy = false;          // another test holds the folder
+    bool onSystemDrive = false; // the drive that holds the system (systemHolds)
+    std::string systemHolds;    // "/", or the Windows folder
+    std::string volumeId;       // the file system's own UUID or serial; empty when unknown
 };
 
 // One piece of a file on the drive: length bytes from fileOffset in the file
@@ -114,6 +128,19 @@ struct DriveOps {
     std::function<void(DriveThread& thread)> joinThread;
     std::function<double()> seconds;  // a monotonic clock
     std::function<uint64_t()> randomNumber;
+    // Opens folder once and holds it for this test alone, recording the
+    // drive it is on. Until unpinFolder, the calls above resolve names in
+    // folder through that hold, never by path again, and refuse (notOwnFile)
+    // what is not a plain file of one link on that drive.
+    std::function<PinnedFolder(const std::string& folder)> pinFolder;
+    std::function<void(const std::string& folder)> unpinFolder;
+    // Whether the path folder still leads to the pinned drive and that
+    // drive is still attached: false once it was unmounted, pulled out or
+    // replaced by another.
+    std::function<bool(const std::string& folder)> driveStillThere;
+    // What stands at path when it is not the set's own plain file ("a
+    // symbolic link"); nothing when it is one, or when nothing is there.
+    std::function<std::optional<std::string>(const std::string& path)> notOwnFile;
     // Where path's data lies on the drive; unknown, with the reason, where
     // the file system's addresses are not the drive's.
     std::function<FileExtents(const std::string& path)> fileExtents;
@@ -154,6 +181,10 @@ unsigned char* AllocateMemory(size_t bytes);
 void FreeMemory(unsigned char* memory, size_t bytes);
 double Seconds();
 uint64_t RandomNumber();
+PinnedFolder PinFolder(const std::string& folder);
+void UnpinFolder(const std::string& folder);
+bool DriveStillThere(const std::string& folder);
+std::optional<std::string> NotOwnFile(const std::string& path);
 FileExtents FileExtentsOf(const std::string& path);
 DriveIdentity IdentifyDrive(const std::string& folder);
 PathFacts InspectPath(const std::string& path);

@@ -2,21 +2,25 @@
 // POSIX systems): O_DIRECT where the file system takes it, else the page
 // cache flushed and dropped, with mincore to see that it really emptied.
 #include "drive_platform.h"
+#include "drive_volume_id.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
 #include <limits.h>
 #include <sstream>
 #include <csignal>
-#include <dirent.h>
+#include <mutex>
 #include <pthread.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/statvfs.h>
 #include <sys/sysmacros.h>
 #include <sys/types.h>
@@ -47,6 +51,99 @@ int OpenRetrying(const char* path, int flags) {
     do {
         fd = ::open(path, flags, 0644);
     } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+// A folder pinned for a test: its descriptor, through which every name in it
+// is reached, and the file system it was found on.
+struct Pin {
+    std::string folder;
+    int fd = -1;
+    dev_t device = 0;
+    ino_t inode = 0;
+    std::optional<uint64_t> mountId;
+    std::string diskseq;  // of the drive, when it has one
+};
+
+std::mutex pinsLock;
+std::vector<Pin> pins;
+
+// Where a call on path goes: its name in a pinned folder, or the path itself.
+struct Place {
+    int folder = AT_FDCWD;
+    std::string name;
+    bool pinned = false;
+    dev_t device = 0;
+};
+
+Place PlaceOf(const std::string& path) {
+    std::lock_guard<std::mutex> hold(pinsLock);
+    for (const Pin& pin : pins) {
+        std::string prefix = pin.folder;
+        if (prefix.empty() || prefix.back() != '/') prefix += '/';
+        if (path.compare(0, prefix.size(), prefix) != 0) continue;
+        const std::string name = path.substr(prefix.size());
+        if (name.empty() || name.find('/') != std::string::npos) continue;
+        return {pin.fd, name, true, pin.device};
+    }
+    return {AT_FDCWD, path, false, 0};
+}
+
+// What info shows when it is not the set's own file: a plain file of one
+// link, on the pinned drive.
+std::string NotOwn(const struct stat& info, const Place& place) {
+    if (S_ISLNK(info.st_mode)) return "a symbolic link";
+    if (S_ISFIFO(info.st_mode)) return "a FIFO";
+    if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode)) return "a device";
+    if (S_ISDIR(info.st_mode)) return "a folder";
+    if (S_ISSOCK(info.st_mode)) return "a socket";
+    if (!S_ISREG(info.st_mode)) return "not a plain file";
+    if (info.st_nlink != 1) return "a file with " + std::to_string(info.st_nlink) + " names (hard links)";
+    if (place.pinned && info.st_dev != place.device) return "a file on another file system";
+    return "";
+}
+
+IoResult Refused(IoStatus status, const std::string& reason) {
+    IoResult result;
+    result.status = status;
+    result.reason = reason;
+    return result;
+}
+
+IoResult NotOwnResult(const std::string& what) { return Refused(IoStatus::notOwnFile, "not the set's own file: " + what); }
+
+// Opens the set's own file at path, or makes it (O_CREAT in flags): what
+// stands there is looked at before it is opened, so that no link is
+// followed and no FIFO or device opened, and again once it is open.
+int OpenOwn(const std::string& path, int flags, IoResult* refused) {
+    const Place place = PlaceOf(path);
+    struct stat before;
+    const bool existed = fstatat(place.folder, place.name.c_str(), &before, AT_SYMLINK_NOFOLLOW) == 0;
+    if (existed && !NotOwn(before, place).empty()) {
+        *refused = NotOwnResult(NotOwn(before, place));
+        return -1;
+    }
+    if (!existed && (errno != ENOENT || !(flags & O_CREAT))) {
+        *refused = Refused(StatusOf(errno), ErrnoText(errno));
+        return -1;
+    }
+    int fd;
+    do {
+        fd = openat(place.folder, place.name.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        *refused = errno == ELOOP ? NotOwnResult("a symbolic link") : Refused(StatusOf(errno), ErrnoText(errno));
+        return -1;
+    }
+    struct stat after;
+    std::string what = fstat(fd, &after) != 0 ? "gone as it was opened" : NotOwn(after, place);
+    if (what.empty() && existed && after.st_ino != before.st_ino) what = "another file than the one looked at";
+    if (!what.empty()) {
+        ::close(fd);
+        *refused = NotOwnResult(what);
+        return -1;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return fd;
 }
 
@@ -112,20 +209,17 @@ IoResult Open(const std::string& path, OpenFor how, DriveFile* file) {
     if (how == OpenFor::read) flags |= O_RDONLY;
     *file = DriveFile();
     file->path = path;
-    int fd = OpenRetrying(path.c_str(), flags | O_DIRECT);
+    IoResult result;
+    int fd = OpenOwn(path, flags | O_DIRECT, &result);
     if (fd >= 0) {
         file->alignment = DirectAlignment(fd);
         file->direct = file->alignment > 0 && file->alignment <= kDriveBufferAlignment;
         if (!file->direct) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_DIRECT);
-    } else if (errno == EINVAL) {  // a file system that refuses O_DIRECT
-        fd = OpenRetrying(path.c_str(), flags);
+    } else if (result.reason == ErrnoText(EINVAL)) {  // a file system that refuses O_DIRECT
+        result = IoResult();
+        fd = OpenOwn(path, flags, &result);
     }
-    IoResult result;
-    if (fd < 0) {
-        result.status = StatusOf(errno);
-        result.reason = ErrnoText(errno);
-        return result;
-    }
+    if (fd < 0) return result;
     if (!file->direct) file->alignment = 1;
     file->handle = fd;
     if (how == OpenFor::read) file->readBack = file->direct ? ReadBack::direct : DropCache(fd);
@@ -135,9 +229,16 @@ IoResult Open(const std::string& path, OpenFor how, DriveFile* file) {
 // The cached handle for the parts of requests that direct I/O cannot take.
 bool TailHandle(DriveFile& file, bool writing, std::string* reason) {
     if (file.tailHandle >= 0) return true;
-    const int fd = OpenRetrying(file.path.c_str(), (writing ? O_WRONLY : O_RDONLY) | O_CLOEXEC);
+    IoResult refused;
+    const int fd = OpenOwn(file.path, writing ? O_WRONLY : O_RDONLY, &refused);
+    struct stat opened, tail;
+    if (fd >= 0 && (fstat(Fd(file.handle), &opened) != 0 || fstat(fd, &tail) != 0 || opened.st_ino != tail.st_ino)) {
+        ::close(fd);
+        *reason = "not the set's own file: another file than the one opened";
+        return false;
+    }
     if (fd < 0) {
-        *reason = ErrnoText(errno);
+        *reason = refused.reason;
         return false;
     }
     if (!writing) posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
@@ -244,15 +345,33 @@ void Close(DriveFile& file) {
 }
 
 bool Remove(const std::string& path, std::string* reason) {
-    if (unlink(path.c_str()) == 0) return true;
+    const Place place = PlaceOf(path);
+    struct stat info;
+    if (fstatat(place.folder, place.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && !NotOwn(info, place).empty()) {
+        *reason = "not the set's own file: " + NotOwn(info, place);
+        return false;
+    }
+    if (unlinkat(place.folder, place.name.c_str(), 0) == 0) return true;
     *reason = ErrnoText(errno);
     return false;
 }
 
 std::optional<uint64_t> FileLength(const std::string& path) {
+    const Place place = PlaceOf(path);
     struct stat info;
-    if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+    if (fstatat(place.folder, place.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode)) {
+        return std::nullopt;
+    }
     return static_cast<uint64_t>(info.st_size);
+}
+
+std::optional<std::string> NotOwnFile(const std::string& path) {
+    const Place place = PlaceOf(path);
+    struct stat info;
+    if (fstatat(place.folder, place.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return std::nullopt;
+    const std::string what = NotOwn(info, place);
+    if (what.empty()) return std::nullopt;
+    return what;
 }
 
 FolderState InspectFolder(const std::string& folder) {
@@ -265,18 +384,23 @@ FolderState InspectFolder(const std::string& folder) {
     struct statvfs space;
     if (stat(folder.c_str(), &info) != 0) return refuse(errno);
     if (!S_ISDIR(info.st_mode)) return refuse(ENOTDIR);
-    if (access(folder.c_str(), W_OK | X_OK) != 0 || statvfs(folder.c_str(), &space) != 0) return refuse(errno);
+    if (access(folder.c_str(), W_OK | X_OK) != 0) return refuse(errno);
+    // Once pinned, the space is the pinned file system's, wherever the path now leads.
+    const Place place = PlaceOf(folder + "/.");
+    if ((place.pinned ? fstatvfs(place.folder, &space) : statvfs(folder.c_str(), &space)) != 0) return refuse(errno);
     state.usable = true;
     // Root may also write the blocks the file system keeps back for it.
     const uint64_t blocks = geteuid() == 0 ? space.f_bfree : space.f_bavail;
     state.freeBytes = blocks * space.f_frsize;
+    state.sizeBytes = space.f_blocks * space.f_frsize;
     return state;
 }
 
 bool WriteText(const std::string& path, const std::string& text, std::string* reason) {
-    const int fd = OpenRetrying(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC);
+    IoResult refused;
+    const int fd = OpenOwn(path, O_WRONLY | O_CREAT | O_TRUNC, &refused);
     if (fd < 0) {
-        *reason = ErrnoText(errno);
+        *reason = refused.reason;
         return false;
     }
     IoResult written = Transfer(fd, 0, text.size(), true, [&text](int to, size_t done, off_t at, size_t left) {
@@ -296,7 +420,8 @@ bool WriteText(const std::string& path, const std::string& text, std::string* re
 }
 
 std::optional<std::string> ReadText(const std::string& path) {
-    const int fd = OpenRetrying(path.c_str(), O_RDONLY | O_CLOEXEC);
+    IoResult refused;
+    const int fd = OpenOwn(path, O_RDONLY, &refused);
     if (fd < 0) return std::nullopt;
     std::string text(65536, '\0');
     IoResult got = Transfer(fd, 0, text.size(), false, [&text](int from, size_t done, off_t at, size_t left) {
@@ -364,6 +489,165 @@ uint64_t RandomNumber() {
     clock_gettime(CLOCK_REALTIME, &now);
     return number ^ (static_cast<uint64_t>(now.tv_sec) << 32) ^ static_cast<uint64_t>(now.tv_nsec) ^
            static_cast<uint64_t>(getpid()) << 48;
+}
+
+namespace {
+
+std::optional<uint64_t> MountIdOf(int fd) {
+#if defined(STATX_MNT_ID)
+    struct statx info;
+    if (statx(fd, "", AT_EMPTY_PATH, STATX_MNT_ID, &info) == 0 && (info.stx_mask & STATX_MNT_ID)) return info.stx_mnt_id;
+#else
+    (void)fd;
+#endif
+    return std::nullopt;
+}
+
+// The first line of a small sysfs or procfs file, without its blanks at the ends.
+std::string FirstLine(const std::string& path) {
+    std::ifstream file(path);
+    std::string line;
+    std::getline(file, line);
+    const size_t first = line.find_first_not_of(" \t");
+    if (first == std::string::npos) return "";
+    return line.substr(first, line.find_last_not_of(" \t") - first + 1);
+}
+
+std::string BlockFolder(dev_t device) {
+    return "/sys/dev/block/" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
+}
+
+// The attach sequence number of the drive device is on (its own, or its
+// disk's for a partition); empty when it has none.
+std::string DiskseqOf(dev_t device) {
+    const std::string folder = BlockFolder(device);
+    const std::string own = FirstLine(folder + "/diskseq");
+    return own.empty() ? FirstLine(folder + "/../diskseq") : own;
+}
+
+// The device a mount of mount id came from, as mountinfo names it: the
+// block device under a FUSE file system such as ntfs-3g's.
+std::string MountSource(uint64_t mountId) {
+    FILE* text = std::fopen("/proc/self/mountinfo", "r");
+    if (!text) return "";
+    char line[4096];
+    std::string source;
+    while (source.empty() && std::fgets(line, sizeof line, text)) {
+        const std::string entry = line;
+        const size_t dash = entry.find(" - ");
+        if (std::strtoull(line, nullptr, 10) != mountId || dash == std::string::npos) continue;
+        const size_t type = entry.find(' ', dash + 3);
+        if (type == std::string::npos) continue;
+        source = entry.substr(type + 1, entry.find(' ', type + 1) - type - 1);
+    }
+    std::fclose(text);
+    return source.compare(0, 5, "/dev/") == 0 ? source : "";
+}
+
+// The file system's UUID or serial: udev's /dev/disk/by-uuid names it where
+// there is one; else the superblock, read from the device.
+std::string VolumeIdOf(dev_t device, const std::optional<uint64_t>& mountId) {
+    if (DIR* links = opendir("/dev/disk/by-uuid")) {
+        std::string found;
+        while (const dirent* entry = readdir(links)) {
+            struct stat target;
+            const std::string path = std::string("/dev/disk/by-uuid/") + entry->d_name;
+            if (entry->d_name[0] != '.' && stat(path.c_str(), &target) == 0 && S_ISBLK(target.st_mode) &&
+                target.st_rdev == device) {
+                found = entry->d_name;
+            }
+        }
+        closedir(links);
+        if (!found.empty()) return found;
+    }
+    std::string node;
+    if (major(device) != 0) {
+        const std::string uevent = BlockFolder(device) + "/uevent";
+        if (FILE* text = std::fopen(uevent.c_str(), "r")) {
+            char line[256];
+            while (std::fgets(line, sizeof line, text)) {
+                if (std::strncmp(line, "DEVNAME=", 8) == 0) node = "/dev/" + std::string(line + 8, std::strcspn(line + 8, "\n"));
+            }
+            std::fclose(text);
+        }
+    } else if (mountId) {
+        node = MountSource(*mountId);
+    }
+    if (node.empty()) return "";
+    const int fd = OpenRetrying(node.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return "";
+    struct stat info;
+    std::string id;
+    if (fstat(fd, &info) == 0 && S_ISBLK(info.st_mode)) {
+        std::vector<unsigned char> bytes(kVolumeIdBytes);
+        const ssize_t got = pread(fd, bytes.data(), bytes.size(), 0);
+        if (got > 0) id = VolumeIdFromSuperblock(bytes.data(), static_cast<size_t>(got));
+    }
+    ::close(fd);
+    return id;
+}
+
+}  // namespace
+
+PinnedFolder PinFolder(const std::string& folder) {
+    PinnedFolder result;
+    Pin pin;
+    pin.folder = folder;
+    pin.fd = OpenRetrying(folder.c_str(), O_RDONLY | O_DIRECTORY);
+    struct stat info, systemRoot;
+    if (pin.fd < 0 || fstat(pin.fd, &info) != 0) {
+        result.reason = ErrnoText(errno);
+        if (pin.fd >= 0) ::close(pin.fd);
+        return result;
+    }
+    // Held by this open of the folder for as long as it stays open.
+    if (flock(pin.fd, LOCK_EX | LOCK_NB) != 0) {
+        result.busy = errno == EWOULDBLOCK;
+        result.reason = ErrnoText(errno);
+        ::close(pin.fd);
+        return result;
+    }
+    pin.device = info.st_dev;
+    pin.inode = info.st_ino;
+    pin.mountId = MountIdOf(pin.fd);
+    if (major(pin.device) != 0) pin.diskseq = DiskseqOf(pin.device);
+    result.pinned = true;
+    result.systemHolds = "/";
+    result.onSystemDrive = stat("/", &systemRoot) == 0 && systemRoot.st_dev == pin.device;
+    result.volumeId = VolumeIdOf(pin.device, pin.mountId);
+    std::lock_guard<std::mutex> hold(pinsLock);
+    pins.push_back(pin);
+    return result;
+}
+
+void UnpinFolder(const std::string& folder) {
+    std::lock_guard<std::mutex> hold(pinsLock);
+    for (auto pin = pins.begin(); pin != pins.end(); ++pin) {
+        if (pin->folder != folder) continue;
+        ::close(pin->fd);  // and the lock with it
+        pins.erase(pin);
+        return;
+    }
+}
+
+bool DriveStillThere(const std::string& folder) {
+    Pin pin;
+    {
+        std::lock_guard<std::mutex> hold(pinsLock);
+        auto found = std::find_if(pins.begin(), pins.end(), [&](const Pin& p) { return p.folder == folder; });
+        if (found == pins.end()) return true;
+        pin = *found;
+    }
+    // The path must still lead to the pinned folder, on the same mount.
+    const int now = OpenRetrying(folder.c_str(), O_RDONLY | O_DIRECTORY);
+    struct stat info;
+    bool same = now >= 0 && fstat(now, &info) == 0 && info.st_dev == pin.device && info.st_ino == pin.inode;
+    if (same && pin.mountId) same = MountIdOf(now) == pin.mountId;
+    if (now >= 0) ::close(now);
+    if (!same || major(pin.device) == 0) return same;
+    // And the drive itself still attached: the same device, not a new one of the same number.
+    struct stat device;
+    return stat(BlockFolder(pin.device).c_str(), &device) == 0 && DiskseqOf(pin.device) == pin.diskseq;
 }
 
 #if defined(__linux__)
@@ -511,9 +795,10 @@ bool FibmapExtents(int fd, uint64_t length, uint64_t partitionStart, std::vector
 FileExtents FileExtentsOf(const std::string& path) {
     FileExtents map;
 #if defined(__linux__)
-    const int fd = OpenRetrying(path.c_str(), O_RDONLY | O_CLOEXEC);
+    IoResult refused;
+    const int fd = OpenOwn(path, O_RDONLY, &refused);
     if (fd < 0) {
-        map.unknownBecause = path + ": " + ErrnoText(errno);
+        map.unknownBecause = path + ": " + refused.reason;
         return map;
     }
     struct stat info;
@@ -541,16 +826,6 @@ FileExtents FileExtentsOf(const std::string& path) {
     map.unknownBecause = "this system gives no extent maps of files";
 #endif
     return map;
-}
-
-// The first line of a small sysfs or procfs file, without its blanks at the ends.
-std::string FirstLine(const std::string& path) {
-    std::ifstream file(path);
-    std::string line;
-    std::getline(file, line);
-    const size_t first = line.find_first_not_of(" \t");
-    if (first == std::string::npos) return "";
-    return line.substr(first, line.find_last_not_of(" \t") - first + 1);
 }
 
 // The type of the file system mounted from device, from mountinfo: its

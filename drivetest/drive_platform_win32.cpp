@@ -10,7 +10,9 @@
 #include <winioctl.h>
 
 #include <cstddef>
+#include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <vector>
 #include <process.h>
 #include <stdlib.h>
@@ -59,18 +61,115 @@ size_t SectorSize(HANDLE file, const std::string& path) {
 // Wine takes FILE_FLAG_NO_BUFFERING but reads through Linux's page cache.
 bool UnderWine() { return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
 
-HANDLE OpenHandle(const std::string& path, OpenFor how, DWORD flags) {
+// A folder pinned for a test: its own handle, the volume it was found on,
+// and the lock file that holds it.
+struct Pin {
+    std::string folder;
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    HANDLE lock = INVALID_HANDLE_VALUE;
+    DWORD serial = 0;
+    uint64_t fileIndex = 0;  // the folder's own, on its volume
+    std::string volumeName;  // \\?\Volume{...}\, or its mount point
+};
+
+std::mutex pinsLock;
+std::vector<Pin> pins;
+
+// The volume serial number of the pinned folder that holds path, if any.
+std::optional<DWORD> PinnedSerialOf(const std::string& path) {
+    std::lock_guard<std::mutex> hold(pinsLock);
+    for (const Pin& pin : pins) {
+        const std::string& folder = pin.folder;
+        if (path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
+            (folder.back() == '\\' || folder.back() == '/' || path[folder.size()] == '\\')) {
+            return pin.serial;
+        }
+    }
+    return std::nullopt;
+}
+
+// The name of the volume path is on (\\?\Volume{...}\), or its mount point
+// where the system gives no name.
+std::string VolumeNameOf(const std::string& path) {
+    char root[MAX_PATH], name[MAX_PATH];
+    if (!GetVolumePathNameA(path.c_str(), root, sizeof root)) return "";
+    return GetVolumeNameForVolumeMountPointA(root, name, sizeof name) ? name : root;
+}
+
+// The folder's own identity: its volume's serial number and its file index.
+bool FolderIdentity(HANDLE folder, BY_HANDLE_FILE_INFORMATION* info) {
+    return folder != INVALID_HANDLE_VALUE && GetFileInformationByHandle(folder, info) != 0;
+}
+
+HANDLE OpenFolder(const std::string& folder) {
+    return CreateFileA(folder.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+// What handle shows when it is not the set's own file: a plain file of one
+// link, no reparse point, on the pinned volume.
+std::string NotOwn(HANDLE handle, const std::optional<DWORD>& pinnedSerial) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileType(handle) != FILE_TYPE_DISK) return "a device";
+    if (!GetFileInformationByHandle(handle, &info)) return "a file that cannot be looked at";
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return "a symbolic link or other reparse point";
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return "a folder";
+    if (info.nNumberOfLinks != 1) return "a file with " + std::to_string(info.nNumberOfLinks) + " names (hard links)";
+    if (pinnedSerial && info.dwVolumeSerialNumber != *pinnedSerial) return "a file on another drive";
+    return "";
+}
+
+// Opens the set's own file at path: never through a reparse point, never
+// another volume's file; a new one is made only where none is (CREATE_NEW),
+// an old one emptied only once it was checked. On failure *refusal says why.
+HANDLE OpenChecked(const std::string& path, OpenFor how, DWORD flags, IoResult* refusal) {
     const DWORD access = how == OpenFor::read ? GENERIC_READ : GENERIC_WRITE;
-    const DWORD disposition = how == OpenFor::create ? CREATE_ALWAYS : OPEN_EXISTING;
-    return CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                       disposition, FILE_ATTRIBUTE_NORMAL | flags, nullptr);
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    flags |= FILE_FLAG_OPEN_REPARSE_POINT;
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    if (how == OpenFor::create) {
+        handle = CreateFileA(path.c_str(), access, share, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL | flags, nullptr);
+        if (handle != INVALID_HANDLE_VALUE) return handle;
+        if (GetLastError() != ERROR_FILE_EXISTS) {
+            *refusal = Failure(GetLastError());
+            return handle;
+        }
+    }
+    handle = CreateFileA(path.c_str(), access, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | flags, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        *refusal = Failure(GetLastError());
+        return handle;
+    }
+    const std::string what = NotOwn(handle, PinnedSerialOf(path));
+    if (!what.empty()) {
+        CloseHandle(handle);
+        refusal->status = IoStatus::notOwnFile;
+        refusal->reason = "not the set's own file: " + what;
+        return INVALID_HANDLE_VALUE;
+    }
+    if (how == OpenFor::create && !SetEndOfFile(handle)) {  // at 0: emptied
+        *refusal = Failure(GetLastError());
+        CloseHandle(handle);
+        return INVALID_HANDLE_VALUE;
+    }
+    return handle;
+}
+
+HANDLE OpenHandle(const std::string& path, OpenFor how, DWORD flags) {
+    IoResult refusal;
+    HANDLE handle = OpenChecked(path, how, flags, &refusal);
+    if (handle == INVALID_HANDLE_VALUE) SetLastError(refusal.status == IoStatus::notOwnFile ? ERROR_ACCESS_DENIED : GetLastError());
+    return handle;
 }
 
 IoResult Open(const std::string& path, OpenFor how, DriveFile* file) {
     *file = DriveFile();
     file->path = path;
     const DWORD unbuffered = FILE_FLAG_NO_BUFFERING | (how == OpenFor::read ? 0 : FILE_FLAG_WRITE_THROUGH);
-    HANDLE handle = OpenHandle(path, how, unbuffered);
+    IoResult refusal;
+    HANDLE handle = OpenChecked(path, how, unbuffered, &refusal);
+    if (refusal.status == IoStatus::notOwnFile) return refusal;
     if (handle != INVALID_HANDLE_VALUE) {
         file->alignment = SectorSize(handle, path);
         file->direct = file->alignment <= kDriveBufferAlignment;
@@ -78,10 +177,11 @@ IoResult Open(const std::string& path, OpenFor how, DriveFile* file) {
             CloseHandle(handle);
             handle = OpenHandle(path, how == OpenFor::create ? OpenFor::extend : how, FILE_FLAG_WRITE_THROUGH);
         }
-    } else if (GetLastError() == ERROR_INVALID_PARAMETER) {  // a file system without unbuffered I/O
-        handle = OpenHandle(path, how, how == OpenFor::read ? 0 : FILE_FLAG_WRITE_THROUGH);
+    } else if (refusal.reason == SystemText(ERROR_INVALID_PARAMETER)) {  // a file system without unbuffered I/O
+        refusal = IoResult();
+        handle = OpenChecked(path, how, how == OpenFor::read ? 0 : FILE_FLAG_WRITE_THROUGH, &refusal);
     }
-    if (handle == INVALID_HANDLE_VALUE) return Failure(GetLastError());
+    if (handle == INVALID_HANDLE_VALUE) return refusal;
     if (!file->direct) file->alignment = 1;
     file->handle = reinterpret_cast<intptr_t>(handle);
     file->readBack = file->direct && !UnderWine() ? ReadBack::direct : ReadBack::mayBeCached;
@@ -177,17 +277,43 @@ void Close(DriveFile& file) {
     file.handle = file.tailHandle = -1;
 }
 
+// A handle to look at what stands at path, without following a reparse point.
+HANDLE LookAt(const std::string& path, DWORD access) {
+    return CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+// Deletes through a handle that was checked first: never a file of
+// another volume that the name may lead to by then.
 bool Remove(const std::string& path, std::string* reason) {
-    if (DeleteFileA(path.c_str())) return true;
-    *reason = SystemText(GetLastError());
-    return false;
+    HANDLE handle = LookAt(path, DELETE | FILE_READ_ATTRIBUTES);
+    if (handle == INVALID_HANDLE_VALUE) {
+        *reason = SystemText(GetLastError());
+        return false;
+    }
+    const std::string what = NotOwn(handle, PinnedSerialOf(path));
+    FILE_DISPOSITION_INFO disposition;
+    disposition.DeleteFile = TRUE;
+    const bool removed = what.empty() && SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition);
+    *reason = what.empty() ? SystemText(GetLastError()) : "not the set's own file: " + what;
+    CloseHandle(handle);
+    return removed;
 }
 
 std::optional<uint64_t> FileLength(const std::string& path) {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
-    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return std::nullopt;
+    if (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) return std::nullopt;
     return static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+}
+
+std::optional<std::string> NotOwnFile(const std::string& path) {
+    HANDLE handle = LookAt(path, FILE_READ_ATTRIBUTES);
+    if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
+    const std::string what = NotOwn(handle, PinnedSerialOf(path));
+    CloseHandle(handle);
+    if (what.empty()) return std::nullopt;
+    return what;
 }
 
 FolderState InspectFolder(const std::string& folder) {
@@ -199,17 +325,19 @@ FolderState InspectFolder(const std::string& folder) {
     const DWORD attributes = GetFileAttributesA(folder.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return refuse(GetLastError());
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return refuse(ERROR_DIRECTORY);
-    ULARGE_INTEGER available;
-    if (!GetDiskFreeSpaceExA(folder.c_str(), &available, nullptr, nullptr)) return refuse(GetLastError());
+    ULARGE_INTEGER available, size;
+    if (!GetDiskFreeSpaceExA(folder.c_str(), &available, &size, nullptr)) return refuse(GetLastError());
     state.usable = true;
     state.freeBytes = available.QuadPart;
+    state.sizeBytes = size.QuadPart;
     return state;
 }
 
 bool WriteText(const std::string& path, const std::string& text, std::string* reason) {
-    HANDLE handle = OpenHandle(path, OpenFor::create, FILE_FLAG_WRITE_THROUGH);
+    IoResult refusal;
+    HANDLE handle = OpenChecked(path, OpenFor::create, FILE_FLAG_WRITE_THROUGH, &refusal);
     if (handle == INVALID_HANDLE_VALUE) {
-        *reason = SystemText(GetLastError());
+        *reason = refusal.reason;
         return false;
     }
     DWORD written = 0;
@@ -230,6 +358,82 @@ std::optional<std::string> ReadText(const std::string& path) {
     if (!ok) return std::nullopt;
     text.resize(got);
     return text;
+}
+
+std::string SerialText(DWORD serial) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%04X-%04X", static_cast<unsigned>(serial >> 16), static_cast<unsigned>(serial & 0xffff));
+    return text;
+}
+
+PinnedFolder PinFolder(const std::string& folder) {
+    PinnedFolder result;
+    Pin pin;
+    pin.folder = folder;
+    // Held open without sharing, and gone when closed, however the test ends.
+    const std::string lockName = folder + (folder.back() == '\\' || folder.back() == '/' ? "" : "\\") + "fillwright-drivetest.lock";
+    pin.lock = CreateFileA(lockName.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (pin.lock == INVALID_HANDLE_VALUE) {
+        result.busy = GetLastError() == ERROR_SHARING_VIOLATION;
+        result.reason = SystemText(GetLastError());
+        return result;
+    }
+    pin.handle = OpenFolder(folder);
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!FolderIdentity(pin.handle, &info)) {
+        result.reason = SystemText(GetLastError());
+        if (pin.handle != INVALID_HANDLE_VALUE) CloseHandle(pin.handle);
+        CloseHandle(pin.lock);
+        return result;
+    }
+    pin.serial = info.dwVolumeSerialNumber;
+    pin.fileIndex = static_cast<uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
+    pin.volumeName = VolumeNameOf(folder);
+    char windows[MAX_PATH];
+    if (GetWindowsDirectoryA(windows, sizeof windows)) {
+        result.systemHolds = windows;
+        result.onSystemDrive = !pin.volumeName.empty() && VolumeNameOf(windows) == pin.volumeName;
+    }
+    result.pinned = true;
+    result.volumeId = SerialText(pin.serial);
+    std::lock_guard<std::mutex> hold(pinsLock);
+    pins.push_back(pin);
+    return result;
+}
+
+void UnpinFolder(const std::string& folder) {
+    std::lock_guard<std::mutex> hold(pinsLock);
+    for (auto pin = pins.begin(); pin != pins.end(); ++pin) {
+        if (pin->folder != folder) continue;
+        CloseHandle(pin->handle);
+        CloseHandle(pin->lock);
+        pins.erase(pin);
+        return;
+    }
+}
+
+bool DriveStillThere(const std::string& folder) {
+    Pin pin;
+    {
+        std::lock_guard<std::mutex> hold(pinsLock);
+        bool found = false;
+        for (const Pin& p : pins) {
+            if (p.folder == folder) pin = p;
+            found = found || p.folder == folder;
+        }
+        if (!found) return true;
+    }
+    // The folder's own handle still on the volume, and the path still
+    // leading to that folder: a drive letter pointed elsewhere leads to
+    // another folder, of another volume.
+    BY_HANDLE_FILE_INFORMATION held, now;
+    if (!FolderIdentity(pin.handle, &held) || held.dwVolumeSerialNumber != pin.serial) return false;
+    HANDLE again = OpenFolder(folder);
+    const bool same = FolderIdentity(again, &now) && now.dwVolumeSerialNumber == pin.serial &&
+                      (static_cast<uint64_t>(now.nFileIndexHigh) << 32 | now.nFileIndexLow) == pin.fileIndex;
+    if (again != INVALID_HANDLE_VALUE) CloseHandle(again);
+    return same;
 }
 
 unsigned __stdcall ThreadBody(void* body) {
@@ -293,9 +497,13 @@ std::string Control(HANDLE handle, DWORD code, const void* in, DWORD inBytes, st
 
 // The file's runs of clusters, asked for until the system has given all.
 std::string AskClusterRuns(const std::string& path, RetrievalAnswers* answers) {
-    HANDLE file = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE file = LookAt(path, FILE_READ_ATTRIBUTES);
     if (file == INVALID_HANDLE_VALUE) return path + ": " + SystemText(GetLastError());
+    const std::string what = NotOwn(file, PinnedSerialOf(path));
+    if (!what.empty()) {
+        CloseHandle(file);
+        return path + ": not the set's own file: " + what;
+    }
     LARGE_INTEGER size;
     if (GetFileSizeEx(file, &size)) answers->fileBytes = static_cast<uint64_t>(size.QuadPart);
     STARTING_VCN_INPUT_BUFFER from;

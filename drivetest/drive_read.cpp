@@ -17,6 +17,7 @@ struct ReadRequest {
     Request request;
     std::vector<char> readable;  // per block
     std::string reason;          // why the others were not
+    bool untallied = false;      // the drive went away: nothing of it counts
 };
 
 int Honesty(ReadBack method) { return static_cast<int>(method); }
@@ -51,9 +52,11 @@ void ReadRequestInto(Reader& reader, ReadRequest& read, unsigned char* data) {
     const size_t blocks = request.length / kDriveBlockBytes;
     read.readable.assign(blocks, 0);
     read.reason.clear();
+    read.untallied = false;
     if (request.file != reader.openNumber) OpenForReading(reader, request.file);
     if (!reader.openFailure.empty()) {
         read.reason = reader.openFailure;
+        read.untallied = DriveWentAway(*reader.ops, reader.options->folder, reader.report);
         return;
     }
     const uint64_t inFile = request.offset - FileStart(*reader.set, request.file);
@@ -66,6 +69,10 @@ void ReadRequestInto(Reader& reader, ReadRequest& read, unsigned char* data) {
         return;
     }
     read.reason = whole.reason;
+    if (DriveWentAway(*reader.ops, reader.options->folder, reader.report)) {
+        read.untallied = true;
+        return;
+    }
     size_t failures = 0;
     for (size_t k = good; k < blocks && failures < kFailuresInARow; ++k) {
         const IoResult one = reader.ops->readAt(reader.file, inFile + k * kDriveBlockBytes, data + k * kDriveBlockBytes, kDriveBlockBytes);
@@ -79,6 +86,7 @@ void ReadRequestInto(Reader& reader, ReadRequest& read, unsigned char* data) {
 void CheckRequest(Reader& reader, const ReadRequest& read, const unsigned char* data) {
     const Request& request = read.request;
     DriveTally& tally = reader.report->tally;
+    if (read.untallied) return;
     for (size_t k = 0; k < read.readable.size(); ++k) {
         const uint64_t offset = request.offset + k * kDriveBlockBytes;
         const unsigned char* block = data + k * kDriveBlockBytes;
@@ -111,7 +119,9 @@ void ReadSet(const DriveOps& ops, const DriveTestOptions& options, const DriveEv
     TwoStages stages;
     stages.helperRunsFirst = false;
     stages.first = [&](size_t, size_t slot) {
-        if (cursor >= length) return false;
+        if (cursor >= length || report->driveWentAway) return false;
+        // Each file begins with a look at whether the drive is still there.
+        if (cursor % set.fileSize == 0 && DriveWentAway(ops, options.folder, report)) return false;
         if (Interrupted(events)) {
             report->result = DriveResult::interrupted;
             return false;
@@ -130,5 +140,5 @@ void ReadSet(const DriveOps& ops, const DriveTestOptions& options, const DriveEv
     if (reader.openNumber != 0 && reader.openFailure.empty()) ops.close(reader.file);
     report->readSeconds = FinishMeter(reader.meter);
     report->bytesRead = report->tally.bytesOk + report->tally.bytesLost;
-    report->verified = report->result != DriveResult::interrupted;
+    report->verified = report->result != DriveResult::interrupted && !report->driveWentAway;
 }

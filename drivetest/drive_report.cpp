@@ -189,6 +189,9 @@ std::string DriveReportText(const DriveReport& report, const std::string& folder
             std::to_string(report.files) + (report.files == 1 ? " file" : " files");
     if (report.resumedAt) text += ", resumed at byte " + std::to_string(*report.resumedAt);
     text += "\n";
+    if (!report.setVolumeId.empty()) {
+        text += "Volume: the set was written on volume " + report.setVolumeId + "; this drive is volume " + report.volumeId + "\n";
+    }
     if (report.verified) {
         text += ReadBackIntactLine(report);
         text += RealCapacityText(report.capacity);

@@ -24,6 +24,9 @@ struct DriveSet {
     // cache. Missing in sets written by older versions.
     std::optional<uint64_t> diskseq;
     std::string bootId;
+    // The file system's own UUID or serial number, which stays the same
+    // across re-plugs and machines; empty when unknown, as in older sets.
+    std::string volumeId;
 };
 
 const uint64_t kDefaultFileSize = uint64_t(1) << 30;
@@ -34,15 +37,26 @@ const uint64_t kLargestFileSize = (uint64_t(4) << 30) - kDriveBlockBytes;
 std::string SetFileName(uint32_t number);
 std::string PathIn(const DriveOps& ops, const std::string& folder, const std::string& name);
 
+// The longest description read: a real one is a few hundred bytes.
+const size_t kLargestDescription = 4096;
+
 std::string DescribeSet(const DriveSet& set);
-std::optional<DriveSet> ReadSetDescription(const std::string& text);
+// The set text describes, parsed strictly: known keys once each, numbers in
+// range, nothing but printable lines, and sizes that agree with one another
+// and with a file system of fileSystemBytes (0: unknown). Nothing when it is
+// not one; *fault then says why, naming the line at fault ("line 5: files
+// 4294967295 does not fit the file size and total"), or stays empty when the
+// text is no description at all.
+std::optional<DriveSet> ReadSetDescription(const std::string& text, uint64_t fileSystemBytes = 0,
+                                           std::string* fault = nullptr);
 
 // The file that holds setOffset, and where in it (files count from 1).
 uint32_t FileOfOffset(const DriveSet& set, uint64_t setOffset);
 uint64_t FileStart(const DriveSet& set, uint32_t number);
 
 // How many bytes of the set the files on disk say were written: every file
-// before the last begun one whole, the last one as far as whole blocks reach.
+// before the last begun one whole, the last one as far as whole blocks reach
+// (all of it, when what stands there is not the set's own file).
 uint64_t WrittenOnDisk(const DriveOps& ops, const std::string& folder, const DriveSet& set);
 
 // Removes the set's own files: its numbered files, then its description.

@@ -28,30 +28,71 @@ std::string DescriptionPath(const DriveOps& ops, const std::string& folder) {
 struct FoundSet {
     std::optional<DriveSet> set;
     Problem problem;  // why the folder cannot be used
+    FolderState state;
+    PinnedFolder pin;
 };
 
+std::string NotOwnText(const std::string& path, const std::string& what) {
+    return path + " is " + what + ", not the test set's own file; it is left as it is";
+}
+
+// Checks the folder, pins it for this test, and reads the set's description
+// if there is one. The folder stays pinned when found.pin.pinned.
 FoundSet FindSet(const DriveOps& ops, const std::string& folder) {
     FoundSet found;
-    const FolderState state = ops.inspectFolder(folder);
-    if (!state.usable) {
-        found.problem = {folder + ": " + state.reason, folder};
+    found.state = ops.inspectFolder(folder);
+    if (!found.state.usable) {
+        found.problem = {folder + ": " + found.state.reason, folder};
+        return found;
+    }
+    found.pin = ops.pinFolder(folder);
+    if (!found.pin.pinned) {
+        found.problem = {folder + ": " + (found.pin.busy ? "another test is running on this set" : found.pin.reason), folder};
         return found;
     }
     const std::string description = DescriptionPath(ops, folder);
+    if (const std::optional<std::string> what = ops.notOwnFile(description)) {
+        found.problem = {NotOwnText(description, *what), description};
+        return found;
+    }
     const std::optional<std::string> text = ops.readText(description);
     if (!text) {
-        if (ops.fileLength(PathIn(ops, folder, SetFileName(1)))) {
+        const std::string first = PathIn(ops, folder, SetFileName(1));
+        if (ops.fileLength(first) || ops.notOwnFile(first)) {
             found.problem = {folder + " holds " + SetFileName(1) + " but no " + kSetDescriptionName +
                                  ": it may be another program's; remove it to test here",
                              folder};
         }
         return found;
     }
-    found.set = ReadSetDescription(*text);
+    std::string fault;
+    found.set = ReadSetDescription(*text, found.state.sizeBytes, &fault);
     if (!found.set) {
-        found.problem = {description + " is not a test set's description; it is left as it is", description};
+        found.problem = {description + (fault.empty() ? " is not a test set's description" : ": " + fault) +
+                             "; it is left as it is",
+                         description};
     }
     return found;
+}
+
+// Why a fill must not resume or replace the set found: one of its files is
+// not its own, or it was written on another drive.
+Problem UntouchableSet(const DriveOps& ops, const std::string& folder, const DriveSet& set, const PinnedFolder& pin) {
+    if (!set.volumeId.empty() && !pin.volumeId.empty() && set.volumeId != pin.volumeId) {
+        return {folder + " holds the test set of another drive (volume " + set.volumeId + "; this one is volume " +
+                    pin.volumeId + "): remove it by hand to test here",
+                folder};
+    }
+    // Past the files the description names, as RemoveSet goes.
+    for (uint32_t number = 1; number <= set.files + 1; ++number) {
+        const std::string path = PathIn(ops, folder, SetFileName(number));
+        if (const std::optional<std::string> what = ops.notOwnFile(path)) {
+            return {"cannot " + std::string(set.finished ? "replace" : "resume") + " the test set in " + folder + ": " +
+                        NotOwnText(path, *what),
+                    path};
+        }
+    }
+    return {};
 }
 
 // Reads the set back with each block's place on the drive, and finds the
@@ -77,30 +118,22 @@ void Conclude(DriveReport* report) {
     }
 }
 
-// Where and when the test ran, asked before it touches the drive.
-struct Setting {
-    DriveIdentity drive;
-    int64_t startedAt = 0;
-};
-
-Setting SettingOf(const DriveOps& ops, const std::string& folder) {
-    Setting setting;
-    if (ops.identifyDrive) setting.drive = ops.identifyDrive(folder);
-    setting.startedAt = static_cast<int64_t>(std::time(nullptr));
-    return setting;
-}
-
-DriveReport InSetting(DriveReport report, const Setting& setting, const std::string& folder) {
-    report.folder = folder;
-    report.drive = setting.drive;
-    report.startedAt = setting.startedAt;
-    return report;
-}
-
-DriveReport FillSet(const DriveOps& ops, const DriveTestOptions& options, const DriveEvents& events) {
-    const FoundSet found = FindSet(ops, options.folder);
-    if (!found.problem.text.empty()) return Refuse(found.problem);
+DriveReport FillPinned(const DriveOps& ops, const DriveTestOptions& options, const DriveEvents& events, const FoundSet& found) {
     DriveReport report;
+    report.onSystemDrive = found.pin.onSystemDrive;
+    report.volumeId = found.pin.volumeId;
+    if (found.pin.onSystemDrive && !options.total && !options.allowSystemDrive) {
+        report = Refuse({options.folder + " is on the system's own drive (the one that holds " + found.pin.systemHolds +
+                             "); filling it can stop programs from saving their work. Give --total, or "
+                             "--allow-system-drive to fill it anyway",
+                         options.folder});
+        report.onSystemDrive = report.refusedSystemDrive = true;
+        return report;
+    }
+    if (found.set) {
+        const Problem untouchable = UntouchableSet(ops, options.folder, *found.set, found.pin);
+        if (!untouchable.text.empty()) return Refuse(untouchable);
+    }
     DriveSet set;
     uint64_t from = 0;
     if (found.set && !found.set->finished) {
@@ -119,22 +152,26 @@ DriveReport FillSet(const DriveOps& ops, const DriveTestOptions& options, const 
         set.fileSize = std::max<uint64_t>(kDriveBlockBytes, std::min(options.fileSize, kLargestFileSize) / kDriveBlockBytes * kDriveBlockBytes);
         if (options.total) set.total = *options.total / kDriveBlockBytes * kDriveBlockBytes;
     }
+    set.volumeId = found.pin.volumeId;
     if (events.begun) events.begun(report);
     WriteSet(ops, options, events, &set, from, &report);
     report.capacity.unknownBecause = "nothing was read back";
-    if (options.verify && report.result != DriveResult::interrupted && report.bytesWritten > 0) {
+    if (options.verify && report.result != DriveResult::interrupted && !report.driveWentAway && report.bytesWritten > 0) {
         ReadAndPlace(ops, options, events, set, &report);
     }
     Conclude(&report);
     return report;
 }
 
-DriveReport VerifySet(const DriveOps& ops, const DriveTestOptions& options, const DriveEvents& events) {
-    const FoundSet found = FindSet(ops, options.folder);
-    if (!found.problem.text.empty()) return Refuse(found.problem);
+DriveReport VerifyPinned(const DriveOps& ops, const DriveTestOptions& options, const DriveEvents& events, const FoundSet& found) {
     const std::optional<DriveSet>& set = found.set;
     if (!set) return Refuse({options.folder + " holds no test set (no " + kSetDescriptionName + ")", options.folder});
     DriveReport report;
+    report.onSystemDrive = found.pin.onSystemDrive;
+    report.volumeId = found.pin.volumeId;
+    if (!set->volumeId.empty() && !found.pin.volumeId.empty() && set->volumeId != found.pin.volumeId) {
+        report.setVolumeId = set->volumeId;
+    }
     report.bytesWritten = set->finished ? set->written : WrittenOnDisk(ops, options.folder, *set);
     report.files = set->files;
     report.capacity.unknownBecause = "nothing was read back";
@@ -143,16 +180,40 @@ DriveReport VerifySet(const DriveOps& ops, const DriveTestOptions& options, cons
     return report;
 }
 
+// Where and when the test ran, asked before it touches the drive.
+struct Setting {
+    DriveIdentity drive;
+    int64_t startedAt = 0;
+};
+
+Setting SettingOf(const DriveOps& ops, const std::string& folder) {
+    Setting setting;
+    if (ops.identifyDrive) setting.drive = ops.identifyDrive(folder);
+    setting.startedAt = static_cast<int64_t>(std::time(nullptr));
+    return setting;
+}
+
+// Runs test on the folder found, pinned for as long as it runs.
+DriveReport OnPinnedFolder(const DriveOps& ops, const DriveTestOptions& options, const DriveEvents& events,
+                           DriveReport (*test)(const DriveOps&, const DriveTestOptions&, const DriveEvents&, const FoundSet&)) {
+    const Setting setting = SettingOf(ops, options.folder);
+    const FoundSet found = FindSet(ops, options.folder);
+    DriveReport report = found.problem.text.empty() ? test(ops, options, events, found) : Refuse(found.problem);
+    if (found.pin.pinned) ops.unpinFolder(options.folder);
+    report.folder = options.folder;
+    report.drive = setting.drive;
+    report.startedAt = setting.startedAt;
+    return report;
+}
+
 }  // namespace
 
 DriveReport RunDriveFill(const DriveOps& ops, const DriveTestOptions& options, const DriveEvents& events) {
-    const Setting setting = SettingOf(ops, options.folder);
-    return InSetting(FillSet(ops, options, events), setting, options.folder);
+    return OnPinnedFolder(ops, options, events, FillPinned);
 }
 
 DriveReport RunDriveVerify(const DriveOps& ops, const DriveTestOptions& options, const DriveEvents& events) {
-    const Setting setting = SettingOf(ops, options.folder);
-    return InSetting(VerifySet(ops, options, events), setting, options.folder);
+    return OnPinnedFolder(ops, options, events, VerifyPinned);
 }
 
 const char* DriveResultName(DriveResult result) {

@@ -25,6 +25,9 @@ struct DriveTestOptions {
     uint64_t sampleDistance = uint64_t(384) << 20;   // how far back: past a drive's own cache
     uint64_t speedSampleEvery = uint64_t(1) << 30;
     uint64_t positionSampleEvery = uint64_t(64) << 20;  // the finer series a page draws
+    // A fill of all the free space of the drive that holds the system is
+    // refused unless this is set: it would leave programs no room to save.
+    bool allowSystemDrive = false;
 };
 
 enum class DrivePhase { writing, reading };
@@ -92,6 +95,11 @@ struct DriveReport {
     std::string folder;
     DriveIdentity drive;
     int64_t startedAt = 0;
+    bool onSystemDrive = false;       // the folder is on the drive that holds the system
+    bool refusedSystemDrive = false;  // and the fill was refused for it: problem says how to go on
+    bool driveWentAway = false;       // unmounted, pulled out or replaced during the test: problem says so
+    std::string volumeId;             // the drive's, when known
+    std::string setVolumeId;          // the set's, when it names another drive than this one
     RealCapacity capacity;  // from where the blocks read back lie on the drive
 };
 

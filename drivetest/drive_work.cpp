@@ -29,6 +29,16 @@ Request RequestAt(const DriveSet& set, uint64_t offset, uint64_t end, size_t req
 
 bool Interrupted(const DriveEvents& events) { return events.interrupted && events.interrupted(); }
 
+bool DriveWentAway(const DriveOps& ops, const std::string& folder, DriveReport* report) {
+    if (report->driveWentAway) return true;
+    if (!ops.driveStillThere || ops.driveStillThere(folder)) return false;
+    report->driveWentAway = true;
+    // It is the reason the test ended, whatever failed because of it.
+    report->problem = "the drive at " + folder + " went away during the test (unmounted, pulled out or replaced)";
+    report->problemPath = folder;
+    return true;
+}
+
 PhaseMeter StartMeter(const DriveOps& ops, const DriveEvents& events, const DriveTestOptions& options, DrivePhase phase,
                       uint64_t setOffset, uint64_t expected, DriveReport* report) {
     PhaseMeter meter;

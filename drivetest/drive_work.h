@@ -59,6 +59,10 @@ double FinishMeter(PhaseMeter& meter);
 
 bool Interrupted(const DriveEvents& events);
 
+// Whether the drive of folder went away during the test (asked of the
+// seam): once it has, report says so and nothing more is done with it.
+bool DriveWentAway(const DriveOps& ops, const std::string& folder, DriveReport* report);
+
 // Writes the set on from set offset from, to its end or the end of the
 // space; fills in the writing half of report and set->written.
 void WriteSet(const DriveOps& ops, const DriveTestOptions& options, const DriveEvents& events, DriveSet* set,

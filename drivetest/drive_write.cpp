@@ -28,9 +28,12 @@ struct Writer {
 
 std::string NameOf(const Writer& writer, uint32_t number) { return PathIn(*writer.ops, writer.options->folder, SetFileName(number)); }
 
-// The first problem is the one reported: "cannot write PATH: reason".
+bool WentAway(const Writer& writer) { return DriveWentAway(*writer.ops, writer.options->folder, writer.report); }
+
+// The first problem is the one reported: "cannot write PATH: reason"; a
+// failure of a drive that went away is reported as that.
 void Fail(const Writer& writer, const std::string& what, const std::string& path, const std::string& reason) {
-    if (!writer.report->problem.empty()) return;
+    if (!writer.report->problem.empty() || WentAway(writer)) return;
     writer.report->problem = what + " " + path + ": " + reason;
     writer.report->problemPath = path;
 }
@@ -55,7 +58,7 @@ bool SaveDescription(Writer& writer) {
 }
 
 bool OpenFile(Writer& writer, uint32_t number) {
-    if (!FinishFile(writer)) return false;
+    if (!FinishFile(writer) || WentAway(writer)) return false;
     writer.set->files = number;
     if (!SaveDescription(writer)) return false;
     const OpenFor how = number == writer.resumeNumber ? OpenFor::extend : OpenFor::create;
@@ -95,6 +98,7 @@ const uint64_t kEvenLooks = 4;
 bool LookBack(Writer& writer) {
     const uint64_t end = writer.position / kDriveBlockBytes;
     if (end == 0) return true;
+    if (WentAway(writer)) return false;
     std::vector<uint64_t> blocks = {0};
     for (uint64_t k = 0; k < kEvenLooks; ++k) blocks.push_back(end * (2 * k + 1) / (2 * kEvenLooks));
     const uint64_t distance = writer.options->sampleDistance / kDriveBlockBytes;
@@ -106,6 +110,8 @@ bool LookBack(Writer& writer) {
         const BlockVerdict verdict =
             ReadOneBlock(*writer.ops, writer.options->folder, *writer.set, offset, Slot(writer.lookBuffer, 0));
         if (verdict.kind != BlockClass::intact) {
+            // Not a loss when the drive is gone: nothing can be read from it any more.
+            if (verdict.kind == BlockClass::unreadable && WentAway(writer)) return false;
             writer.report->lossSeenAt = offset;
             writer.report->lossSeenWhenWritten = writer.position;
             return false;
@@ -153,10 +159,14 @@ bool WriteRequest(Writer& writer, const Request& request, const unsigned char* d
     }
     writer.position = request.offset + request.length;
     AdvanceMeter(writer.meter, request.length, 0);
-    // After the first loss the fill stops, or (told to go on) looks no more.
-    if (writer.position >= writer.nextLookBack && !writer.report->lossSeenAt) {
+    // After the first loss the fill stops, or (told to go on) looks no more;
+    // whether the drive is still there it asks all the same.
+    if (writer.position >= writer.nextLookBack) {
         writer.nextLookBack = writer.position + writer.options->sampleEvery;
-        if (!LookBack(writer) && writer.options->stopEarly) return false;
+        if (WentAway(writer)) return false;
+        if (!writer.report->lossSeenAt && !LookBack(writer) && (writer.options->stopEarly || writer.report->driveWentAway)) {
+            return false;
+        }
     }
     return true;
 }
@@ -216,7 +226,7 @@ void WriteSet(const DriveOps& ops, const DriveTestOptions& options, const DriveE
     report->bytesWrittenNow = writer.position - from;
     report->bytesWritten = writer.position;
     report->files = set->files;
-    if (report->result != DriveResult::interrupted) {
+    if (report->result != DriveResult::interrupted && !report->driveWentAway) {
         set->finished = true;
         set->written = writer.position;
         SaveDescription(writer);

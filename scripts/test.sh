@@ -63,23 +63,30 @@ run_suite "threaded cli tests (and the program they start) under ThreadSanitizer
 run_suite "drive test suite (its pipeline's threads) under ThreadSanitizer" \
     sanitized_suite tsan thread drivetest_tests '*'
 
-# The command line's option and size parsers under libFuzzer (clang, with
-# AddressSanitizer and UndefinedBehaviorSanitizer): a bounded number of
-# inputs, grown from the seed corpus kept in tests/fuzz/corpus. What it
+# The command line's option and size parsers, and the drive test's set
+# description (read from the drive, so input like any other), under
+# libFuzzer (clang, with AddressSanitizer and UndefinedBehaviorSanitizer): a
+# bounded number of inputs each, grown from the seed corpora kept in
+# tests/fuzz/corpus and tests/fuzz/description_corpus. What it
 # learns stays in a scratch folder; a crash leaves its input in $out/fuzz.
 fuzz_suite() {
     local dir=$out/fuzz scratch
     sanitized_configure "$dir" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
         -DFILLWRIGHT_SANITIZE=address,undefined -DFILLWRIGHT_FUZZ=ON || return 1
-    ninja -C "$dir" --quiet options_fuzz || return 1
-    scratch=$(mktemp -d)
-    "$dir/tests/fuzz/options_fuzz" -runs=100000 -max_total_time=120 "-artifact_prefix=$dir/" \
-        "$scratch" tests/fuzz/corpus 2>&1 | grep -E '^(Done|INFO: seed corpus|==[0-9]+== ?ERROR|SUMMARY)|crash'
-    local status=${PIPESTATUS[0]}
-    rm -rf "$scratch"
+    ninja -C "$dir" --quiet options_fuzz description_fuzz || return 1
+    local target corpus status=0
+    for target in options_fuzz:corpus description_fuzz:description_corpus; do
+        corpus=tests/fuzz/${target#*:}
+        scratch=$(mktemp -d)
+        echo "${target%%:*}:"
+        "$dir/tests/fuzz/${target%%:*}" -runs=100000 -max_total_time=120 "-artifact_prefix=$dir/" \
+            "$scratch" "$corpus" 2>&1 | grep -E '^(Done|INFO: seed corpus|==[0-9]+== ?ERROR|SUMMARY)|crash'
+        [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
+        rm -rf "$scratch"
+    done
     return "$status"
 }
-run_suite "option and size parsers under libFuzzer" fuzz_suite
+run_suite "option, size and set description parsers under libFuzzer" fuzz_suite
 run_suite "the drive test on real file systems: ext4 on loop devices, counterfeit drives" \
     bash tests/drives/real_drives.sh
 run_suite "static checks" bash scripts/static_checks.sh

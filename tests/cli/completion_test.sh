@@ -51,6 +51,7 @@ fillwright-cli --fill --ke|--keep-going
 fillwright-cli --fill --rep|--report
 fillwright-cli --fill --report |-x.bin a.bin b.txt dir
 fillwright-cli --verify --report a.bin d|dir
+fillwright-cli --fill --allow|--allow-system-drive
 fillwright-cli |
 fillwright-cli -m random |
 fillwright-cli -m random -s 5 |

@@ -297,6 +297,196 @@ test_ramfs_may_be_cached() {
     read_back_without_direct_io ram "may be cached" "may have come from the system's memory"
 }
 
+# fill_behind NAME DIR PROGRAM...: starts a fill of DIR by PROGRAM (its
+# output to NAME.out and .err, cut off after a minute) and returns once it
+# has written 12 MiB there; $pid is the fill's.
+fill_behind() {
+    local name=$1 dir=$2 free tries
+    shift 2
+    free=$(free_bytes "$dir")
+    timeout 60 "$@" >"$drives_dir/$name.out" 2>"$drives_dir/$name.err" </dev/null &
+    pid=$!
+    drives_own "$pid"
+    for ((tries = 0; tries < 600; tries++)); do
+        [ "$(free_bytes "$dir")" -gt $((free - 12 * MiB)) ] || break
+        sleep 0.05
+    done
+}
+
+# The drive goes away in the middle of a fill: unmounted lazily, as a desktop
+# does when a stick is pulled, or with another drive mounted on its path.
+# The test ends at once and says so; nothing of its set lands on the host's
+# disk (the bare mount point) or on the other drive; nothing counts lost.
+# The drive is slow (10 MB/s), so that the fill is surely under way.
+drive_goes_away() {  # HOW: unmount or over-mount
+    rated_drive away $((64 * MiB)) 80M || return 1
+    local dir=${drive_mount[away]} pid other=
+    if [ "$1" = over-mount ]; then
+        ext4_drive other $((32 * MiB)) || return 1
+        other=${drive_mount[other]}
+    fi
+    fill_behind away "$dir" "$cli" --fill --json --file-size $((4 * MiB)) "$dir"
+    if [ "$1" = unmount ]; then
+        umount -l "$dir"
+        unset "drive_mount[away]"
+    else
+        mount "${drive_loop[other]}" "$dir"
+    fi
+    wait "$pid"
+    status=$?
+    read_summary "$drives_dir/away.out"
+    expect_run away 1 failed
+    expect_summary away error = "the drive at $dir went away during the test (unmounted, pulled out or replaced)"
+    expect_summary away bytes_lost = 0
+    expect_summary away bytes_written -gt $((11 * MiB))
+    expect "away: what its report says" "$(grep -c 'counterfeit' "$drives_dir/away.err")" = 0
+    if [ "$1" = unmount ]; then
+        expect "unmount: files in the bare mount point on the host's disk" "$(ls -A "$dir")" = ""
+    else
+        expect "over-mount: files on the other drive" "$(ls -A "$other")" = lost+found
+        umount "$dir"
+    fi
+    sed 's/^/      | /' "$drives_dir/away.err" | grep -v '^      | $' >&2
+    drive_remove away
+}
+
+test_drive_unmounted_mid_fill() { drive_goes_away unmount; }
+test_drive_replaced_mid_fill() { drive_goes_away over-mount; }
+
+# The drive's server ends in the middle of a fill: the drive is still
+# attached, and every request fails with an I/O error. The test ends promptly
+# with the system's reason; the drive is failing, not gone, so what it
+# cannot read back counts unreadable, and only that.
+test_drive_server_ends_mid_fill() {
+    rated_drive dying $((64 * MiB)) 80M || return 1
+    local dir=${drive_mount[dying]} pid server
+    fill_behind dying "$dir" "$cli" --fill --json --file-size $((4 * MiB)) "$dir"
+    server=$(pgrep -P "${drive_fuse_pid[dying]}")
+    [ -n "$server" ] && kill "$server"
+    local killed=$SECONDS
+    wait "$pid"
+    status=$?
+    read_summary "$drives_dir/dying.out"
+    expect "dying: seconds from the end of the server to the end of the test" $((SECONDS - killed)) -le 10
+    expect_run dying 1 lost
+    expect "dying: the system's reason" \
+        "$(grep -c -x "fillwright-cli: cannot write $dir/fillwright-drivetest-0000[34].bin: Input/output error" "$drives_dir/dying.err")" = 1
+    expect_summary dying lost.unreadable = "${summary[bytes_lost]:-}"
+    expect_summary dying bytes_lost = $((${summary[bytes_written]:-0} - ${summary[bytes_ok]:-0}))
+    drive_remove dying
+}
+
+# A set whose second file was replaced by what is not its own: a link to a
+# file outside the drive, a FIFO, a hard link, a folder. --fill neither
+# resumes nor replaces it, --verify reads the rest; nothing outside changes
+# and nothing hangs. Then a set that names another drive's volume.
+test_planted_files() {
+    ext4_drive planted $((64 * MiB)) || return 1
+    local dir=${drive_mount[planted]} outside=$drives_dir/outside.bin second kind state sum volume
+    second=$dir/fillwright-drivetest-00002.bin
+    run set --fill --json --total $((8 * MiB)) --file-size $((4 * MiB)) "$dir"
+    expect_run set 0 ok
+    volume=$(blkid -s UUID -o value "${drive_loop[planted]}")
+    expect "set: its volume" "$(grep '^volume ' "$dir/fillwright-drivetest.txt")" = "volume $volume"
+    cp "$second" "$drives_dir/second.bin" && cp "$dir/fillwright-drivetest.txt" "$drives_dir/finished.txt"
+    mkdir "$dir/keep" && head -c 40 /dev/urandom >"$dir/keep/mine.bin" && cp "$dir/keep/mine.bin" "$outside"
+    sum=$(cat "$outside" "$dir/keep/mine.bin" | sha256sum)
+    for state in finished interrupted; do
+        for kind in "symbolic link" FIFO "file with 2 names (hard links)" folder; do
+            rm -rf "$second"
+            case $kind in
+                symbolic*) ln -s "$outside" "$second" ;;
+                FIFO) mkfifo "$second" ;;
+                file*) ln "$dir/keep/mine.bin" "$second" ;;
+                folder) mkdir "$second" ;;
+            esac
+            cp "$drives_dir/finished.txt" "$dir/fillwright-drivetest.txt"
+            [ $state = finished ] || sed -i 's/^state finished$/state filling/; /^written /d' "$dir/fillwright-drivetest.txt"
+            local name="$state-${kind%% *}" verb=replace
+            [ $state = finished ] || verb=resume
+            timeout 20 "$cli" --fill --json "$dir" >"$drives_dir/fill-$name.out" 2>"$drives_dir/fill-$name.err" </dev/null
+            expect "fill $name: exit status" $? = 1
+            expect "fill $name: its message" "$(cat "$drives_dir/fill-$name.err")" = \
+                "fillwright-cli: cannot $verb the test set in $dir: $second is a $kind, not the test set's own file; it is left as it is"
+            timeout 20 "$cli" --verify --json "$dir" >"$drives_dir/verify-$name.out" 2>"$drives_dir/verify-$name.err" </dev/null
+            status=$?
+            read_summary "$drives_dir/verify-$name.out"
+            expect_run "verify-$name" 1 lost
+            expect_summary "verify-$name" bytes_lost = $((4 * MiB))
+            expect "verify $name: the unreadable file's reason" \
+                "$(grep -c "\"reason\":\"not the set's own file: a $kind\"" "$drives_dir/verify-$name.out")" = 1
+            expect "$name: the files outside the set" "$(cat "$outside" "$dir/keep/mine.bin" | sha256sum)" = "$sum"
+        done
+    done
+    rm -rf "$second" && cp "$drives_dir/second.bin" "$second"
+    cp "$drives_dir/finished.txt" "$dir/fillwright-drivetest.txt"
+    sed -i 's/^volume .*/volume 1234-ABCD/' "$dir/fillwright-drivetest.txt"
+    run other-volume --fill --json "$dir"
+    expect_run other-volume 1 failed
+    expect_summary other-volume error = \
+        "$dir holds the test set of another drive (volume 1234-ABCD; this one is volume $volume): remove it by hand to test here"
+    "$cli" --verify "$dir" >"$drives_dir/verify-other.out" 2>&1
+    expect "verify another drive's set: exit status" $? = 0
+    expect "verify another drive's set: its words" "$(grep '^Volume:' "$drives_dir/verify-other.out")" = \
+        "Volume: the set was written on volume 1234-ABCD; this drive is volume $volume"
+    drive_remove planted
+}
+
+# A folder on the system's own drive (the one that holds /): a fill of all
+# its free space is refused before anything is written; with --total it
+# warns and tests. The refused run is cut off after 3 seconds all the same,
+# so that a broken guard cannot fill the host's disk.
+test_system_drive_guard() {
+    local dir=$drives_dir/system
+    mkdir "$dir" || return 1
+    timeout 3 "$cli" --fill --no-verify --file-size $MiB "$dir" >"$drives_dir/system.out" 2>"$drives_dir/system.err" </dev/null
+    expect "system: exit status" $? = 2
+    expect "system: its message" "$(cat "$drives_dir/system.err")" = \
+        "fillwright-cli: $dir is on the system's own drive (the one that holds /); filling it can stop programs from saving their work. Give --total, or --allow-system-drive to fill it anyway"
+    expect "system: files written" "$(ls -A "$dir")" = ""
+    run system-total --fill --json --total $((4 * MiB)) --file-size $MiB "$dir"
+    expect_run system-total 0 ok
+    expect "system-total: its warning" "$(grep -c "warning: $dir is on the system's own drive" "$drives_dir/system-total.err")" = 1
+    rm -f "$dir"/fillwright-drivetest*
+}
+
+# Under Wine: the drive letter of a fill pointed at another folder in the
+# middle of it (the prefix's dosdevices link changed, as a drive letter
+# goes to another stick). Each root's .windows-serial gives Wine its volume
+# serial number. The Windows build ends the test the same way and writes
+# nothing into the other folder.
+test_wine_drive_letter_repointed() {
+    rated_drive letter $((64 * MiB)) 80M || return 1
+    local dir=${drive_mount[letter]} other=$drives_dir/other pid
+    local link=$root/${FILLWRIGHT_BUILD_DIR:-build}/wineprefix-win32/dosdevices/q:
+    mkdir "$other" && echo a1a1a1a1 >"$dir/.windows-serial" && echo b2b2b2b2 >"$other/.windows-serial"
+    ln -sfn "$dir" "$link"
+    fill_behind letter "$dir" "$root/scripts/wine.sh" win32 "$wine_cli" --fill --json --file-size $((4 * MiB)) 'Q:\'
+    ln -sfn "$other" "$link"
+    wait "$pid"
+    status=$?
+    rm -f "$link"
+    sed -i 's/\r$//' "$drives_dir/letter.out"
+    read_summary "$drives_dir/letter.out"
+    expect_run letter 1 failed
+    expect_summary letter error = 'the drive at Q:\\ went away during the test (unmounted, pulled out or replaced)'
+    expect "letter: files in the folder the letter now names" "$(ls -A "$other")" = .windows-serial
+    drive_remove letter
+}
+
+wine_cli=$root/${FILLWRIGHT_BUILD_DIR:-build}/win32/fillwright-cli.exe
+wine_unavailable() {
+    local why
+    why=$(fake_unavailable)
+    [ -z "$why" ] || { echo "$why"; return; }
+    command -v wine >/dev/null 2>&1 || { echo "wine is missing (bash scripts/setup.sh installs it)"; return; }
+    [ -f "$wine_cli" ] || echo "$wine_cli is not built (scripts/build.sh builds it)"
+}
+
+system_unavailable() {
+    [ "$(stat -c %d "$drives_dir")" = "$(stat -c %d /)" ] || echo "$drives_dir is not on the file system that holds /"
+}
+
 # The page a run saved with --report: opened in a real browser, whose
 # screenshot must be drawn (not one blank colour) and whose DOM must hold
 # the verdict and the summary's numbers; and the page itself checked against
@@ -365,8 +555,8 @@ page_unavailable() {
     /usr/bin/python3 -c 'import html5lib' 2>/dev/null || echo "python3-html5lib is missing (bash scripts/setup.sh installs it)"
 }
 
-# NAME NEEDS: runs test_NAME, where NEEDS (loop, ramfs, fake or page) says what the host
-# must allow.
+# NAME NEEDS: runs test_NAME, where NEEDS (loop, ramfs, fake, btrfs, system, wine or
+# page) says what the host must allow.
 passed=0 failed=0 not_run=0
 run_test() {
     local name=$1 needs=$2 why
@@ -400,6 +590,12 @@ run_test interrupted_fill_resumes fake
 run_test counterfeit_drive_wrapping fake
 run_test counterfeit_drive_dropping fake
 run_test counterfeit_drive_written_to_the_end fake
+run_test drive_unmounted_mid_fill fake
+run_test drive_replaced_mid_fill fake
+run_test drive_server_ends_mid_fill fake
+run_test planted_files loop
+run_test system_drive_guard system
+run_test wine_drive_letter_repointed wine
 run_test real_capacity_dropping fake
 run_test real_capacity_dropping_partition fake
 run_test real_capacity_folding fake

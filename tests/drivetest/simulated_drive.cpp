@@ -112,11 +112,15 @@ SimFile* FileOf(SimDrive& d, const DriveFile& file) {
 
 bool ReadOnly(const SimDrive& d) { return d.shape.readOnlyAfter != 0 && d.written >= d.shape.readOnlyAfter; }
 
+bool Away(const SimDrive& d) { return d.shape.away != SimAway::stays && d.written >= d.shape.awayAfter; }
+bool Pulled(const SimDrive& d) { return Away(d) && d.shape.away == SimAway::pulled; }
+
 // Block-sized transfers only: the drive test makes no others.
 IoResult WriteAt(SimDrive& d, DriveFile& handle, uint64_t offset, const unsigned char* data, size_t count) {
     SimFile* file = FileOf(d, handle);
     if (!file) return Failure(IoStatus::failed, "Stale file handle");
     for (size_t done = 0; done < count; done += kBlock) {
+        if (Pulled(d)) return Failure(IoStatus::failed, "Input/output error", done);
         if (ReadOnly(d)) return Failure(IoStatus::failed, "Read-only file system", done);
         const size_t block = static_cast<size_t>((offset + done) / kBlock);
         if (!Allocate(d, *file, block)) return Failure(IoStatus::noSpace, "No space left on device", done);
@@ -132,7 +136,7 @@ IoResult ReadAt(SimDrive& d, DriveFile& handle, uint64_t offset, unsigned char* 
     if (!file) return Failure(IoStatus::failed, "Stale file handle");
     size_t done = 0;
     for (; done < count && offset + done < file->length; done += kBlock) {
-        if (!ReadDeviceBlock(d, file->blocks[static_cast<size_t>((offset + done) / kBlock)], data + done)) {
+        if (Pulled(d) || !ReadDeviceBlock(d, file->blocks[static_cast<size_t>((offset + done) / kBlock)], data + done)) {
             return Failure(IoStatus::failed, "Input/output error", done);
         }
     }
@@ -177,6 +181,8 @@ DriveOps SimulatedDriveOps(SimDrive* drive) {
     SimDrive& d = *drive;
     DriveOps ops;
     ops.open = [&d](const std::string& path, OpenFor how, DriveFile* file) {
+        if (d.strangers.count(path)) return Failure(IoStatus::notOwnFile, ("not the set's own file: " + d.strangers[path]).c_str());
+        if (Pulled(d)) return Failure(IoStatus::failed, "Input/output error");
         if (how != OpenFor::read && ReadOnly(d)) return Failure(IoStatus::failed, "Read-only file system");
         if (how == OpenFor::create) {
             RemoveFile(d, path);
@@ -210,7 +216,11 @@ DriveOps SimulatedDriveOps(SimDrive* drive) {
         return !ReadOnly(d);
     };
     ops.close = [](DriveFile& f) { f.handle = -1; };
-    ops.remove = [&d](const std::string& path, std::string*) {
+    ops.remove = [&d](const std::string& path, std::string* reason) {
+        if (d.strangers.count(path)) {
+            *reason = "not the set's own file: " + d.strangers[path];
+            return false;
+        }
         RemoveFile(d, path);
         d.texts.erase(path);
         return true;
@@ -226,15 +236,20 @@ DriveOps SimulatedDriveOps(SimDrive* drive) {
         state.reason = state.usable ? "" : "No such file or directory";
         const uint64_t space = d.shape.claimedBytes - d.shape.partitionStart;
         state.freeBytes = space - std::min(space, BlocksInUse(d) * kBlock);
+        state.sizeBytes = space;
         return state;
     };
     ops.writeText = [&d](const std::string& path, const std::string& text, std::string* reason) {
+        if (Pulled(d)) {
+            *reason = "Input/output error";
+            return false;
+        }
         if (ReadOnly(d)) *reason = "Read-only file system";
         if (!ReadOnly(d)) d.texts[path] = text;
         return !ReadOnly(d);
     };
     ops.readText = [&d](const std::string& path) -> std::optional<std::string> {
-        if (!d.texts.count(path)) return std::nullopt;
+        if (!d.texts.count(path) || d.strangers.count(path)) return std::nullopt;
         return d.texts[path];
     };
     ops.startThread = [&d](std::function<void()> body, DriveThread* thread) {
@@ -246,6 +261,23 @@ DriveOps SimulatedDriveOps(SimDrive* drive) {
     ops.joinThread = [&d](DriveThread& thread) { d.threads[thread.native]->join(); };
     ops.seconds = [&d] { return d.clock; };
     ops.randomNumber = [&d] { return 0x5eed0000u + d.nextBlock; };
+    ops.pinFolder = [&d](const std::string& folder) {
+        PinnedFolder pin;
+        pin.busy = folder == "sim" && d.pins > 0;
+        pin.pinned = folder == "sim" && !pin.busy;
+        pin.reason = folder == "sim" ? "Resource temporarily unavailable" : "No such file or directory";
+        pin.onSystemDrive = d.shape.systemDrive;
+        pin.systemHolds = "/";
+        pin.volumeId = d.shape.volumeId;
+        d.pins += pin.pinned ? 1 : 0;
+        return pin;
+    };
+    ops.unpinFolder = [&d](const std::string&) { --d.pins; };
+    ops.driveStillThere = [&d](const std::string&) { return !Away(d); };
+    ops.notOwnFile = [&d](const std::string& path) -> std::optional<std::string> {
+        if (!d.strangers.count(path)) return std::nullopt;
+        return d.strangers[path];
+    };
     ops.fileExtents = [&d](const std::string& path) { return ExtentsOf(d, path); };
     ops.identifyDrive = [&d](const std::string&) { return d.shape.identity; };
     // Two volumes: "sim" (the drive) and "other"; the small files live in either.

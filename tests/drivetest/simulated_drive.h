@@ -17,6 +17,9 @@
 #include <vector>
 
 enum class SimLie { none, wrap, drop };  // past realBytes: addresses fold back, or writes vanish
+// How the drive goes away: pulled out (its requests fail from then on) or
+// unmounted lazily (the test's open folder still reaches it, its path does not).
+enum class SimAway { stays, pulled, unmounted };
 
 // The extent maps the simulated system gives: the drive's own, none at all,
 // addresses of the file system's own (as btrfs's), or the drive's with every
@@ -44,6 +47,10 @@ struct SimDriveShape {
     std::vector<SimRegion> slow;              // device bytes at their own speed
     double bytesPerSecond = 100e6;
     bool threadsFail = false;
+    SimAway away = SimAway::stays;
+    uint64_t awayAfter = 0;      // it goes once this much was written
+    bool systemDrive = false;    // the drive that holds the system
+    std::string volumeId = "5EED-D15C";
     // Where the file system's device begins on the drive: realBytes and
     // claimedBytes count from the drive's start, the file system's space
     // from here.
@@ -72,6 +79,8 @@ struct SimDrive {
     std::vector<std::string> handles;
     std::vector<std::unique_ptr<std::thread>> threads;
     double clock = 0;
+    std::map<std::string, std::string> strangers;  // names that hold what is not a set's own file, and what
+    int pins = 0;                                  // tests that hold the folder
 };
 
 // The seam's calls, served by drive (which must outlive them).
