@@ -14,11 +14,12 @@ int Ask(HWND dialog, const std::string& text, UINT buttons) {
 
 std::string Size(uint64_t bytes) { return FormatBytes(static_cast<double>(bytes)); }
 
-bool ConfirmSystemDrive(HWND dialog, const std::string& folder) {
-    const std::string root = VolumeRoot(folder);
+bool ConfirmSystemDrive(HWND dialog, DriveRunRequest* request) {
+    const std::string root = VolumeRoot(request->folder);
     if (!SameRoot(root, SystemDriveRoot())) return true;
-    return Ask(dialog, root + " is the drive Windows runs from. Filling it can stop programs from saving their work. Test it anyway?",
+    request->allowSystemDrive = Ask(dialog, root + " is the drive Windows runs from. Filling it can stop programs from saving their work. Test it anyway?",
                MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
+    return request->allowSystemDrive;
 }
 
 bool ConfirmNetworkDrive(HWND dialog, const std::string& folder) {
@@ -58,7 +59,7 @@ FoundSet LookForSet(const std::string& folder) {
 }
 
 bool ConfirmFill(HWND dialog, DriveRunRequest* request) {
-    return ConfirmSystemDrive(dialog, request->folder) && ConfirmNetworkDrive(dialog, request->folder) &&
+    return ConfirmSystemDrive(dialog, request) && ConfirmNetworkDrive(dialog, request->folder) &&
            ConfirmSetThere(dialog, request);
 }
 

@@ -39,6 +39,7 @@ DriveReport RunRequest(const DriveRunRequest& request) {
     options.folder = request.folder;
     options.total = request.total;
     options.stopEarly = request.stopEarly;
+    options.allowSystemDrive = request.allowSystemDrive;
     DriveEvents events;
     events.interrupted = [] { return record.stop.load(); };
     events.begun = [](const DriveReport& begun) {

@@ -15,6 +15,7 @@ struct DriveRunRequest {
     bool stopEarly = true;
     bool verifyOnly = false;         // read back the set that is there
     bool replaceUnfinished = false;  // remove an unfinished set rather than go on with it
+    bool allowSystemDrive = false;   // the user said yes to filling the system's drive
 };
 
 // What the timer shows; copied out under the record's lock.
