@@ -23,10 +23,6 @@ std::string InDriverFolder(const char* relative) {
     return length == 0 || length >= MAX_PATH ? joined : std::string(full, length);
 }
 
-std::string Trimmed(std::string text) {
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
-    return text;
-}
 
 }  // namespace
 
@@ -105,8 +101,6 @@ void ClearTestSet(const std::string& root) {
     }
 }
 
-bool HoldsDescription(const std::string& root) { return FileLength(root + "fillwright-drivetest.txt") >= 0; }
-
 bool IsEnabled(const Program& program, int id) { return IsWindowEnabled(GetDlgItem(program.dialog, id)) != FALSE; }
 
 bool SetTarget(const Program& program, const std::string& text) {
@@ -124,11 +118,7 @@ std::vector<std::string> ListedDrives(const Program& program) {
     for (LRESULT k = 0; k < count; ++k) {
         wchar_t text[512] = L"";
         if (Send(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(k), 0) >= 512) continue;
-        Send(combo, CB_GETLBTEXT, static_cast<WPARAM>(k), reinterpret_cast<LPARAM>(text));
-        const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-        std::string entry(static_cast<size_t>(size > 0 ? size - 1 : 0), '\0');
-        WideCharToMultiByte(CP_UTF8, 0, text, -1, &entry[0], size, nullptr, nullptr);
-        entries.push_back(entry);
+        entries.push_back(ToUtf8(text, static_cast<int>(Send(combo, CB_GETLBTEXT, static_cast<WPARAM>(k), reinterpret_cast<LPARAM>(text)))));
     }
     return entries;
 }
@@ -207,7 +197,7 @@ std::string LineStarting(const std::string& text, const std::string& prefix) {
     std::istringstream lines(text);
     std::string line;
     while (std::getline(lines, line)) {
-        if (line.rfind(prefix, 0) == 0) return Trimmed(line);
+        if (line.rfind(prefix, 0) == 0) return line.substr(0, line.find_last_not_of("\r ") + 1);
     }
     return "";
 }
@@ -217,12 +207,8 @@ std::string ClipboardText() {
     if (!OpenClipboard(nullptr)) return text;
     HANDLE data = GetClipboardData(CF_UNICODETEXT);
     const auto* wide = data ? static_cast<const wchar_t*>(GlobalLock(data)) : nullptr;
-    if (wide) {
-        const int size = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-        text.assign(static_cast<size_t>(size > 0 ? size - 1 : 0), '\0');
-        WideCharToMultiByte(CP_UTF8, 0, wide, -1, &text[0], size, nullptr, nullptr);
-        GlobalUnlock(data);
-    }
+    if (wide) text = ToUtf8(wide, static_cast<int>(wcslen(wide)));
+    if (wide) GlobalUnlock(data);
     CloseClipboard();
     return text;
 }

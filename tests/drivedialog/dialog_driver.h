@@ -27,7 +27,6 @@ std::string CliPath();
 
 // Removes the test set's files from root.
 void ClearTestSet(const std::string& root);
-bool HoldsDescription(const std::string& root);
 
 bool IsEnabled(const Program& program, int id);
 // Types the target into the combo box's edit.

@@ -28,7 +28,7 @@ std::string ProgramPath() {
     return std::string(full, length);
 }
 
-static std::string ToUtf8(const wchar_t* text, int length) {
+std::string ToUtf8(const wchar_t* text, int length) {
     if (length <= 0) return std::string();
     const int size = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
     std::string out(static_cast<size_t>(size), '\0');

@@ -94,6 +94,7 @@ bool Answers(HWND window);  // the window's thread handles a message in time
 // Texts as UTF-8, read and written with the wide messages (the narrow ones
 // can hand back UTF-16 across processes under Wine).
 std::string WindowText(HWND window);
+std::string ToUtf8(const wchar_t* text, int length);
 std::string ControlText(HWND dialog, int id);
 bool SetWindowTextUtf8(HWND window, const std::string& text);
 std::string ClassName(HWND window);
