@@ -26,9 +26,9 @@ expect() {  # description command...
 zip=$(ls "$out"/release/fillwright-*-win32.zip)
 deb=$(ls "$out"/release/fillwright-cli_*.deb)
 man_page=$out/release-native/cli/fillwright-cli.1
-expect "the zip holds the two programs, README.txt, NEWS.txt and LICENSE.txt" \
+expect "the zip holds the three programs, README.txt, NEWS.txt and LICENSE.txt" \
     test "$(python3 -m zipfile -l "$zip" | awk 'NR > 1 { print $1 }' | tr '\n' ' ')" = \
-    "fillwright.exe fillwright-cli.exe README.txt NEWS.txt LICENSE.txt "
+    "fillwright.exe fillwright-cli.exe fillwright-drivetest.exe README.txt NEWS.txt LICENSE.txt "
 crlf_only() {  # zip: every .txt entry ends its lines with CR LF
     python3 - "$1" <<'EOF'
 import sys, zipfile
@@ -40,7 +40,7 @@ EOF
 expect "the zip's text files have CR LF line ends" crlf_only "$zip"
 expect "the zip's entries unpack as 0755 for the programs and 0644 for the rest" \
     test "$(unzip -Z "$zip" | awk '/^-/ { print $1, $NF }' | tr '\n' ' ')" = \
-    "-rwxr-xr-x fillwright.exe -rwxr-xr-x fillwright-cli.exe -rw-r--r-- README.txt -rw-r--r-- NEWS.txt -rw-r--r-- LICENSE.txt "
+    "-rwxr-xr-x fillwright.exe -rwxr-xr-x fillwright-cli.exe -rwxr-xr-x fillwright-drivetest.exe -rw-r--r-- README.txt -rw-r--r-- NEWS.txt -rw-r--r-- LICENSE.txt "
 for file in bin/fillwright-cli share/man/man1/fillwright-cli.1.gz share/bash-completion/completions/fillwright-cli \
     share/doc/fillwright-cli/copyright share/doc/fillwright-cli/changelog.gz; do
     expect "the package holds /usr/$file" sh -c "dpkg-deb -c '$deb' | grep -q ' ./usr/$file\$'"

@@ -34,7 +34,7 @@ cmake -S . -B "$out/release-native" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     cat "$out/release-native.configure.log"
     exit 1
 }
-ninja -C "$out/release-win32" --quiet fillwright fillwright-cli
+ninja -C "$out/release-win32" --quiet fillwright fillwright-cli fillwright-drivetest
 # The man page's date comes from SOURCE_DATE_EPOCH, which no build rule sees.
 rm -f "$out/release-native/cli/fillwright-cli.1"
 ninja -C "$out/release-native" --quiet fillwright-cli fillwright-cli-man fillwright-cli-changelog
@@ -46,6 +46,7 @@ zip=fillwright-$version-win32.zip
 python3 scripts/make_zip.py "$release/$zip" \
     "fillwright.exe=$out/release-win32/fillwright.exe" \
     "fillwright-cli.exe=$out/release-win32/fillwright-cli.exe" \
+    "fillwright-drivetest.exe=$out/release-win32/fillwright-drivetest.exe" \
     "README.txt=packaging/README.txt" \
     "NEWS.txt=NEWS" \
     "LICENSE.txt=LICENSE"

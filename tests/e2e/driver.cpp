@@ -28,7 +28,7 @@ std::string ProgramPath() {
     return std::string(full, length);
 }
 
-static std::string ToUtf8(const wchar_t* text, int length) {
+std::string ToUtf8(const wchar_t* text, int length) {
     if (length <= 0) return std::string();
     const int size = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
     std::string out(static_cast<size_t>(size), '\0');
@@ -153,7 +153,7 @@ bool WaitForExit(const Program& program, DWORD timeoutMs) {
     return program.info.hProcess && WaitForSingleObject(program.info.hProcess, timeoutMs) == WAIT_OBJECT_0;
 }
 
-bool StartProgram(Program& program, const std::string& path) {
+bool StartProgram(Program& program, const std::string& path, const std::string& caption, int readyControl) {
     ZeroMemory(&program, sizeof program);
     // A job that ends the program with its last handle: even a driver that
     // crashes leaves no program behind to hold the test run open.
@@ -177,10 +177,10 @@ bool StartProgram(Program& program, const std::string& path) {
     }
     if (program.job) AssignProcessToJobObject(program.job, program.info.hProcess);
     ResumeThread(program.info.hThread);
-    program.dialog = WaitForProgramWindow(program, "Fillwright", kWindowWait);
+    program.dialog = WaitForProgramWindow(program, caption, kWindowWait);
     // Ready once its controls exist and its thread takes messages.
     if (!program.dialog ||
-        !WaitUntil([&] { return GetDlgItem(program.dialog, kProgressBar) && Answers(program.dialog); }, kWindowWait)) {
+        !WaitUntil([&] { return GetDlgItem(program.dialog, readyControl) && Answers(program.dialog); }, kWindowWait)) {
         std::fprintf(stderr, "the main dialog of %s did not come up\n", path.c_str());
         StopProgram(program);
         return false;

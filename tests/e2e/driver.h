@@ -56,7 +56,10 @@ std::string DriverFolder();
 
 // Starts the program (or another build of it beside it) and waits for its
 // main dialog. False, with the program ended, when it does not come up in time.
-bool StartProgram(Program& program, const std::string& path = ProgramPath());
+// A program other than fillwright.exe names its dialog's caption and a control
+// that exists once the dialog is ready.
+bool StartProgram(Program& program, const std::string& path = ProgramPath(), const std::string& caption = "Fillwright",
+                  int readyControl = kProgressBar);
 // Ends the program if it still runs and releases the handles. Safe to repeat.
 void StopProgram(Program& program);
 bool ProgramRunning(const Program& program);
@@ -91,6 +94,7 @@ bool Answers(HWND window);  // the window's thread handles a message in time
 // Texts as UTF-8, read and written with the wide messages (the narrow ones
 // can hand back UTF-16 across processes under Wine).
 std::string WindowText(HWND window);
+std::string ToUtf8(const wchar_t* text, int length);
 std::string ControlText(HWND dialog, int id);
 bool SetWindowTextUtf8(HWND window, const std::string& text);
 std::string ClassName(HWND window);
