@@ -10,17 +10,6 @@ namespace {
 
 const uint64_t MiB = uint64_t(1) << 20;
 
-DriveTestOptions Pace() {
-    DriveTestOptions options;
-    options.folder = "sim";
-    options.fileSize = 8 * MiB;
-    options.requestBytes = 256 * 1024;
-    options.sampleEvery = MiB;
-    options.sampleDistance = 4 * MiB;
-    options.speedSampleEvery = 4 * MiB;
-    return options;
-}
-
 SimDriveShape Honest() {
     SimDriveShape shape;
     shape.claimedBytes = 40 * MiB;
@@ -54,7 +43,7 @@ TEST(DriveSafety, ADriveThatGoesAwayEndsTheTest) {
         drive.shape.realBytes = c.lie == SimLie::wrap ? 16 * MiB : 40 * MiB;
         drive.shape.away = c.away;
         drive.shape.awayAfter = 20 * MiB + 4096 * 3;
-        DriveTestOptions options = Pace();
+        DriveTestOptions options = SmallPace();
         options.stopEarly = c.stopEarly;
         const DriveReport report = RunDriveFill(SimulatedDriveOps(&drive), options, DriveEvents());
         EXPECT_STREQ(DriveResultName(report.result), DriveResultName(c.result));
@@ -74,10 +63,10 @@ TEST(DriveSafety, ADriveThatGoesAwayWhileReadBackCountsNothingLost) {
     SimDrive drive;
     drive.shape = Honest();
     const DriveOps ops = SimulatedDriveOps(&drive);
-    ASSERT_EQ(RunDriveFill(ops, Pace(), DriveEvents()).result, DriveResult::ok);
+    ASSERT_EQ(RunDriveFill(ops, SmallPace(), DriveEvents()).result, DriveResult::ok);
     drive.shape.away = SimAway::pulled;
     drive.shape.awayAfter = drive.written;
-    const DriveReport report = RunDriveVerify(ops, Pace(), DriveEvents());
+    const DriveReport report = RunDriveVerify(ops, SmallPace(), DriveEvents());
     EXPECT_EQ(report.result, DriveResult::failed);
     EXPECT_EQ(report.problem, kWentAway);
     EXPECT_EQ(report.tally.bytesLost, 0u);
@@ -89,7 +78,7 @@ TEST(DriveSafety, ADriveThatGoesAwayWhileReadBackCountsNothingLost) {
 SimDrive SetWithAStranger(bool finished, const std::string& what) {
     SimDrive drive;
     drive.shape = Honest();
-    DriveTestOptions options = Pace();
+    DriveTestOptions options = SmallPace();
     options.total = 24 * MiB;
     DriveEvents events;
     int requests = 0;
@@ -107,7 +96,7 @@ TEST(DriveSafety, FilesInTheSetThatAreNotItsOwnAreLeftAlone) {
             SimDrive drive = SetWithAStranger(finished, what);
             const DriveOps ops = SimulatedDriveOps(&drive);
             const uint64_t written = drive.written;
-            const DriveReport fill = RunDriveFill(ops, Pace(), DriveEvents());
+            const DriveReport fill = RunDriveFill(ops, SmallPace(), DriveEvents());
             EXPECT_EQ(fill.result, DriveResult::failed);
             EXPECT_EQ(fill.problem, std::string("cannot ") + (finished ? "replace" : "resume") +
                                         " the test set in sim: sim/fillwright-drivetest-00002.bin is " + what +
@@ -115,7 +104,7 @@ TEST(DriveSafety, FilesInTheSetThatAreNotItsOwnAreLeftAlone) {
             EXPECT_EQ(drive.written, written);
             EXPECT_EQ(drive.files.size(), 2u);  // nothing removed
 
-            const DriveReport verify = RunDriveVerify(ops, Pace(), DriveEvents());
+            const DriveReport verify = RunDriveVerify(ops, SmallPace(), DriveEvents());
             EXPECT_EQ(verify.result, DriveResult::lost);
             ASSERT_FALSE(verify.tally.ranges.empty());
             EXPECT_EQ(verify.tally.ranges[0].offset, 8 * MiB);
@@ -132,7 +121,7 @@ TEST(DriveSafety, ADescriptionThatIsNotItsOwnIsNotRead) {
     drive.strangers["sim/fillwright-drivetest.txt"] = "a FIFO";
     for (bool fill : {true, false}) {
         const DriveOps ops = SimulatedDriveOps(&drive);
-        const DriveReport report = fill ? RunDriveFill(ops, Pace(), DriveEvents()) : RunDriveVerify(ops, Pace(), DriveEvents());
+        const DriveReport report = fill ? RunDriveFill(ops, SmallPace(), DriveEvents()) : RunDriveVerify(ops, SmallPace(), DriveEvents());
         EXPECT_EQ(report.problem, "sim/fillwright-drivetest.txt is a FIFO, not the test set's own file; it is left as it is");
         EXPECT_EQ(drive.written, 0u);
     }
@@ -145,10 +134,10 @@ TEST(DriveSafety, ASecondTestOnTheSameFolderIsRefusedAtOnce) {
     DriveReport second, third;
     DriveEvents events;
     events.begun = [&](const DriveReport&) {
-        second = RunDriveFill(ops, Pace(), DriveEvents());
-        third = RunDriveVerify(ops, Pace(), DriveEvents());
+        second = RunDriveFill(ops, SmallPace(), DriveEvents());
+        third = RunDriveVerify(ops, SmallPace(), DriveEvents());
     };
-    const DriveReport first = RunDriveFill(ops, Pace(), events);
+    const DriveReport first = RunDriveFill(ops, SmallPace(), events);
     for (const DriveReport* refused : {&second, &third}) {
         EXPECT_EQ(refused->result, DriveResult::failed);
         EXPECT_EQ(refused->problem, "sim: another test is running on this set");
@@ -157,7 +146,7 @@ TEST(DriveSafety, ASecondTestOnTheSameFolderIsRefusedAtOnce) {
     EXPECT_EQ(first.result, DriveResult::ok) << first.problem;
     EXPECT_EQ(first.tally.bytesOk, 40 * MiB);
     EXPECT_EQ(drive.pins, 0);  // let go at the end
-    EXPECT_EQ(RunDriveVerify(ops, Pace(), DriveEvents()).result, DriveResult::ok);
+    EXPECT_EQ(RunDriveVerify(ops, SmallPace(), DriveEvents()).result, DriveResult::ok);
 }
 
 struct SystemDriveCase {
@@ -173,7 +162,7 @@ TEST(DriveSafety, TheSystemsOwnDriveIsFilledOnlyWhenAskedTo) {
         SimDrive drive;
         drive.shape = Honest();
         drive.shape.systemDrive = true;
-        DriveTestOptions options = Pace();
+        DriveTestOptions options = SmallPace();
         if (c.total) options.total = 8 * MiB;
         options.allowSystemDrive = c.allow;
         const DriveReport report = RunDriveFill(SimulatedDriveOps(&drive), options, DriveEvents());
@@ -192,7 +181,7 @@ TEST(DriveSafety, AnotherDrivesSetIsNeverMixedWithThisOnes) {
     SimDrive drive;
     drive.shape = Honest();
     const DriveOps ops = SimulatedDriveOps(&drive);
-    DriveTestOptions options = Pace();
+    DriveTestOptions options = SmallPace();
     options.total = 16 * MiB;
     ASSERT_EQ(RunDriveFill(ops, options, DriveEvents()).result, DriveResult::ok);
     EXPECT_NE(drive.texts["sim/fillwright-drivetest.txt"].find("\nvolume 5EED-D15C\n"), std::string::npos);
@@ -279,7 +268,7 @@ TEST(DriveSafety, ARefusedDescriptionGivesNoVerdict) {
             drive.shape = Honest();
             drive.texts["sim/fillwright-drivetest.txt"] = text;
             const DriveOps ops = SimulatedDriveOps(&drive);
-            const DriveReport report = fill ? RunDriveFill(ops, Pace(), DriveEvents()) : RunDriveVerify(ops, Pace(), DriveEvents());
+            const DriveReport report = fill ? RunDriveFill(ops, SmallPace(), DriveEvents()) : RunDriveVerify(ops, SmallPace(), DriveEvents());
             EXPECT_EQ(report.result, DriveResult::failed);
             EXPECT_EQ(report.problem.find("sim/fillwright-drivetest.txt: line "), 0u) << report.problem;
             EXPECT_EQ(report.bytesWritten, 0u);

@@ -15,17 +15,6 @@ namespace {
 
 const uint64_t MiB = uint64_t(1) << 20;
 
-DriveTestOptions SmallPace() {
-    DriveTestOptions options;
-    options.folder = "sim";
-    options.fileSize = 8 * MiB;
-    options.requestBytes = 256 * 1024;
-    options.sampleEvery = MiB;
-    options.sampleDistance = 4 * MiB;
-    options.speedSampleEvery = 4 * MiB;
-    return options;
-}
-
 SimDriveShape Drive(SimLie lie, uint64_t real) {
     SimDriveShape shape;
     shape.claimedBytes = 40 * MiB;

@@ -309,3 +309,15 @@ DriveOps SimulatedDriveOps(SimDrive* drive) {
     ops.separator = '/';
     return ops;
 }
+
+DriveTestOptions SmallPace() {
+    const uint64_t MiB = uint64_t(1) << 20;
+    DriveTestOptions options;
+    options.folder = "sim";
+    options.fileSize = 8 * MiB;
+    options.requestBytes = 256 * 1024;
+    options.sampleEvery = MiB;
+    options.sampleDistance = 4 * MiB;
+    options.speedSampleEvery = 4 * MiB;
+    return options;
+}

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "drive_platform.h"
+#include "drive_test.h"
 
 #include <cstdint>
 #include <list>
@@ -88,3 +89,7 @@ struct SimDrive {
 
 // The seam's calls, served by drive (which must outlive them).
 DriveOps SimulatedDriveOps(SimDrive* drive);
+
+// The test's pace scaled to a simulated drive of a few MiB: small files and
+// requests, a look back every MiB.
+DriveTestOptions SmallPace();
