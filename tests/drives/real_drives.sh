@@ -554,10 +554,13 @@ test_system_drive_guard() {
 test_wine_drive_letter_repointed() {
     rated_drive letter $((64 * MiB)) 80M || return 1
     local dir=${drive_mount[letter]} other=$drives_dir/other pid
-    local link=$root/${FILLWRIGHT_BUILD_DIR:-build}/wineprefix-win32/dosdevices/q:
+    local link=$root/${FILLWRIGHT_BUILD_DIR:-build}/wineprefix-$wine_arch/dosdevices/q:
     mkdir "$other" && echo a1a1a1a1 >"$dir/.windows-serial" && echo b2b2b2b2 >"$other/.windows-serial"
-    ln -sfn "$dir" "$link"
-    fill_behind letter "$dir" "$root/scripts/wine.sh" win32 "$wine_cli" --fill --json --file-size $((4 * MiB)) 'Q:\'
+    # The letter is a link in the prefix's dosdevices: on a fresh checkout the
+    # prefix is made first, by a first program run in it.
+    "$root/scripts/wine.sh" "$wine_arch" cmd /c exit >/dev/null 2>&1 </dev/null
+    ln -sfn "$dir" "$link" || return 1
+    fill_behind letter "$dir" "$root/scripts/wine.sh" "$wine_arch" "$wine_cli" --fill --json --file-size $((4 * MiB)) 'Q:\'
     ln -sfn "$other" "$link"
     wait "$pid"
     status=$?
@@ -570,7 +573,9 @@ test_wine_drive_letter_repointed() {
     drive_remove letter
 }
 
-wine_cli=$root/${FILLWRIGHT_BUILD_DIR:-build}/win32/fillwright-cli.exe
+source "$root/scripts/host.sh"
+wine_arch=$(wine_build)
+wine_cli=$root/${FILLWRIGHT_BUILD_DIR:-build}/$wine_arch/fillwright-cli.exe
 wine_unavailable() {
     local why
     why=$(fake_unavailable)
