@@ -33,9 +33,8 @@ bool WentAway(const Writer& writer) { return DriveWentAway(*writer.ops, writer.o
 // The first problem is the one reported: "cannot write PATH: reason"; a
 // failure of a drive that went away is reported as that.
 void Fail(const Writer& writer, const std::string& what, const std::string& path, const std::string& reason) {
-    if (!writer.report->problem.empty() || WentAway(writer)) return;
-    writer.report->problem = what + " " + path + ": " + reason;
-    writer.report->problemPath = path;
+    if (writer.report->problem || WentAway(writer)) return;
+    writer.report->problem = DriveProblem{what, path, ": " + reason};
 }
 
 bool FinishFile(Writer& writer) {

@@ -122,7 +122,7 @@ TEST(DrivePage, EmbedsTheSummaryAndEscapesWhatTheDriveSays) {
     DriveTestOptions options = Pace();
     options.total = 4 * MiB;
     DriveReport report = RunDriveFill(SimulatedDriveOps(&drive), options, DriveEvents());
-    report.problem = "cannot read sim/</script><script>alert(1)</script>";
+    report.problem = DriveProblem{"cannot read", "sim/</script><script>alert(1)</script>", ""};
     const std::string page = DrivePageHtml(report);
     std::string json = DriveSummaryJson(report);
     for (size_t at = json.find('<'); at != std::string::npos; at = json.find('<', at)) json.replace(at, 1, "\\u003c");
