@@ -5,6 +5,7 @@
 #include "cli_platform.h"
 #include "cli_progress.h"
 #include "drive_page.h"
+#include "drive_page_file.h"
 #include "drive_report.h"
 #include "drive_test.h"
 

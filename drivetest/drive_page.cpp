@@ -2,7 +2,8 @@
 // the bad ranges and the summary a program reads back.
 #include "drive_page.h"
 
-#include "drive_page_parts.h"
+#include "drive_page_map.h"
+#include "drive_page_speed.h"
 #include "drive_report.h"
 #include "drive_svg.h"
 #include "drive_units.h"

@@ -1,7 +1,9 @@
 // The drive test from the outside: what a folder holds decides whether a fill
 // starts a set, resumes one or replaces a finished one; then write, read back
 // and reach a verdict.
+#include "drive_read.h"
 #include "drive_work.h"
+#include "drive_write.h"
 
 #include <algorithm>
 #include <ctime>

@@ -1,6 +1,9 @@
 // The fill: numbered files written one request at a time, the blocks made on
 // a helper thread, and every so often a look back at blocks written earlier.
+#include "drive_write.h"
+
 #include "drive_pipeline.h"
+#include "drive_read.h"
 #include "drive_work.h"
 
 #include <algorithm>
@@ -174,19 +177,6 @@ bool WriteRequest(Writer& writer, const Request& request, const unsigned char* d
 }
 
 }  // namespace
-
-BlockVerdict ReadOneBlock(const DriveOps& ops, const std::string& folder, const DriveSet& set, uint64_t setOffset,
-                          unsigned char* buffer) {
-    const uint32_t number = FileOfOffset(set, setOffset);
-    DriveFile file;
-    BlockVerdict verdict;
-    verdict.kind = BlockClass::unreadable;
-    if (ops.open(PathIn(ops, folder, SetFileName(number)), OpenFor::read, &file).status != IoStatus::ok) return verdict;
-    const IoResult read = ops.readAt(file, setOffset - FileStart(set, number), buffer, kDriveBlockBytes);
-    ops.close(file);
-    if (read.status != IoStatus::ok || read.bytes != kDriveBlockBytes) return verdict;
-    return ClassifyBlock(set.run, number, setOffset, buffer);
-}
 
 void WriteSet(const DriveOps& ops, const DriveTestOptions& options, const DriveEvents& events, DriveSet* set,
               uint64_t from, DriveReport* report) {

@@ -3,6 +3,7 @@
 #include "drive_block.h"
 #include "drive_cells.h"
 #include "drive_page.h"
+#include "drive_page_file.h"
 #include "drive_report.h"
 #include "drive_test.h"
 #include "simulated_drive.h"
