@@ -152,6 +152,9 @@ DriveReport FillPinned(const DriveOps& ops, const DriveTestOptions& options, con
     }
     DriveSet set;
     uint64_t from = 0;
+    // The folder was looked at once, before a finished set was removed:
+    // what that set held is free again.
+    uint64_t freeBytes = found.state.freeBytes;
     if (found.set && !found.set->finished) {
         set = *found.set;
         from = WrittenOnDisk(ops, options.folder, set);
@@ -163,6 +166,7 @@ DriveReport FillPinned(const DriveOps& ops, const DriveTestOptions& options, con
                 return Refuse({"cannot remove the finished test set in", options.folder, ": " + problem});
             }
             report.replacedFinishedSet = true;
+            freeBytes += found.set->written;
         }
         set.run.number = ops.randomNumber();
         set.fileSize = std::max<uint64_t>(kDriveBlockBytes, std::min(options.fileSize, kLargestFileSize) / kDriveBlockBytes * kDriveBlockBytes);
@@ -171,7 +175,7 @@ DriveReport FillPinned(const DriveOps& ops, const DriveTestOptions& options, con
     NoteDrive(ops, options.folder, &set);
     set.volumeId = found.pin.volumeId;
     if (events.begun) events.begun(report);
-    WriteSet(ops, options, events, &set, from, &report);
+    WriteSet(ops, options, events, &set, from, freeBytes, &report);
     report.capacity.unknownBecause = "nothing was read back";
     if (options.verify && report.result != DriveResult::interrupted && !report.driveWentAway && report.bytesWritten > 0) {
         ReadAndPlace(ops, options, events, set, &report);

@@ -179,7 +179,7 @@ bool WriteRequest(Writer& writer, const Request& request, const unsigned char* d
 }  // namespace
 
 void WriteSet(const DriveOps& ops, const DriveTestOptions& options, const DriveEvents& events, DriveSet* set,
-              uint64_t from, DriveReport* report) {
+              uint64_t from, uint64_t freeBytes, DriveReport* report) {
     Writer writer;
     writer.ops = &ops;
     writer.options = &options;
@@ -193,8 +193,7 @@ void WriteSet(const DriveOps& ops, const DriveTestOptions& options, const DriveE
     // where a file ends begins the next.
     if (from % set->fileSize != 0) writer.resumeNumber = FileOfOffset(*set, from);
     const uint64_t end = set->total ? *set->total : std::numeric_limits<uint64_t>::max();
-    const FolderState folder = ops.inspectFolder(options.folder);
-    const uint64_t expected = set->total ? *set->total - from : folder.freeBytes;
+    const uint64_t expected = set->total ? *set->total - from : freeBytes;
     writer.meter = StartMeter(ops, events, options, DrivePhase::writing, from, expected, report);
 
     AlignedBuffers buffers = MakeBuffers(kSlots, options.requestBytes);
