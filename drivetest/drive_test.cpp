@@ -84,8 +84,9 @@ std::optional<DriveProblem> UntouchableSet(const DriveOps& ops, const std::strin
     for (uint32_t number = 1; number <= set.files + 1; ++number) {
         const std::string path = PathIn(ops, folder, SetFileName(number));
         if (const std::optional<std::string> what = ops.notOwnFile(path)) {
-            const std::string verb = set.finished ? "replace" : "resume";
-            return NotOwn("cannot " + verb + " the test set in " + folder + ":", path, *what);
+            std::string cannot = set.finished ? "cannot replace" : "cannot resume";
+            cannot.append(" the test set in ").append(folder).append(":");
+            return NotOwn(cannot, path, *what);
         }
     }
     return std::nullopt;
