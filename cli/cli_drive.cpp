@@ -5,6 +5,7 @@
 #include "cli_platform.h"
 #include "cli_progress.h"
 #include "drive_page.h"
+#include "drive_page_file.h"
 #include "drive_report.h"
 #include "drive_test.h"
 
@@ -19,14 +20,6 @@ void Say(FILE* stream, const std::string& text) {
 }
 
 void Tell(const std::string& message) { Say(stderr, "fillwright-cli: " + message + "\n"); }
-
-// The problem with the path it names quoted, as every message quotes names.
-std::string ShownProblem(const DriveReport& report) {
-    std::string text = report.problem;
-    const size_t at = report.problemPath.empty() ? std::string::npos : text.find(report.problemPath);
-    if (at != std::string::npos) text.replace(at, report.problemPath.size(), QuotedName(report.problemPath));
-    return text;
-}
 
 int ExitStatus(DriveResult result) {
     switch (result) {
@@ -101,7 +94,7 @@ int RunDriveTest(const CliOptions& options, bool showProgress) {
                                             : RunDriveVerify(SystemDriveOps(), test, events);
     endLine();
 
-    const std::string problem = ShownProblem(report);
+    const std::string problem = QuotedProblemText(report.problem);
     if (!problem.empty()) Tell(problem);
     if (report.result == DriveResult::interrupted) Tell("interrupted; the test set stays in " + folder);
     if (options.json) {

@@ -1,6 +1,7 @@
 #include "cli_options.h"
 
 #include "cli_platform.h"
+#include "drive_set.h"
 
 #include <algorithm>
 #include <cstring>
@@ -280,7 +281,7 @@ static OptionEffect ApplyShortOptions(const std::string& word, int argc, const c
 }
 
 // 4 GiB - 1: the largest file FAT32 holds.
-static const int64_t kLargestTestFile = (int64_t(4) << 30) - 1;
+static const int64_t kLargestTestFile = static_cast<int64_t>(kFat32LargestFile);
 
 // The drive test's options and its one DIR; the making and checking options
 // have no place there.

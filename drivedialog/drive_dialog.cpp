@@ -122,7 +122,7 @@ void ShowProgress(HWND dialog, const DriveProgress& progress) {
 void Finish(HWND dialog) {
     KillTimer(dialog, IDT_DRIVE_PROGRESS);
     state.report = CollectDriveRun();
-    const std::string text = DriveReportText(*state.report, state.testedFolder, state.report->problem);
+    const std::string text = DriveReportText(*state.report, state.testedFolder, ProblemText(state.report->problem));
     SetDlgItemTextA(dialog, IDC_DRIVE_RESULT, WindowsLines(text).c_str());
     SetStatus(dialog, EndStatus(*state.report, text));
     ShowVerdictIcon(dialog, &*state.report);

@@ -27,8 +27,7 @@ DriveReport ReplaceUnfinished(const DriveOps& ops, const std::string& folder) {
     std::string reason;
     if (set && !RemoveSet(ops, folder, *set, &reason)) {
         refused.result = DriveResult::failed;
-        refused.problem = "cannot remove the unfinished test set in " + folder + ": " + reason;
-        refused.problemPath = folder;
+        refused.problem = DriveProblem{"cannot remove the unfinished test set in", folder, ": " + reason};
     }
     return refused;
 }

@@ -1,6 +1,7 @@
 #include "drive_save.h"
 
 #include "drive_page.h"
+#include "drive_page_file.h"
 
 #include <commdlg.h>
 

@@ -2,7 +2,8 @@
 // the bad ranges and the summary a program reads back.
 #include "drive_page.h"
 
-#include "drive_page_parts.h"
+#include "drive_page_map.h"
+#include "drive_page_speed.h"
 #include "drive_report.h"
 #include "drive_svg.h"
 #include "drive_units.h"
@@ -89,7 +90,8 @@ std::string Verdict(const DriveReport& report) {
     const VerdictLook look = LookOf(report);
     return Element("p", {{"class", std::string("verdict ") + look.cssClass}, {"id", "verdict"}},
                    TextElement("span", {{"class", "symbol"}}, look.symbol) +
-                       EscapeMarkup(std::string(look.word) + ": " + DriveVerdictText(report, report.problem) + "."));
+                       EscapeMarkup(std::string(look.word) + ": " + DriveVerdictText(report, ProblemText(report.problem)) +
+                                    "."));
 }
 
 std::string Row(const std::string& heading, const std::string& markup) {
@@ -210,7 +212,7 @@ std::string Figures(const DriveReport& report) {
     if (report.readSeconds > 0 && report.bytesRead > 0) {
         rows += TextRow("Read speed", FormatRate(static_cast<double>(report.bytesRead) / report.readSeconds) + " on average");
     }
-    if (!report.problem.empty()) rows += TextRow("The test stopped", report.problem);
+    if (report.problem) rows += TextRow("The test stopped", ProblemText(report.problem));
     return Facts(rows);
 }
 

@@ -1,6 +1,6 @@
 // Where a page may go: not on the drive under test, and only where it can
 // be written; and its writing, under a temporary name renamed at the end.
-#include "drive_page.h"
+#include "drive_page_file.h"
 
 namespace {
 

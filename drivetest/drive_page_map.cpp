@@ -1,6 +1,8 @@
 // The map: about 500 cells in rows of 40, each a slice of the set coloured
 // and marked by the worst class in it, and a legend in words and symbols.
-#include "drive_page_parts.h"
+#include "drive_page_map.h"
+
+#include "drive_page.h"
 #include "drive_report.h"
 #include "drive_svg.h"
 #include "drive_units.h"

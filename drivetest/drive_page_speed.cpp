@@ -1,6 +1,8 @@
 // Speed by position: MB/s against GB into the set, one step line for
 // writing and one for reading, each step a sample's average over its span.
-#include "drive_page_parts.h"
+#include "drive_page_speed.h"
+
+#include "drive_page.h"
 #include "drive_svg.h"
 #include "drive_units.h"
 

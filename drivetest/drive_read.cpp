@@ -1,5 +1,7 @@
 // The read-back: requests read on the caller's thread, their blocks checked
 // on a helper thread, every block tallied by what it holds.
+#include "drive_read.h"
+
 #include "drive_pipeline.h"
 #include "drive_work.h"
 
@@ -115,6 +117,19 @@ void CheckRequest(Reader& reader, const ReadRequest& read, const unsigned char* 
 }
 
 }  // namespace
+
+BlockVerdict ReadOneBlock(const DriveOps& ops, const std::string& folder, const DriveSet& set, uint64_t setOffset,
+                          unsigned char* buffer) {
+    const uint32_t number = FileOfOffset(set, setOffset);
+    DriveFile file;
+    BlockVerdict verdict;
+    verdict.kind = BlockClass::unreadable;
+    if (ops.open(PathIn(ops, folder, SetFileName(number)), OpenFor::read, &file).status != IoStatus::ok) return verdict;
+    const IoResult read = ops.readAt(file, setOffset - FileStart(set, number), buffer, kDriveBlockBytes);
+    ops.close(file);
+    if (read.status != IoStatus::ok || read.bytes != kDriveBlockBytes) return verdict;
+    return ClassifyBlock(set.run, number, setOffset, buffer);
+}
 
 void ReadSet(const DriveOps& ops, const DriveTestOptions& options, const DriveEvents& events, const DriveSet& set,
              uint64_t length, DriveReport* report) {

@@ -320,7 +320,7 @@ std::string DriveSummaryJson(const DriveReport& report) {
     line["resumed_at"] = Nullable(report.resumedAt);
     line["replaced_finished_set"] = report.replacedFinishedSet;
     line["loss_seen_while_filling"] = Nullable(report.lossSeenAt);
-    line["error"] = report.problem.empty() ? Json() : Json(report.problem);
+    line["error"] = report.problem ? Json(ProblemText(report.problem)) : Json();
     line["real_capacity"] = RealCapacityJson(report.capacity);
     line["claimed_capacity"] = Nullable(report.capacity.claimed);
     line["real_capacity_unknown_because"] =

@@ -30,8 +30,10 @@ struct DriveSet {
 };
 
 const uint64_t kDefaultFileSize = uint64_t(1) << 30;
-// FAT32's limit is 4 GiB - 1; files stay whole blocks below it.
-const uint64_t kLargestFileSize = (uint64_t(4) << 30) - kDriveBlockBytes;
+// The largest file FAT32 holds: 4 GiB - 1, the most a --file-size may ask.
+const uint64_t kFat32LargestFile = (uint64_t(4) << 30) - 1;
+// A set's files are whole blocks, so the largest stays below that.
+const uint64_t kLargestFileSize = kFat32LargestFile / kDriveBlockBytes * kDriveBlockBytes;
 
 // "fillwright-drivetest-00001.bin" for number 1.
 std::string SetFileName(uint32_t number);

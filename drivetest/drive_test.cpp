@@ -1,23 +1,19 @@
 // The drive test from the outside: what a folder holds decides whether a fill
 // starts a set, resumes one or replaces a finished one; then write, read back
 // and reach a verdict.
+#include "drive_read.h"
 #include "drive_work.h"
+#include "drive_write.h"
 
 #include <algorithm>
 #include <ctime>
 
 namespace {
 
-struct Problem {
-    std::string text;  // names path
-    std::string path;
-};
-
-DriveReport Refuse(const Problem& problem) {
+DriveReport Refuse(const DriveProblem& problem) {
     DriveReport report;
     report.result = DriveResult::failed;
-    report.problem = problem.text;
-    report.problemPath = problem.path;
+    report.problem = problem;
     return report;
 }
 
@@ -27,13 +23,13 @@ std::string DescriptionPath(const DriveOps& ops, const std::string& folder) {
 
 struct FoundSet {
     std::optional<DriveSet> set;
-    Problem problem;  // why the folder cannot be used
+    std::optional<DriveProblem> problem;  // why the folder cannot be used
     FolderState state;
     PinnedFolder pin;
 };
 
-std::string NotOwnText(const std::string& path, const std::string& what) {
-    return path + " is " + what + ", not the test set's own file; it is left as it is";
+DriveProblem NotOwn(const std::string& what, const std::string& path, const std::string& itIs) {
+    return {what, path, " is " + itIs + ", not the test set's own file; it is left as it is"};
 }
 
 // Checks the folder, pins it for this test, and reads the set's description
@@ -42,57 +38,58 @@ FoundSet FindSet(const DriveOps& ops, const std::string& folder) {
     FoundSet found;
     found.state = ops.inspectFolder(folder);
     if (!found.state.usable) {
-        found.problem = {folder + ": " + found.state.reason, folder};
+        found.problem = DriveProblem{"", folder, ": " + found.state.reason};
         return found;
     }
     found.pin = ops.pinFolder(folder);
     if (!found.pin.pinned) {
-        found.problem = {folder + ": " + (found.pin.busy ? "another test is running on this set" : found.pin.reason), folder};
+        const std::string why = found.pin.busy ? "another test is running on this set" : found.pin.reason;
+        found.problem = DriveProblem{"", folder, ": " + why};
         return found;
     }
     const std::string description = DescriptionPath(ops, folder);
     if (const std::optional<std::string> what = ops.notOwnFile(description)) {
-        found.problem = {NotOwnText(description, *what), description};
+        found.problem = NotOwn("", description, *what);
         return found;
     }
     const std::optional<std::string> text = ops.readText(description);
     if (!text) {
         const std::string first = PathIn(ops, folder, SetFileName(1));
         if (ops.fileLength(first) || ops.notOwnFile(first)) {
-            found.problem = {folder + " holds " + SetFileName(1) + " but no " + kSetDescriptionName +
-                                 ": it may be another program's; remove it to test here",
-                             folder};
+            found.problem = DriveProblem{"", folder,
+                                         " holds " + SetFileName(1) + " but no " + kSetDescriptionName +
+                                             ": it may be another program's; remove it to test here"};
         }
         return found;
     }
     std::string fault;
     found.set = ReadSetDescription(*text, found.state.sizeBytes, &fault);
     if (!found.set) {
-        found.problem = {description + (fault.empty() ? " is not a test set's description" : ": " + fault) +
-                             "; it is left as it is",
-                         description};
+        const std::string why = fault.empty() ? " is not a test set's description" : ": " + fault;
+        found.problem = DriveProblem{"", description, why + "; it is left as it is"};
     }
     return found;
 }
 
 // Why a fill must not resume or replace the set found: one of its files is
 // not its own, or it was written on another drive.
-Problem UntouchableSet(const DriveOps& ops, const std::string& folder, const DriveSet& set, const PinnedFolder& pin) {
+std::optional<DriveProblem> UntouchableSet(const DriveOps& ops, const std::string& folder, const DriveSet& set,
+                                           const PinnedFolder& pin) {
     if (!set.volumeId.empty() && !pin.volumeId.empty() && set.volumeId != pin.volumeId) {
-        return {folder + " holds the test set of another drive (volume " + set.volumeId + "; this one is volume " +
-                    pin.volumeId + "): remove it by hand to test here",
-                folder};
+        return DriveProblem{"", folder,
+                            " holds the test set of another drive (volume " + set.volumeId + "; this one is volume " +
+                                pin.volumeId + "): remove it by hand to test here"};
     }
     // Past the files the description names, as RemoveSet goes.
     for (uint32_t number = 1; number <= set.files + 1; ++number) {
         const std::string path = PathIn(ops, folder, SetFileName(number));
         if (const std::optional<std::string> what = ops.notOwnFile(path)) {
-            return {"cannot " + std::string(set.finished ? "replace" : "resume") + " the test set in " + folder + ": " +
-                        NotOwnText(path, *what),
-                    path};
+            std::string cannot = set.finished ? "cannot replace" : "cannot resume";
+            cannot.append(" the test set in ").append(folder).append(":");
+            return NotOwn(cannot, path, *what);
         }
     }
-    return {};
+    return std::nullopt;
 }
 
 // Reads the set back with each block's place on the drive, and finds the
@@ -113,7 +110,7 @@ void Conclude(DriveReport* report) {
     if (report->result == DriveResult::interrupted) return;
     if (report->tally.bytesLost > 0 || report->lossSeenAt) {
         report->result = DriveResult::lost;
-    } else if (!report->problem.empty()) {
+    } else if (report->problem) {
         report->result = DriveResult::failed;
     } else if (report->verified && report->readBack == ReadBack::mayBeCached) {
         report->result = DriveResult::unproven;
@@ -143,19 +140,22 @@ DriveReport FillPinned(const DriveOps& ops, const DriveTestOptions& options, con
     report.onSystemDrive = found.pin.onSystemDrive;
     report.volumeId = found.pin.volumeId;
     if (found.pin.onSystemDrive && !options.total && !options.allowSystemDrive) {
-        report = Refuse({options.folder + " is on the system's own drive (the one that holds " + found.pin.systemHolds +
+        report = Refuse({"", options.folder,
+                         " is on the system's own drive (the one that holds " + found.pin.systemHolds +
                              "); filling it can stop programs from saving their work. Give --total, or "
-                             "--allow-system-drive to fill it anyway",
-                         options.folder});
+                             "--allow-system-drive to fill it anyway"});
         report.onSystemDrive = report.refusedSystemDrive = true;
         return report;
     }
     if (found.set) {
-        const Problem untouchable = UntouchableSet(ops, options.folder, *found.set, found.pin);
-        if (!untouchable.text.empty()) return Refuse(untouchable);
+        const std::optional<DriveProblem> untouchable = UntouchableSet(ops, options.folder, *found.set, found.pin);
+        if (untouchable) return Refuse(*untouchable);
     }
     DriveSet set;
     uint64_t from = 0;
+    // The folder was looked at once, before a finished set was removed:
+    // what that set held is free again.
+    uint64_t freeBytes = found.state.freeBytes;
     if (found.set && !found.set->finished) {
         set = *found.set;
         from = WrittenOnDisk(ops, options.folder, set);
@@ -164,9 +164,10 @@ DriveReport FillPinned(const DriveOps& ops, const DriveTestOptions& options, con
         if (found.set) {
             std::string problem;
             if (!RemoveSet(ops, options.folder, *found.set, &problem)) {
-                return Refuse({"cannot remove the finished test set in " + options.folder + ": " + problem, options.folder});
+                return Refuse({"cannot remove the finished test set in", options.folder, ": " + problem});
             }
             report.replacedFinishedSet = true;
+            freeBytes += found.set->written;
         }
         set.run.number = ops.randomNumber();
         set.fileSize = std::max<uint64_t>(kDriveBlockBytes, std::min(options.fileSize, kLargestFileSize) / kDriveBlockBytes * kDriveBlockBytes);
@@ -175,7 +176,7 @@ DriveReport FillPinned(const DriveOps& ops, const DriveTestOptions& options, con
     NoteDrive(ops, options.folder, &set);
     set.volumeId = found.pin.volumeId;
     if (events.begun) events.begun(report);
-    WriteSet(ops, options, events, &set, from, &report);
+    WriteSet(ops, options, events, &set, from, freeBytes, &report);
     report.capacity.unknownBecause = "nothing was read back";
     if (options.verify && report.result != DriveResult::interrupted && !report.driveWentAway && report.bytesWritten > 0) {
         ReadAndPlace(ops, options, events, set, &report);
@@ -186,7 +187,7 @@ DriveReport FillPinned(const DriveOps& ops, const DriveTestOptions& options, con
 
 DriveReport VerifyPinned(const DriveOps& ops, const DriveTestOptions& options, const DriveEvents& events, const FoundSet& found) {
     const std::optional<DriveSet>& set = found.set;
-    if (!set) return Refuse({options.folder + " holds no test set (no " + kSetDescriptionName + ")", options.folder});
+    if (!set) return Refuse({"", options.folder, std::string(" holds no test set (no ") + kSetDescriptionName + ")"});
     DriveReport report;
     report.onSystemDrive = found.pin.onSystemDrive;
     report.volumeId = found.pin.volumeId;
@@ -223,7 +224,7 @@ DriveReport OnPinnedFolder(const DriveOps& ops, const DriveTestOptions& options,
                            DriveReport (*test)(const DriveOps&, const DriveTestOptions&, const DriveEvents&, const FoundSet&)) {
     const Setting setting = SettingOf(ops, options.folder);
     const FoundSet found = FindSet(ops, options.folder);
-    DriveReport report = found.problem.text.empty() ? test(ops, options, events, found) : Refuse(found.problem);
+    DriveReport report = found.problem ? Refuse(*found.problem) : test(ops, options, events, found);
     if (found.pin.pinned) ops.unpinFolder(options.folder);
     report.folder = options.folder;
     report.drive = setting.drive;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "drive_platform.h"
+#include "drive_problem.h"
 #include "drive_set.h"
 #include "drive_tally.h"
 
@@ -70,8 +71,7 @@ enum class DriveResult {
 
 struct DriveReport {
     DriveResult result = DriveResult::ok;
-    std::string problem;       // what stopped the test, with the system's reason
-    std::string problemPath;   // the file or folder problem names, as it stands there
+    std::optional<DriveProblem> problem;  // what stopped the test, with the system's reason
     bool replacedFinishedSet = false;
     std::optional<uint64_t> resumedAt;  // the fill went on from here
     uint64_t bytesWritten = 0;          // the whole set

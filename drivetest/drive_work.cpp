@@ -34,8 +34,8 @@ bool DriveWentAway(const DriveOps& ops, const std::string& folder, DriveReport* 
     if (!ops.driveStillThere || ops.driveStillThere(folder)) return false;
     report->driveWentAway = true;
     // It is the reason the test ended, whatever failed because of it.
-    report->problem = "the drive at " + folder + " went away during the test (unmounted, pulled out or replaced)";
-    report->problemPath = folder;
+    report->problem =
+        DriveProblem{"the drive at", folder, " went away during the test (unmounted, pulled out or replaced)"};
     return true;
 }
 

@@ -62,14 +62,3 @@ bool Interrupted(const DriveEvents& events);
 // Whether the drive of folder went away during the test (asked of the
 // seam): once it has, report says so and nothing more is done with it.
 bool DriveWentAway(const DriveOps& ops, const std::string& folder, DriveReport* report);
-
-// Writes the set on from set offset from, to its end or the end of the
-// space; fills in the writing half of report and set->written.
-void WriteSet(const DriveOps& ops, const DriveTestOptions& options, const DriveEvents& events, DriveSet* set,
-              uint64_t from, DriveReport* report);
-// Reads the set's first length bytes back and tallies what came.
-void ReadSet(const DriveOps& ops, const DriveTestOptions& options, const DriveEvents& events, const DriveSet& set,
-             uint64_t length, DriveReport* report);
-// Reads the one block at setOffset past the caches: the look back while filling.
-BlockVerdict ReadOneBlock(const DriveOps& ops, const std::string& folder, const DriveSet& set, uint64_t setOffset,
-                          unsigned char* buffer);

@@ -1,6 +1,9 @@
 // The fill: numbered files written one request at a time, the blocks made on
 // a helper thread, and every so often a look back at blocks written earlier.
+#include "drive_write.h"
+
 #include "drive_pipeline.h"
+#include "drive_read.h"
 #include "drive_work.h"
 
 #include <algorithm>
@@ -33,9 +36,8 @@ bool WentAway(const Writer& writer) { return DriveWentAway(*writer.ops, writer.o
 // The first problem is the one reported: "cannot write PATH: reason"; a
 // failure of a drive that went away is reported as that.
 void Fail(const Writer& writer, const std::string& what, const std::string& path, const std::string& reason) {
-    if (!writer.report->problem.empty() || WentAway(writer)) return;
-    writer.report->problem = what + " " + path + ": " + reason;
-    writer.report->problemPath = path;
+    if (writer.report->problem || WentAway(writer)) return;
+    writer.report->problem = DriveProblem{what, path, ": " + reason};
 }
 
 bool FinishFile(Writer& writer) {
@@ -176,21 +178,8 @@ bool WriteRequest(Writer& writer, const Request& request, const unsigned char* d
 
 }  // namespace
 
-BlockVerdict ReadOneBlock(const DriveOps& ops, const std::string& folder, const DriveSet& set, uint64_t setOffset,
-                          unsigned char* buffer) {
-    const uint32_t number = FileOfOffset(set, setOffset);
-    DriveFile file;
-    BlockVerdict verdict;
-    verdict.kind = BlockClass::unreadable;
-    if (ops.open(PathIn(ops, folder, SetFileName(number)), OpenFor::read, &file).status != IoStatus::ok) return verdict;
-    const IoResult read = ops.readAt(file, setOffset - FileStart(set, number), buffer, kDriveBlockBytes);
-    ops.close(file);
-    if (read.status != IoStatus::ok || read.bytes != kDriveBlockBytes) return verdict;
-    return ClassifyBlock(set.run, number, setOffset, buffer);
-}
-
 void WriteSet(const DriveOps& ops, const DriveTestOptions& options, const DriveEvents& events, DriveSet* set,
-              uint64_t from, DriveReport* report) {
+              uint64_t from, uint64_t freeBytes, DriveReport* report) {
     Writer writer;
     writer.ops = &ops;
     writer.options = &options;
@@ -204,8 +193,7 @@ void WriteSet(const DriveOps& ops, const DriveTestOptions& options, const DriveE
     // where a file ends begins the next.
     if (from % set->fileSize != 0) writer.resumeNumber = FileOfOffset(*set, from);
     const uint64_t end = set->total ? *set->total : std::numeric_limits<uint64_t>::max();
-    const FolderState folder = ops.inspectFolder(options.folder);
-    const uint64_t expected = set->total ? *set->total - from : folder.freeBytes;
+    const uint64_t expected = set->total ? *set->total - from : freeBytes;
     writer.meter = StartMeter(ops, events, options, DrivePhase::writing, from, expected, report);
 
     AlignedBuffers buffers = MakeBuffers(kSlots, options.requestBytes);

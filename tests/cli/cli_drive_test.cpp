@@ -1,5 +1,6 @@
 // fillwright-cli --fill and --verify run for real on a scratch folder: the
 // report, the JSON Lines, the exit statuses, and damage found afterwards.
+#include "drive_set.h"
 #include "program_fixture.h"
 
 #include <nlohmann/json.hpp>
@@ -29,7 +30,7 @@ std::vector<nlohmann::json> Lines(const std::string& out, const std::string& typ
 
 class DriveProgram : public ProgramFolder {
 protected:
-    std::string SetFile(int number) { return File("fillwright-drivetest-0000" + std::to_string(number) + ".bin"); }
+    std::string SetFile(uint32_t number) { return File(SetFileName(number)); }
 };
 
 TEST_F(DriveProgram, FillsVerifiesAndFindsDamageLater) {

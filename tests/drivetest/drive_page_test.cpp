@@ -3,6 +3,7 @@
 #include "drive_block.h"
 #include "drive_cells.h"
 #include "drive_page.h"
+#include "drive_page_file.h"
 #include "drive_report.h"
 #include "drive_test.h"
 #include "simulated_drive.h"
@@ -122,7 +123,7 @@ TEST(DrivePage, EmbedsTheSummaryAndEscapesWhatTheDriveSays) {
     DriveTestOptions options = Pace();
     options.total = 4 * MiB;
     DriveReport report = RunDriveFill(SimulatedDriveOps(&drive), options, DriveEvents());
-    report.problem = "cannot read sim/</script><script>alert(1)</script>";
+    report.problem = DriveProblem{"cannot read", "sim/</script><script>alert(1)</script>", ""};
     const std::string page = DrivePageHtml(report);
     std::string json = DriveSummaryJson(report);
     for (size_t at = json.find('<'); at != std::string::npos; at = json.find('<', at)) json.replace(at, 1, "\\u003c");

@@ -48,7 +48,7 @@ TEST(DriveSafety, ADriveThatGoesAwayEndsTheTest) {
         const DriveReport report = RunDriveFill(SimulatedDriveOps(&drive), options, DriveEvents());
         EXPECT_STREQ(DriveResultName(report.result), DriveResultName(c.result));
         EXPECT_TRUE(report.driveWentAway);
-        EXPECT_EQ(report.problem, kWentAway);
+        EXPECT_EQ(ProblemText(report.problem), kWentAway);
         EXPECT_FALSE(report.verified);
         EXPECT_EQ(report.tally.bytesLost, 0u);  // nothing counted lost for going away
         EXPECT_EQ(report.lossSeenAt.has_value(), c.lie == SimLie::wrap);
@@ -68,7 +68,7 @@ TEST(DriveSafety, ADriveThatGoesAwayWhileReadBackCountsNothingLost) {
     drive.shape.awayAfter = drive.written;
     const DriveReport report = RunDriveVerify(ops, SmallPace(), DriveEvents());
     EXPECT_EQ(report.result, DriveResult::failed);
-    EXPECT_EQ(report.problem, kWentAway);
+    EXPECT_EQ(ProblemText(report.problem), kWentAway);
     EXPECT_EQ(report.tally.bytesLost, 0u);
     EXPECT_FALSE(report.verified);
 }
@@ -98,7 +98,7 @@ TEST(DriveSafety, FilesInTheSetThatAreNotItsOwnAreLeftAlone) {
             const uint64_t written = drive.written;
             const DriveReport fill = RunDriveFill(ops, SmallPace(), DriveEvents());
             EXPECT_EQ(fill.result, DriveResult::failed);
-            EXPECT_EQ(fill.problem, std::string("cannot ") + (finished ? "replace" : "resume") +
+            EXPECT_EQ(ProblemText(fill.problem), std::string("cannot ") + (finished ? "replace" : "resume") +
                                         " the test set in sim: sim/fillwright-drivetest-00002.bin is " + what +
                                         ", not the test set's own file; it is left as it is");
             EXPECT_EQ(drive.written, written);
@@ -122,7 +122,8 @@ TEST(DriveSafety, ADescriptionThatIsNotItsOwnIsNotRead) {
     for (bool fill : {true, false}) {
         const DriveOps ops = SimulatedDriveOps(&drive);
         const DriveReport report = fill ? RunDriveFill(ops, SmallPace(), DriveEvents()) : RunDriveVerify(ops, SmallPace(), DriveEvents());
-        EXPECT_EQ(report.problem, "sim/fillwright-drivetest.txt is a FIFO, not the test set's own file; it is left as it is");
+        EXPECT_EQ(ProblemText(report.problem),
+                  "sim/fillwright-drivetest.txt is a FIFO, not the test set's own file; it is left as it is");
         EXPECT_EQ(drive.written, 0u);
     }
 }
@@ -140,10 +141,10 @@ TEST(DriveSafety, ASecondTestOnTheSameFolderIsRefusedAtOnce) {
     const DriveReport first = RunDriveFill(ops, SmallPace(), events);
     for (const DriveReport* refused : {&second, &third}) {
         EXPECT_EQ(refused->result, DriveResult::failed);
-        EXPECT_EQ(refused->problem, "sim: another test is running on this set");
+        EXPECT_EQ(ProblemText(refused->problem), "sim: another test is running on this set");
         EXPECT_EQ(refused->bytesWritten, 0u);
     }
-    EXPECT_EQ(first.result, DriveResult::ok) << first.problem;
+    EXPECT_EQ(first.result, DriveResult::ok) << ProblemText(first.problem);
     EXPECT_EQ(first.tally.bytesOk, 40 * MiB);
     EXPECT_EQ(drive.pins, 0);  // let go at the end
     EXPECT_EQ(RunDriveVerify(ops, SmallPace(), DriveEvents()).result, DriveResult::ok);
@@ -171,7 +172,7 @@ TEST(DriveSafety, TheSystemsOwnDriveIsFilledOnlyWhenAskedTo) {
         EXPECT_EQ(report.result, c.refused ? DriveResult::failed : DriveResult::ok);
         EXPECT_EQ(drive.written, c.refused ? 0 : c.total ? 8 * MiB : 40 * MiB);
         if (c.refused) {
-            EXPECT_EQ(report.problem, "sim is on the system's own drive (the one that holds /); filling it can stop programs "
+            EXPECT_EQ(ProblemText(report.problem), "sim is on the system's own drive (the one that holds /); filling it can stop programs "
                                       "from saving their work. Give --total, or --allow-system-drive to fill it anyway");
         }
     }
@@ -188,7 +189,7 @@ TEST(DriveSafety, AnotherDrivesSetIsNeverMixedWithThisOnes) {
     drive.shape.volumeId = "0BAD-F00D";  // the set moved to another drive
     const uint64_t written = drive.written;
     const DriveReport fill = RunDriveFill(ops, options, DriveEvents());
-    EXPECT_EQ(fill.problem, "sim holds the test set of another drive (volume 5EED-D15C; this one is volume 0BAD-F00D): "
+    EXPECT_EQ(ProblemText(fill.problem), "sim holds the test set of another drive (volume 5EED-D15C; this one is volume 0BAD-F00D): "
                             "remove it by hand to test here");
     EXPECT_EQ(drive.written, written);
     const DriveReport verify = RunDriveVerify(ops, options, DriveEvents());
@@ -270,7 +271,8 @@ TEST(DriveSafety, ARefusedDescriptionGivesNoVerdict) {
             const DriveOps ops = SimulatedDriveOps(&drive);
             const DriveReport report = fill ? RunDriveFill(ops, SmallPace(), DriveEvents()) : RunDriveVerify(ops, SmallPace(), DriveEvents());
             EXPECT_EQ(report.result, DriveResult::failed);
-            EXPECT_EQ(report.problem.find("sim/fillwright-drivetest.txt: line "), 0u) << report.problem;
+            const std::string problem = ProblemText(report.problem);
+            EXPECT_EQ(problem.find("sim/fillwright-drivetest.txt: line "), 0u) << problem;
             EXPECT_EQ(report.bytesWritten, 0u);
             EXPECT_EQ(report.bytesRead, 0u);
             EXPECT_EQ(drive.written, 0u);

@@ -99,7 +99,7 @@ TEST(DriveSim, EachDriveGetsItsVerdict) {
         DriveTestOptions options = SmallPace();
         options.stopEarly = c.stopEarly;
         const DriveReport report = RunDriveFill(SimulatedDriveOps(&drive), options, DriveEvents());
-        EXPECT_STREQ(DriveResultName(report.result), DriveResultName(c.result)) << report.problem;
+        EXPECT_STREQ(DriveResultName(report.result), DriveResultName(c.result)) << ProblemText(report.problem);
         EXPECT_EQ(report.bytesWritten, c.written);
         EXPECT_TRUE(report.verified);
         EXPECT_EQ(report.lossSeenAt.has_value(), c.shape.lie != SimLie::none);  // the looks back saw it, stopping or not
@@ -113,7 +113,8 @@ TEST(DriveSim, EachDriveGetsItsVerdict) {
                 EXPECT_EQ(range.reason, "Input/output error");
             }
         }
-        EXPECT_EQ(report.problem.find("Read-only file system") != std::string::npos, c.result == DriveResult::failed) << report.problem;
+        const std::string problem = ProblemText(report.problem);
+        EXPECT_EQ(problem.find("Read-only file system") != std::string::npos, c.result == DriveResult::failed) << problem;
     }
 }
 
@@ -174,7 +175,7 @@ TEST(DriveSim, AnInterruptedFillResumesWhereItStopped) {
 
         const DriveReport second = RunDriveFill(ops, SmallPace(), DriveEvents());
         EXPECT_EQ(second.resumedAt.value_or(0), first.bytesWritten);
-        EXPECT_EQ(second.result, DriveResult::ok) << second.problem;
+        EXPECT_EQ(second.result, DriveResult::ok) << ProblemText(second.problem);
         EXPECT_EQ(second.bytesWritten, 40 * MiB);
         EXPECT_EQ(second.bytesWrittenNow, 40 * MiB - first.bytesWritten);
         EXPECT_EQ(second.tally.bytesOk, 40 * MiB);
@@ -262,7 +263,7 @@ TEST(DriveSim, RefusesFoldersItMustNotTouch) {
         options.folder = c.folder;
         const DriveReport report = RunDriveFill(SimulatedDriveOps(&drive), options, DriveEvents());
         EXPECT_EQ(report.result, DriveResult::failed);
-        EXPECT_EQ(report.problem.find(c.problem), 0u) << report.problem;
+        EXPECT_EQ(ProblemText(report.problem).find(c.problem), 0u) << ProblemText(report.problem);
         EXPECT_EQ(drive.files.size(), files);
         EXPECT_EQ(drive.texts.size(), texts);
         EXPECT_EQ(drive.written, 0u);

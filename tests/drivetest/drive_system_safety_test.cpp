@@ -41,14 +41,15 @@ TEST(DriveSystemSafety, TheSystemsDriveIsNotFilledWithoutTotal) {
     options.fileSize = MiB;
     const DriveReport refused = RunDriveFill(ops, options, DriveEvents());
     EXPECT_TRUE(refused.refusedSystemDrive);
-    EXPECT_EQ(refused.problem.find(dir + " is on the system's own drive (the one that holds " + pin.systemHolds + ")"), 0u)
-        << refused.problem;
+    const std::string problem = ProblemText(refused.problem);
+    EXPECT_EQ(problem.find(dir + " is on the system's own drive (the one that holds " + pin.systemHolds + ")"), 0u)
+        << problem;
     EXPECT_EQ(written, 0u);
     EXPECT_EQ(FileLength(JoinPath(dir, "fillwright-drivetest.txt")), -1);
 
     options.total = 2 * MiB;
     const DriveReport tested = RunDriveFill(ops, options, DriveEvents());
-    EXPECT_EQ(tested.result, IntactResult()) << tested.problem;
+    EXPECT_EQ(tested.result, IntactResult()) << ProblemText(tested.problem);
     EXPECT_TRUE(tested.onSystemDrive);
     EXPECT_EQ(written, 2 * MiB);
     std::string reason;
@@ -73,13 +74,13 @@ TEST(DriveSystemSafety, ASecondTestOnAFolderIsRefusedWhileTheFirstRuns) {
     };
     const DriveReport first = RunDriveFill(ops, options, events);
     for (const DriveReport* refused : {&second, &third}) {
-        EXPECT_EQ(refused->problem, dir + ": another test is running on this set");
+        EXPECT_EQ(ProblemText(refused->problem), dir + ": another test is running on this set");
         EXPECT_EQ(refused->bytesWritten, 0u);
     }
-    EXPECT_EQ(first.result, IntactResult()) << first.problem;
+    EXPECT_EQ(first.result, IntactResult()) << ProblemText(first.problem);
     EXPECT_EQ(first.tally.bytesOk, 2 * MiB);
     const DriveReport after = RunDriveVerify(ops, options, DriveEvents());  // the hold let go
-    EXPECT_EQ(after.result, IntactResult()) << after.problem;
+    EXPECT_EQ(after.result, IntactResult()) << ProblemText(after.problem);
     EXPECT_EQ(FileLength(JoinPath(dir, "fillwright-drivetest.lock")), -1);
     std::string reason;
     DriveSet set;

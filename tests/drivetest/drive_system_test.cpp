@@ -44,7 +44,7 @@ TEST(DriveSystem, FillsAndReadsBackARealFolder) {
     // Under Wine every read may come through Linux's cache: nothing is proven.
     const DriveResult intact = UnderWine() ? DriveResult::unproven : DriveResult::ok;
     const DriveReport report = RunDriveFill(ops, options, DriveEvents());
-    EXPECT_EQ(report.result, intact) << report.problem;
+    EXPECT_EQ(report.result, intact) << ProblemText(report.problem);
     EXPECT_EQ(report.bytesWritten, 10 * MiB + 4096);
     EXPECT_EQ(report.tally.bytesOk, 10 * MiB + 4096);
     EXPECT_EQ(FileLength(JoinPath(dir, "fillwright-drivetest-00003.bin")), int64_t(2 * MiB + 4096));
@@ -57,7 +57,7 @@ TEST(DriveSystem, FillsAndReadsBackARealFolder) {
     }
 
     const DriveReport again = RunDriveVerify(ops, options, DriveEvents());
-    EXPECT_EQ(again.result, intact) << again.problem;
+    EXPECT_EQ(again.result, intact) << ProblemText(again.problem);
     if (UnderWine()) {
         EXPECT_EQ(again.readBack, ReadBack::mayBeCached);
     }
@@ -65,7 +65,7 @@ TEST(DriveSystem, FillsAndReadsBackARealFolder) {
 
     const DriveReport replaced = RunDriveFill(ops, options, DriveEvents());
     EXPECT_TRUE(replaced.replacedFinishedSet);
-    EXPECT_EQ(replaced.result, intact) << replaced.problem;
+    EXPECT_EQ(replaced.result, intact) << ProblemText(replaced.problem);
     std::string reason;
     DriveSet set;
     set.fileSize = options.fileSize;
@@ -84,8 +84,8 @@ TEST(DriveSystem, RefusesWhatIsNoUsableFolder) {
         options.folder = folder;
         const DriveReport report = RunDriveFill(SystemDriveOps(), options, DriveEvents());
         EXPECT_EQ(report.result, DriveResult::failed);
-        EXPECT_EQ(report.problem.rfind(folder + ": ", 0), 0u) << report.problem;
-        EXPECT_GT(report.problem.size(), folder.size() + 2);  // the system's reason follows
+        EXPECT_EQ(ProblemText(report.problem).rfind(folder + ": ", 0), 0u) << ProblemText(report.problem);
+        EXPECT_GT(ProblemText(report.problem).size(), folder.size() + 2);  // the system's reason follows
         EXPECT_EQ(report.bytesWritten, 0u);
     }
     EXPECT_EQ(FileLength(file), 0);
