@@ -1,8 +1,7 @@
 #include "cli_report.h"
 
 #include "cli_names.h"
-
-#include <nlohmann/json.hpp>
+#include "json_text.h"
 
 #include <cstdio>
 
@@ -68,13 +67,13 @@ std::string CheckLine(const std::string& file, int64_t size, const CheckResult& 
 }
 
 std::string JsonLine(const FileReport& report) {
-    nlohmann::ordered_json object;
+    Json object;
     object["file"] = report.file;
     object["mode"] = ContentKindName(report.mode);
     object["size"] = report.size;
-    object["seed"] = report.seed ? nlohmann::ordered_json(*report.seed) : nlohmann::ordered_json(nullptr);
+    object["seed"] = report.seed ? Json(*report.seed) : Json(nullptr);
     object["result"] = report.result;
-    object["length"] = report.length ? nlohmann::ordered_json(*report.length) : nlohmann::ordered_json(nullptr);
+    object["length"] = report.length ? Json(*report.length) : Json(nullptr);
     const CheckResult* check = report.check;
     const bool compared = check && check->outcome != kCheckFailed && !check->noSeedFits;
     if (compared && check->firstDifference >= 0) {
@@ -84,11 +83,8 @@ std::string JsonLine(const FileReport& report) {
     } else {
         object["first_difference"] = nullptr;
     }
-    object["bytes_differing"] = compared ? nlohmann::ordered_json(check->bytesDiffering) : nlohmann::ordered_json(nullptr);
+    object["bytes_differing"] = compared ? Json(check->bytesDiffering) : Json(nullptr);
     object["seconds"] = report.seconds;
-    object["error"] = report.error.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(report.error);
-    // ordered_json: the fields come out in the order set here.
-    // Names need not be valid UTF-8 (a POSIX name is any bytes): such bytes
-    // become U+FFFD instead of stopping the dump.
-    return object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+    object["error"] = report.error.empty() ? Json(nullptr) : Json(report.error);
+    return JsonText(object);
 }

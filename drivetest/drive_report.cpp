@@ -1,14 +1,10 @@
 #include "drive_report.h"
 
 #include "drive_units.h"
-
-#include <nlohmann/json.hpp>
+#include "json_text.h"
 
 #include <algorithm>
 #include <cstdio>
-
-// ordered_json: the fields come out in the order set here, the type first.
-using Json = nlohmann::ordered_json;
 
 namespace {
 
@@ -98,11 +94,6 @@ std::string RemedyText(CacheRemedy remedy, const std::string& folder) {
         case CacheRemedy::linuxBuild: return "To be sure, run the Linux build of fillwright-cli";
     }
     return "To be sure, " + replug;
-}
-
-template <typename T>
-Json Nullable(const std::optional<T>& value) {
-    return value ? Json(*value) : Json();
 }
 
 // "(268 MB, 256.0 MiB)": three figures in decimal units, and the binary ones.
@@ -269,7 +260,7 @@ std::string DriveProgressJson(const DriveProgress& progress) {
     line["bytes_per_second"] = progress.bytesPerSecond;
     line["seconds_left"] = progress.secondsLeft >= 0 ? Json(progress.secondsLeft) : Json();
     line["bytes_lost"] = progress.bytesLost;
-    return line.dump();
+    return JsonText(line);
 }
 
 std::string DriveSpeedJson(const SpeedSample& sample) {
@@ -280,7 +271,7 @@ std::string DriveSpeedJson(const SpeedSample& sample) {
     line["bytes"] = sample.bytes;
     line["seconds"] = sample.seconds;
     line["bytes_per_second"] = Nullable(Average(sample.bytes, sample.seconds));
-    return line.dump();
+    return JsonText(line);
 }
 
 std::string DriveRangeJson(const BadRange& range) {
@@ -294,7 +285,7 @@ std::string DriveRangeJson(const BadRange& range) {
     if (range.kind == BlockClass::unreadable) line["reason"] = range.reason;
     line["drive_offset"] = Nullable(range.driveOffset);
     if (range.kind == BlockClass::overwritten) line["source_drive_offset"] = Nullable(range.sourceDriveOffset);
-    return line.dump(-1, ' ', false, Json::error_handler_t::replace);
+    return JsonText(line);
 }
 
 std::string DriveSummaryJson(const DriveReport& report) {
@@ -325,5 +316,5 @@ std::string DriveSummaryJson(const DriveReport& report) {
     line["claimed_capacity"] = Nullable(report.capacity.claimed);
     line["real_capacity_unknown_because"] =
         report.capacity.shape == CapacityShape::unknown ? Json(report.capacity.unknownBecause) : Json();
-    return line.dump(-1, ' ', false, Json::error_handler_t::replace);
+    return JsonText(line);
 }
