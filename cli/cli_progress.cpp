@@ -8,10 +8,7 @@
 
 // The figures of the line, from the fullest to the shortest, for the room there is.
 static std::vector<std::string> ProgressFigures(int64_t done, int64_t total, double elapsedSeconds) {
-    // Floating point: 100 * done overflows 64 bits for the largest sizes.
-    const double percent = total > 0 ? 100.0 * static_cast<double>(done) / static_cast<double>(total) : 100.0;
-    char percentText[16];
-    std::snprintf(percentText, sizeof percentText, "%3d%%", static_cast<int>(percent));
+    const std::string percentText = FormatPercent(WholePercent(static_cast<double>(done), static_cast<double>(total)));
     const std::string counts = FormatBytes(static_cast<double>(done)) + " / " + FormatBytes(static_cast<double>(total));
     std::string rate, eta = "ETA --:--";
     if (elapsedSeconds > 0 && done > 0) {
@@ -20,7 +17,7 @@ static std::vector<std::string> ProgressFigures(int64_t done, int64_t total, dou
         eta = "ETA " + FormatDuration(static_cast<double>(total - done) / perSecond);
     }
     return {counts + "  " + percentText + rate + "  " + eta, counts + "  " + percentText,
-            std::string(percentText) + "  " + eta, percentText};
+            percentText + "  " + eta, percentText};
 }
 
 std::string FormatProgress(int64_t done, int64_t total, double elapsedSeconds) {

@@ -96,26 +96,7 @@ std::string RemedyText(CacheRemedy remedy, const std::string& folder) {
     return "To be sure, " + replug;
 }
 
-// "(268 MB, 256.0 MiB)": three figures in decimal units, and the binary ones.
-std::string ShortUnits(uint64_t bytes) {
-    const auto scaled = [](double value, double step, const char* const* names, bool binary) {
-        int unit = 0;
-        while (value >= (binary ? 1024.0 : 1000.0) && names[unit + 1] != nullptr) {
-            value /= step;
-            ++unit;
-        }
-        char text[32];
-        const char* form = unit == 0 ? "%.0f %s" : value < 10 ? "%.2f %s" : value < 100 || binary ? "%.1f %s" : "%.0f %s";
-        std::snprintf(text, sizeof text, form, value, names[unit]);
-        return std::string(text);
-    };
-    const char* const decimal[] = {"B", "kB", "MB", "GB", "TB", "PB", nullptr};
-    const char* const binary[] = {"B", "KiB", "MiB", "GiB", "TiB", "PiB", nullptr};
-    const double value = static_cast<double>(bytes);
-    return "(" + scaled(value, 1000.0, decimal, false) + ", " + scaled(value, 1024.0, binary, true) + ")";
-}
-
-std::string BytesWithUnits(uint64_t bytes) { return std::to_string(bytes) + " bytes " + ShortUnits(bytes); }
+std::string BytesWithUnits(uint64_t bytes) { return std::to_string(bytes) + " bytes " + FormatBothUnitsShort(bytes); }
 
 std::string ReadBackIntactLine(const DriveReport& report) {
     const uint64_t ok = report.tally.bytesOk;
@@ -241,10 +222,9 @@ std::string DriveReportText(const DriveReport& report, const std::string& folder
 std::string DriveProgressText(const DriveProgress& progress) {
     std::string text = std::string(PhaseName(progress.phase)) + "  " + FormatBytes(static_cast<double>(progress.bytesDone));
     if (progress.bytesExpected > 0) {
-        const double percent = std::min(100.0, 100.0 * static_cast<double>(progress.bytesDone) / static_cast<double>(progress.bytesExpected));
-        char percentText[16];
-        std::snprintf(percentText, sizeof percentText, "%3d%%", static_cast<int>(percent));
-        text += " / " + FormatBytes(static_cast<double>(progress.bytesExpected)) + "  " + percentText;
+        const double expected = static_cast<double>(progress.bytesExpected);
+        const int percent = std::min(100, WholePercent(static_cast<double>(progress.bytesDone), expected));
+        text += " / " + FormatBytes(expected) + "  " + FormatPercent(percent);
     }
     if (progress.bytesPerSecond > 0) text += "  " + FormatBytes(progress.bytesPerSecond) + "/s";
     text += "  ETA " + (progress.secondsLeft >= 0 ? FormatDuration(progress.secondsLeft) : std::string("--:--"));
