@@ -68,7 +68,7 @@ int RunDriveTest(const CliOptions& options, bool showProgress) {
     std::optional<DriveProgress> shown;
     const auto endLine = [&] {
         if (shown && line.drawn) {
-            ProgressShow(&line, DriveProgressText(*shown), true);
+            ProgressShow(&line, DriveProgressForms(*shown), true);
             ProgressEnd(&line, false);
         }
         ProgressBegin(&line, "");
@@ -86,7 +86,7 @@ int RunDriveTest(const CliOptions& options, bool showProgress) {
     };
     events.progress = [&](const DriveProgress& progress) {
         if (showProgress && shown && shown->phase != progress.phase) endLine();
-        if (showProgress) ProgressShow(&line, DriveProgressText(progress));
+        if (showProgress) ProgressShow(&line, DriveProgressForms(progress));
         shown = progress;
         const double now = CliMonotonicSeconds();
         if (options.json && now - lastJson >= kJsonProgressInterval) {

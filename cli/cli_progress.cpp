@@ -24,9 +24,12 @@ std::string FormatProgress(int64_t done, int64_t total, double elapsedSeconds) {
     return ProgressFigures(done, total, elapsedSeconds)[0];
 }
 
+// The columns a line may take: the last one stays free, as a line that fills
+// it wraps on some terminals.
+static size_t RoomIn(int columns) { return static_cast<size_t>(columns <= 0 ? 79 : columns > 1 ? columns - 1 : 1); }
+
 std::string FitProgress(const std::string& name, int64_t done, int64_t total, double elapsedSeconds, int columns) {
-    // The last column stays free: a line that fills it wraps on some terminals.
-    const size_t room = static_cast<size_t>(columns <= 0 ? 79 : columns > 1 ? columns - 1 : 1);
+    const size_t room = RoomIn(columns);
     const size_t nameWidth = ShownWidth(name);
     const size_t nameAtLeast = nameWidth < kProgressNameAtLeast ? nameWidth : kProgressNameAtLeast;
     for (const std::string& figures : ProgressFigures(done, total, elapsedSeconds)) {
@@ -34,6 +37,14 @@ std::string FitProgress(const std::string& name, int64_t done, int64_t total, do
         if (width + nameAtLeast <= room) return ShortenedToWidth(name, room - width) + "  " + figures;
     }
     return ShortenedToWidth(ProgressFigures(done, total, elapsedSeconds).back(), room);
+}
+
+std::string FitForms(const std::vector<std::string>& forms, int columns) {
+    const size_t room = RoomIn(columns);
+    for (const std::string& form : forms) {
+        if (ShownWidth(form) <= room) return form;
+    }
+    return forms.empty() ? std::string() : ShortenedToWidth(forms.back(), room);
 }
 
 static void DrawText(ProgressLine* line, std::string text, double now) {
@@ -53,14 +64,11 @@ static void Draw(ProgressLine* line, double now) {
     DrawText(line, FitProgress(line->name, line->done, line->total, now - line->started, CliTerminalColumns()), now);
 }
 
-void ProgressShow(ProgressLine* line, const std::string& text, bool atOnce) {
+void ProgressShow(ProgressLine* line, const std::vector<std::string>& forms, bool atOnce) {
     const double now = CliMonotonicSeconds();
     if (!atOnce && now - line->lastDrawn < kProgressInterval) return;
-    // Cut at the terminal's width (the text is ASCII), so that it never wraps.
-    const int columns = CliTerminalColumns();
-    std::string shown = text;
-    if (columns > 1 && shown.size() >= static_cast<size_t>(columns)) shown.resize(static_cast<size_t>(columns) - 1);
-    DrawText(line, shown, now);
+    // Fitted anew each time, as the file's line is.
+    DrawText(line, FitForms(forms, CliTerminalColumns()), now);
 }
 
 void ProgressBegin(ProgressLine* line, const std::string& name) {

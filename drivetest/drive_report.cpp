@@ -219,16 +219,21 @@ std::string DriveReportText(const DriveReport& report, const std::string& folder
     return text;
 }
 
-std::string DriveProgressText(const DriveProgress& progress) {
-    std::string text = std::string(PhaseName(progress.phase)) + "  " + FormatBytes(static_cast<double>(progress.bytesDone));
+std::vector<std::string> DriveProgressForms(const DriveProgress& progress) {
+    const std::string phase = PhaseName(progress.phase);
+    std::string counts = "  " + FormatDecimalBytes(static_cast<double>(progress.bytesDone));
+    std::string percent;
     if (progress.bytesExpected > 0) {
         const double expected = static_cast<double>(progress.bytesExpected);
-        const int percent = std::min(100, WholePercent(static_cast<double>(progress.bytesDone), expected));
-        text += " / " + FormatBytes(expected) + "  " + FormatPercent(percent);
+        percent = "  " + FormatPercent(std::min(100, WholePercent(static_cast<double>(progress.bytesDone), expected)));
+        counts += " / " + FormatDecimalBytes(expected);
     }
-    if (progress.bytesPerSecond > 0) text += "  " + FormatBytes(progress.bytesPerSecond) + "/s";
-    text += "  ETA " + (progress.secondsLeft >= 0 ? FormatDuration(progress.secondsLeft) : std::string("--:--"));
-    return text + "  lost " + FormatBytes(static_cast<double>(progress.bytesLost));
+    const std::string rate = progress.bytesPerSecond > 0 ? "  " + FormatRate(progress.bytesPerSecond) : "";
+    const std::string eta =
+        "  ETA " + (progress.secondsLeft >= 0 ? FormatDuration(progress.secondsLeft) : std::string("--:--"));
+    const std::string lost = "  lost " + FormatDecimalBytes(static_cast<double>(progress.bytesLost));
+    return {phase + counts + percent + rate + eta + lost, phase + counts + percent + lost, phase + percent + eta + lost,
+            phase + percent + lost};
 }
 
 std::string DriveProgressJson(const DriveProgress& progress) {
