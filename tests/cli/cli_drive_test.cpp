@@ -185,7 +185,8 @@ TEST(DriveProgressLine, DecimalUnitsFittedToTheTerminal) {
         {reading, 25, "reading  lost 4.1 kB"},
     };
     for (const auto& row : table)
-        EXPECT_EQ(FitForms(DriveProgressForms(std::get<0>(row)), std::get<1>(row)), std::get<2>(row)) << std::get<1>(row);
+        EXPECT_EQ(FitForms(DriveProgressForms(std::get<0>(row)), std::get<1>(row)), std::get<2>(row))
+            << std::get<1>(row);
 }
 
 }  // namespace
