@@ -1,6 +1,7 @@
 #include "cli_drive.h"
 
 #include "cli_exit_status.h"
+#include "cli_messages.h"
 #include "cli_names.h"
 #include "cli_platform.h"
 #include "cli_progress.h"
@@ -12,13 +13,6 @@
 #include <optional>
 
 namespace {
-
-void Say(FILE* stream, const std::string& text) {
-    CliWriteText(stream, text);
-    std::fflush(stream);
-}
-
-void Tell(const std::string& message) { Say(stderr, "fillwright-cli: " + message + "\n"); }
 
 // The problem with the path it names quoted, as every message quotes names.
 std::string ShownProblem(const DriveReport& report) {
@@ -97,8 +91,8 @@ int RunDriveTest(const CliOptions& options, bool showProgress) {
     events.speed = [&](const SpeedSample& sample) {
         if (options.json) Say(stdout, DriveSpeedJson(sample) + "\n");
     };
-    const DriveReport report = options.fill ? RunDriveFill(SystemDriveOps(), test, events)
-                                            : RunDriveVerify(SystemDriveOps(), test, events);
+    const DriveReport report = JobOf(options) == kDriveFillJob ? RunDriveFill(SystemDriveOps(), test, events)
+                                                               : RunDriveVerify(SystemDriveOps(), test, events);
     endLine();
 
     const std::string problem = ShownProblem(report);

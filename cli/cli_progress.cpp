@@ -85,6 +85,11 @@ void ProgressUpdate(ProgressLine* line, int64_t done, int64_t total) {
     if (now - line->lastDrawn >= kProgressInterval) Draw(line, now);
 }
 
+ProgressSink ProgressTo(ProgressLine* line, bool showProgress) {
+    if (!showProgress) return ProgressSink();
+    return [line](int64_t done, int64_t total) { ProgressUpdate(line, done, total); };
+}
+
 void ProgressEnd(ProgressLine* line, bool made) {
     // A file made within the first interval leaves no line at all.
     if (!line->drawn) return;

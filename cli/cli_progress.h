@@ -2,6 +2,7 @@
 // drive tested.
 #pragma once
 
+#include "cli_progress_sink.h"
 #include "drive_units.h"  // FormatBytes, FormatDuration
 
 #include <cstddef>
@@ -44,6 +45,8 @@ void ProgressUpdate(ProgressLine* line, int64_t done, int64_t total);
 // Shows the first of forms that fits (see FitForms) as the line, when
 // kProgressInterval has passed since the last redraw, or at once.
 void ProgressShow(ProgressLine* line, const std::vector<std::string>& forms, bool atOnce = false);
+// The line's updates as a job's progress, when it is shown; none when not.
+ProgressSink ProgressTo(ProgressLine* line, bool showProgress);
 // Ends the line: the final figures if the file was made, then a line break,
 // so that what follows on stderr starts on a line of its own.
 void ProgressEnd(ProgressLine* line, bool made);
