@@ -3,6 +3,7 @@
 #include "cli_names.h"
 #include "cli_platform.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -41,9 +42,9 @@ std::string FitProgress(const std::string& name, int64_t done, int64_t total, do
 
 std::string FitForms(const std::vector<std::string>& forms, int columns) {
     const size_t room = RoomIn(columns);
-    for (const std::string& form : forms) {
-        if (ShownWidth(form) <= room) return form;
-    }
+    const auto fits = [room](const std::string& form) { return ShownWidth(form) <= room; };
+    const auto fitting = std::find_if(forms.begin(), forms.end(), fits);
+    if (fitting != forms.end()) return *fitting;
     return forms.empty() ? std::string() : ShortenedToWidth(forms.back(), room);
 }
 
