@@ -1,12 +1,20 @@
 #include "cli_check.h"
 
+#include "cli_aligned_buffer.h"
 #include "cli_content.h"
+#include "cli_exit_status.h"
+#include "cli_messages.h"
+#include "cli_names.h"
 #include "cli_pipeline.h"
 #include "cli_platform.h"
+#include "cli_progress.h"
+#include "cli_report.h"
 #include "random_algebra.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -179,4 +187,86 @@ CheckResult CheckFile(const char* path, const CheckRequest& request, unsigned ch
         result.outcome = same ? kCheckOk : kCheckDiffers;
     }
     return result;
+}
+
+static std::string SearchNote(const CheckResult& result) {
+    if (!result.seedSearched || result.noSeedFits) return "";
+    std::string note = " (seed " + std::to_string(result.seed.value_or(0));
+    if (result.seedTime) note += ", the clock at " + FormatUtc(*result.seedTime);
+    if (result.seedsFitting > 1) {
+        note += "; too short to decide: " + std::to_string(result.seedsFitting) +
+                " seeds fit, checked against the first";
+    }
+    return note + ")";
+}
+
+std::string CheckLine(const std::string& file, int64_t size, const CheckResult& result) {
+    // A name that could forge or break the line is escaped; the line then
+    // starts with a backslash.
+    bool escaped = false;
+    const std::string name = EscapedName(file, &escaped);
+    std::string line = (escaped ? "\\" : "") + name + ": ";
+    if (result.noSeedFits) return line + "differs: no seed of the random stream makes its first bytes";
+    const bool lengthWrong = result.length != size;
+    if (lengthWrong) {
+        line += (result.longer ? "length over " + std::to_string(size) : "length " + std::to_string(result.length)) +
+                ", expected " + std::to_string(size);
+    }
+    if (result.bytesDiffering > 0) {
+        char figures[96];
+        std::snprintf(figures, sizeof figures, "first at byte %lld (expected 0x%02X, found 0x%02X), ",
+                      static_cast<long long>(result.firstDifference), static_cast<unsigned>(result.expected),
+                      static_cast<unsigned>(result.found));
+        line += std::string(lengthWrong ? "; " : "") + "differs: " + figures + std::to_string(result.bytesDiffering) +
+                " bytes differ";
+    } else if (!lengthWrong) {
+        line += "OK";
+    }
+    return line + SearchNote(result);
+}
+
+static const char* CheckResultName(CheckOutcome outcome) {
+    const char* names[] = {"ok", "differs", "failed", "interrupted"};
+    return names[outcome];
+}
+
+// One file of --check: its line (or JSON object) on stdout, a failure on stderr.
+static bool ReportCheck(const CliOptions& options, const std::string& path, const CheckRequest& request,
+                        const CheckResult& result, double seconds) {
+    if (result.outcome == kCheckFailed) TellAbout(path, result.reason);
+    if (result.outcome == kCheckInterrupted) TellAbout(path, "interrupted");
+    if (options.json) {
+        FileReport report = FileReportOf(options, path, result.seed);
+        report.result = CheckResultName(result.outcome);
+        if (result.length >= 0) report.length = result.length;
+        report.check = &result;
+        report.seconds = seconds;
+        report.error = result.reason;
+        return WriteToStdout(JsonLine(report) + "\n");
+    }
+    if (result.outcome == kCheckFailed || result.outcome == kCheckInterrupted) return true;
+    if (options.quiet && result.outcome == kCheckOk) return true;  // as sha256sum --quiet: only what is not OK
+    return WriteToStdout(CheckLine(path, request.size, result) + "\n");
+}
+
+int CheckFiles(const CliOptions& options, bool showProgress) {
+    std::vector<unsigned char> storage;
+    unsigned char* const buffers = PageAlignedBuffer(storage, 3 * kCheckChunkSize);
+    CheckRequest request;
+    request.mode = options.mode;
+    request.size = options.size;
+    request.seedSlack = static_cast<int64_t>(options.files.size()) - 1;
+    int status = kExitMade;
+    for (size_t i = 0; i < options.files.size(); ++i) {
+        const std::string& path = options.files[i];
+        if (options.seed) request.seed = *options.seed + static_cast<uint32_t>(i);  // as when making
+        ProgressLine line;
+        ProgressBegin(&line, path);
+        const CheckResult result = CheckFile(path.c_str(), request, buffers, ProgressTo(&line, showProgress));
+        ProgressEnd(&line, result.outcome != kCheckInterrupted && result.outcome != kCheckFailed);
+        if (!ReportCheck(options, path, request, result, CliMonotonicSeconds() - line.started)) return kExitFailed;
+        if (result.outcome == kCheckInterrupted) return kExitInterrupted;
+        if (CheckFailed(result)) status = kExitFailed;  // the remaining files are still checked
+    }
+    return status;
 }

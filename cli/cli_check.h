@@ -1,8 +1,11 @@
-// Checking one file against what a command line makes: its length, and for
-// every mode but size its bytes, compared as they are read.
+// --check: each file read and compared with what the command line makes (its
+// length, and for every mode but size its bytes, compared as they are read),
+// and the line that tells the outcome.
 #pragma once
 
+#include "cli_calendar.h"  // FormatUtc: the clock time a found seed stands for, as the line tells it
 #include "cli_content_kind.h"
+#include "cli_options.h"
 #include "cli_progress_sink.h"
 
 #include <cstddef>
@@ -54,3 +57,14 @@ std::optional<int64_t> SeedBeforeTime(uint32_t lowBits, int64_t modifiedSeconds)
 // of the caller's.
 CheckResult CheckFile(const char* path, const CheckRequest& request, unsigned char* buffers,
                       const ProgressSink& progress);
+
+// "FILE: OK", "FILE: differs: first at byte ...", "FILE: length L, expected
+// SIZE" ("length over SIZE" for a pipe that gave more), with what the seed
+// search found; no line break. Not for kCheckFailed. A name with a
+// backslash or a control character is escaped, and the line then starts
+// with a backslash, as sha256sum's lines do.
+std::string CheckLine(const std::string& file, int64_t size, const CheckResult& result);
+
+// Checks every file of the command line, telling each one's outcome, and
+// returns the exit status.
+int CheckFiles(const CliOptions& options, bool showProgress);

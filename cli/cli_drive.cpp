@@ -1,6 +1,7 @@
 #include "cli_drive.h"
 
 #include "cli_exit_status.h"
+#include "cli_messages.h"
 #include "cli_names.h"
 #include "cli_platform.h"
 #include "cli_progress.h"
@@ -13,13 +14,6 @@
 #include <optional>
 
 namespace {
-
-void Say(FILE* stream, const std::string& text) {
-    CliWriteText(stream, text);
-    std::fflush(stream);
-}
-
-void Tell(const std::string& message) { Say(stderr, "fillwright-cli: " + message + "\n"); }
 
 int ExitStatus(DriveResult result) {
     switch (result) {
@@ -61,7 +55,7 @@ int RunDriveTest(const CliOptions& options, bool showProgress) {
     std::optional<DriveProgress> shown;
     const auto endLine = [&] {
         if (shown && line.drawn) {
-            ProgressShow(&line, DriveProgressText(*shown), true);
+            ProgressShow(&line, DriveProgressForms(*shown), true);
             ProgressEnd(&line, false);
         }
         ProgressBegin(&line, "");
@@ -79,7 +73,7 @@ int RunDriveTest(const CliOptions& options, bool showProgress) {
     };
     events.progress = [&](const DriveProgress& progress) {
         if (showProgress && shown && shown->phase != progress.phase) endLine();
-        if (showProgress) ProgressShow(&line, DriveProgressText(progress));
+        if (showProgress) ProgressShow(&line, DriveProgressForms(progress));
         shown = progress;
         const double now = CliMonotonicSeconds();
         if (options.json && now - lastJson >= kJsonProgressInterval) {
@@ -90,8 +84,8 @@ int RunDriveTest(const CliOptions& options, bool showProgress) {
     events.speed = [&](const SpeedSample& sample) {
         if (options.json) Say(stdout, DriveSpeedJson(sample) + "\n");
     };
-    const DriveReport report = options.fill ? RunDriveFill(SystemDriveOps(), test, events)
-                                            : RunDriveVerify(SystemDriveOps(), test, events);
+    const DriveReport report = JobOf(options) == kDriveFillJob ? RunDriveFill(SystemDriveOps(), test, events)
+                                                               : RunDriveVerify(SystemDriveOps(), test, events);
     endLine();
 
     const std::string problem = QuotedProblemText(report.problem);

@@ -1,8 +1,15 @@
 #include "cli_make.h"
 
+#include "cli_aligned_buffer.h"
 #include "cli_content.h"
+#include "cli_exit_status.h"
+#include "cli_messages.h"
 #include "cli_pipeline.h"
 #include "cli_platform.h"
+#include "cli_progress.h"
+#include "cli_report.h"
+
+#include <vector>
 
 namespace {
 
@@ -99,4 +106,65 @@ MakeOutcome MakeFile(const char* path, const MakeRequest& request, unsigned char
         if (file.removable) unfinished->whyLeft = "it was closed before it could be removed";
     }
     return outcome;
+}
+
+// What became of a file that could not be finished, after what stopped it.
+static std::string UnfinishedNote(const Unfinished& unfinished) {
+    if (unfinished.removed) return "; the unfinished file was removed";
+    if (unfinished.whyLeft.empty()) return "";  // a device or a pipe: nothing was made to remove
+    return "; the unfinished file was left (" + std::to_string(unfinished.length) + " bytes): " + unfinished.whyLeft;
+}
+
+// The seed of the first file: the one given, or the dialog's, told on stderr.
+static uint32_t FirstSeed(const CliOptions& options) {
+    uint32_t firstSeed = options.seed.value_or(0);
+    if (ContentHasSeed(options.mode) && !options.seed) {
+        // The dialog's seed: the calendar clock in whole seconds, cut to 32 bits.
+        firstSeed = static_cast<uint32_t>(CliCalendarSeconds());
+        if (!options.quiet) {
+            Tell(std::string(ContentKindName(options.mode)) + " seed " + std::to_string(firstSeed) + " (give -s " +
+                 std::to_string(firstSeed) + " to make the same bytes again)");
+        }
+    }
+    return firstSeed;
+}
+
+int MakeFiles(const CliOptions& options, bool showProgress) {
+    const uint32_t firstSeed = FirstSeed(options);
+    MakeRequest request;
+    request.mode = options.mode;
+    request.size = options.size;
+    request.allocate = options.allocate;
+    request.noClobber = options.noClobber;
+    const size_t chunkSize =
+        options.mode == kSizeContent ? 1 : options.mode == kNoiseContent ? 2 * kCliChunkSize : kCliChunkSize;
+    std::vector<unsigned char> storage;
+    unsigned char* const chunk = PageAlignedBuffer(storage, chunkSize);
+    std::string error;
+    int status = kExitMade;
+    for (size_t i = 0; i < options.files.size(); ++i) {
+        const std::string& path = options.files[i];
+        request.seed = firstSeed + static_cast<uint32_t>(i);  // wraps modulo 2^32 like the seed itself
+        ProgressLine line;
+        ProgressBegin(&line, path);
+        Unfinished unfinished;
+        const MakeOutcome outcome =
+            MakeFile(path.c_str(), request, chunk, chunkSize, ProgressTo(&line, showProgress), &error, &unfinished);
+        ProgressEnd(&line, outcome == kMade);
+        if (outcome == kInterrupted) TellAbout(path, "interrupted" + UnfinishedNote(unfinished));
+        if (outcome == kFailed) TellAbout(path, error + UnfinishedNote(unfinished));
+        if (options.json) {
+            FileReport report = FileReportOf(options, path, request.seed);
+            const char* results[] = {"made", "failed", "interrupted"};
+            report.result = results[outcome];
+            if (outcome == kMade) report.length = options.size;
+            if (outcome == kInterrupted) report.length = unfinished.length;  // the length it reached
+            report.seconds = CliMonotonicSeconds() - line.started;
+            report.error = error;
+            if (!WriteToStdout(JsonLine(report) + "\n")) return kExitFailed;
+        }
+        if (outcome == kInterrupted) return kExitInterrupted;
+        if (outcome == kFailed) status = kExitFailed;  // the remaining files are still made
+    }
+    return status;
 }

@@ -1,8 +1,9 @@
-// Making one file of the command line: the mode's bytes written in large
-// chunks, or only the length given.
+// Making the files of the command line, one after the other: the mode's
+// bytes written in large chunks, or only the length given.
 #pragma once
 
 #include "cli_content_kind.h"
+#include "cli_options.h"
 #include "cli_progress_sink.h"
 
 #include <cstddef>
@@ -37,3 +38,8 @@ struct Unfinished {
 // interrupted), and *unfinished, if given, says what became of it.
 MakeOutcome MakeFile(const char* path, const MakeRequest& request, unsigned char* chunk, size_t chunkSize,
                      const ProgressSink& progress, std::string* reason, Unfinished* unfinished = nullptr);
+
+// Makes every file of the command line, telling on stderr what stopped one
+// and, with --json, each one's outcome on stdout; returns the exit status.
+// Random and noise modes without a seed take the clock's, and tell it.
+int MakeFiles(const CliOptions& options, bool showProgress);

@@ -6,127 +6,6 @@
 #include <algorithm>
 #include <cstring>
 
-static const int64_t kLargestSize = INT64_MAX;
-
-static bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-// Reads the leading run of decimal digits into *value; false on no digits or
-// on a value above limit. *end is the index after the digits.
-static bool ReadWholeNumber(const std::string& text, uint64_t limit, uint64_t* value, size_t* end, bool* tooLarge) {
-    uint64_t number = 0;
-    size_t i = 0;
-    *tooLarge = false;
-    while (i < text.size() && IsDigit(text[i])) {
-        const uint64_t digit = static_cast<uint64_t>(text[i] - '0');
-        if (number > (limit - digit) / 10) *tooLarge = true;
-        if (!*tooLarge) number = number * 10 + digit;
-        ++i;
-    }
-    *value = number;
-    *end = i;
-    return i > 0;
-}
-
-// 1024^power, or 1000^power for a decimal unit.
-static uint64_t PowerOf(uint64_t base, int power) {
-    uint64_t factor = 1;
-    for (int i = 0; i < power; ++i) factor *= base;
-    return factor;
-}
-
-static int PrefixPower(char letter) {
-    switch (letter) {
-        case 'k': case 'K': return 1;
-        case 'm': case 'M': return 2;
-        case 'g': case 'G': return 3;
-        case 't': case 'T': return 4;
-        default: return 0;
-    }
-}
-
-// The factor of unit, in any case where it reads one way only: "" and B are
-// bytes; K, KiB (kib, KIB, ...) are 1024; KB and kB are 1000; the same for M,
-// G and T. A lowercase b alone or right after the letter could mean bits (or
-// dd's 512-byte blocks): 0 with *ambiguous set. 0 alone: not a unit.
-static uint64_t UnitFactor(const std::string& unit, bool* ambiguous) {
-    *ambiguous = false;
-    if (unit.empty() || unit == "B") return 1;
-    if (unit == "b") {
-        *ambiguous = true;
-        return 0;
-    }
-    const int power = PrefixPower(unit[0]);
-    if (power == 0) return 0;
-    const std::string rest = unit.substr(1);
-    if (rest.empty() || rest == "iB" || rest == "ib" || rest == "IB" || rest == "Ib") return PowerOf(1024, power);
-    if (rest == "B") return PowerOf(1000, power);
-    if (rest == "b") *ambiguous = true;
-    return 0;
-}
-
-bool ParseSize(const std::string& text, int64_t* bytes, std::string* error) {
-    const std::string quoted = "'" + text + "'";
-    if (text.empty()) {
-        *error = "invalid size '': a number of bytes is needed";
-        return false;
-    }
-    if (text[0] == '-') {
-        *error = "invalid size " + quoted + ": it must not be negative";
-        return false;
-    }
-    uint64_t number = 0;
-    size_t end = 0;
-    bool tooLarge = false;
-    if (!ReadWholeNumber(text, static_cast<uint64_t>(kLargestSize), &number, &end, &tooLarge)) {
-        *error = "invalid size " + quoted + ": it must start with a whole number";
-        return false;
-    }
-    const std::string unit = text.substr(end);
-    if (!unit.empty() && (unit[0] == '.' || unit[0] == ',')) {
-        *error = "invalid size " + quoted + ": only whole numbers are accepted";
-        return false;
-    }
-    bool ambiguous = false;
-    const uint64_t factor = UnitFactor(unit, &ambiguous);
-    if (ambiguous) {
-        *error = "invalid size " + quoted + ": a lowercase b could mean bits (or 512-byte blocks); write B for bytes";
-        return false;
-    }
-    if (factor == 0) {
-        *error = "invalid size " + quoted + ": unknown unit '" + unit +
-                 "' (use B, K, M, G, T, KiB, MiB, GiB, TiB, KB, MB, GB or TB, in any case)";
-        return false;
-    }
-    if (tooLarge || number > static_cast<uint64_t>(kLargestSize) / factor) {
-        *error = "invalid size " + quoted + ": larger than 9223372036854775807 bytes";
-        return false;
-    }
-    *bytes = static_cast<int64_t>(number * factor);
-    return true;
-}
-
-bool ParseSeed(const std::string& text, uint32_t* seed, std::string* error) {
-    uint64_t number = 0;
-    size_t end = 0;
-    bool tooLarge = false;
-    if (!ReadWholeNumber(text, 0xFFFFFFFFull, &number, &end, &tooLarge) || end != text.size() || tooLarge) {
-        *error = "invalid seed '" + text + "': a whole number from 0 to 4294967295 is needed";
-        return false;
-    }
-    *seed = static_cast<uint32_t>(number);
-    return true;
-}
-
-bool ParseMode(const std::string& text, ContentKind* mode, std::string* error) {
-    const std::optional<ContentKind> named = ContentKindNamed(text);
-    if (!named) {
-        *error = "invalid mode '" + text + "': use zero, random, ascii, size or noise";
-        return false;
-    }
-    *mode = *named;
-    return true;
-}
-
 // The value of an option that takes one: the rest of the word ("-mrandom",
 // "--mode=random") or the next word. False when there is none.
 static bool TakeValue(const std::string& inlineValue, bool hasInline, int argc, const char* const* argv, int* i,
@@ -313,36 +192,9 @@ static bool CheckDriveTest(const CliOptions& options, const std::vector<std::str
     return false;
 }
 
-bool ParseArguments(int argc, const char* const* argv, CliOptions* options, std::string* error) {
-    std::vector<std::string> operands;
-    bool optionsEnded = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string word = argv[i];
-        if (!optionsEnded && CliIsHelpSwitch(word)) {
-            options->help = true;
-            return true;
-        }
-        // As in the GNU tools, a word starting with '-' is an option wherever
-        // it stands; "-" alone is an operand.
-        if (optionsEnded || word.size() < 2 || word[0] != '-') {
-            operands.push_back(word);
-            continue;
-        }
-        if (word == "--") {
-            optionsEnded = true;
-            continue;
-        }
-        const OptionEffect effect = word[1] == '-' ? ApplyLongOption(word, argc, argv, &i, options, error)
-                                                   : ApplyShortOptions(word, argc, argv, &i, options, error);
-        if (effect == kOptionRefused) return false;
-        if (effect == kOptionEndsParsing) return true;
-    }
-    if (options->fill || options->verify || options->total || options->fileSize || options->noVerify ||
-        options->keepGoing || options->report || options->allowSystemDrive) {
-        if (!CheckDriveTest(*options, operands, error)) return false;
-        options->files = operands;
-        return true;
-    }
+// SIZE and the FILEs of making and checking, and the rules between their
+// options.
+static bool TakeFileOperands(const std::vector<std::string>& operands, CliOptions* options, std::string* error) {
     if (operands.empty()) {
         *error = "missing SIZE and FILE";
         return false;
@@ -377,139 +229,45 @@ bool ParseArguments(int argc, const char* const* argv, CliOptions* options, std:
     return true;
 }
 
-std::string HelpText() {
-    std::string text =
-        "Usage: fillwright-cli [OPTIONS] SIZE FILE...\n"
-        "  or:  fillwright-cli --check [OPTIONS] SIZE FILE...\n"
-        "  or:  fillwright-cli --fill [--total SIZE] [--file-size SIZE] [--no-verify]\n"
-        "                             [--keep-going] [--allow-system-drive]\n"
-        "                             [--report FILE] [--json] [-q] DIR\n"
-        "  or:  fillwright-cli --verify [--report FILE] [--json] [-q] DIR\n"
-        "Make each FILE exactly SIZE bytes long, holding the same bytes as the\n"
-        "Fillwright dialog's creation mode of the same name; or, with --check,\n"
-        "read each FILE and tell whether it is exactly what that line makes; or,\n"
-        "with --fill, test the drive that holds DIR.\n"
-        "\n"
-        "SIZE is a whole number with an optional unit: none or B for bytes;\n"
-        "K, M, G, T or KiB, MiB, GiB, TiB for powers of 1024; KB, MB, GB, TB for\n"
-        "powers of 1000. Case does not matter (k = K = KiB = kib = 1024, kB = KB\n"
-        "= 1000, m = M), except for b: B is bytes, and a lowercase b alone or right\n"
-        "after the letter (1b, 1Mb) is refused, as it could mean bits or 512-byte\n"
-        "blocks. At most 9223372036854775807 bytes. Example: 1GiB\n"
-        "\n"
-        "Options:\n"
-        "  -m, --mode MODE    what each file holds: one of the modes below\n"
-        "                     (default zero)\n"
-        "  -s, --seed N       random and noise modes: start the stream from seed N\n"
-        "                     (0 to 4294967295); the i-th FILE (from 0) gets N + i.\n"
-        "                     Without it the clock in whole seconds is the seed,\n"
-        "                     as in the dialog, and it is told on stderr\n"
-        "      --allocate     ";
-    text += CliAllocateNote();
-    text +=
-        "\n"
-        "  -n, --no-clobber   refuse to replace a FILE that already exists\n"
-        "                     (by default it is replaced, as in the dialog)\n"
-        "      --check        read each FILE instead of making it and print one\n"
-        "                     line: 'FILE: OK', 'FILE: differs: first at byte\n"
-        "                     OFFSET (expected 0xXX, found 0xYY), N bytes differ'\n"
-        "                     or 'FILE: length L, expected SIZE' (the common part\n"
-        "                     still compared); size mode checks the length only.\n"
-        "                     Random mode without --seed finds the seed from the\n"
-        "                     file and tells it, with the clock time it stands\n"
-        "                     for; noise mode needs --seed. Not with --allocate\n"
-        "                     or --no-clobber\n"
-        "      --json         one JSON object per FILE on stdout (JSON Lines)\n"
-        "                     with file, mode, size, seed, result, length,\n"
-        "                     first_difference, bytes_differing, seconds, error\n"
-        "  -q, --quiet        no progress and no seed note; with --check, no line\n"
-        "                     for a FILE that is OK; errors still show\n"
-        "  -h, --help         show this help and exit\n"
-        "      --version      show the version and exit\n"
-        "\n"
-        "Drive test:\n"
-        "      --fill         fill the free space of DIR with a test set, read it\n"
-        "                     back past the system's caches, and report what the\n"
-        "                     drive really holds, its speed and any data it lost.\n"
-        "                     The set is fillwright-drivetest.txt and the files\n"
-        "                     fillwright-drivetest-00001.bin, -00002.bin, ...;\n"
-        "                     nothing else in DIR is ever touched. An interrupted\n"
-        "                     set is resumed; a finished one is replaced\n"
-        "      --verify       read the test set in DIR back and report, e.g. after\n"
-        "                     plugging the drive in again\n"
-        "      --total SIZE   with --fill: write SIZE bytes, not all the free space\n"
-        "      --file-size SIZE\n"
-        "                     with --fill: each file's size, 4096 bytes to\n"
-        "                     4 GiB - 1, in whole 4 KiB blocks (default 1GiB)\n"
-        "      --no-verify    with --fill: write only, read nothing back\n"
-        "      --keep-going   with --fill: write on to the end even when data\n"
-        "                     already written is found lost; by default the fill\n"
-        "                     stops there and reads back what it wrote\n"
-        "      --report FILE  when the test ends, whatever its result, save it as\n"
-        "                     one HTML page: verdict, drive, figures, a map of\n"
-        "                     the tested space, speed by position, bad ranges\n"
-        "                     and the JSON summary; nothing in it is fetched.\n"
-        "                     FILE must be writable and not on the drive under\n"
-        "                     test: else nothing is tested (exit status 2)\n"
-        "      --allow-system-drive\n"
-        "                     with --fill: fill all the free space even of the\n"
-        "                     drive that holds the system (/, or the Windows\n"
-        "                     folder), which is refused without --total, as\n"
-        "                     programs then have no room to save their work\n"
-        "  With --json: JSON Lines of progress, speed per GiB, each bad range and\n"
-        "  a last summary (result ok, lost, failed or interrupted).\n"
-        "  The test holds DIR while it runs: a second test there is refused. It\n"
-        "  ends when the drive is unmounted, pulled out or replaced, and writes\n"
-        "  nothing elsewhere. A set file that is not the set's own plain file (a\n"
-        "  link, a FIFO, a device) is never followed, opened or removed.\n"
-        "\n"
-        "Modes:\n"
-        "  zero     zero bytes\n"
-        "  random   the dialog's pseudo-random stream; it repeats every 16 MiB\n"
-        "  ascii    the line A-Z a-z 0-9 CR LF, repeated and cut\n"
-        "  size     nothing written: the file only gets its length\n"
-        "  noise    std::mt19937_64 seeded with the seed, 8 bytes a value, least\n"
-        "           significant first: never repeats, for compression and\n"
-        "           deduplication tests\n"
-        "\n"
-        "Any word that starts with '-' is an option, wherever it stands: a FILE\n"
-        "named so needs '--' before it (which ends the options), or ./ in front.\n"
-        "A long option may be shortened to a prefix that no other shares:\n"
-        "--mo=zero.\n"
-        "\n"
-        "The files are made one after the other. While a file is written or\n"
-        "checked and stderr is a terminal, a progress line shows bytes done,\n"
-        "percent, rate and time left, fitted to the terminal's width. Ctrl-C,\n"
-        "or another signal to stop, stops the file being made and removes it\n"
-        "if it is still the file this program created, and says so; files\n"
-        "already finished are kept. A second Ctrl-C ends the program at once.\n"
-        "A file that cannot be finished is removed likewise. With --check,\n"
-        "FILE '-' is standard input; a pipe or a device is read to SIZE and a\n"
-        "byte past it.\n"
-        "\n"
-        "Exit status: 0 every file made, or every file checked is OK, or every\n"
-        "byte of a drive test read back intact from the drive; 1 a file could not\n"
-        "be made or read, or differs, or a drive test lost data, could not go on,\n"
-        "or could not prove that what it read came from the drive (its JSON\n"
-        "\"result\" says which: lost, failed or unproven); 2 usage error, or\n"
-        "--fill of the system's own drive without --total or --allow-system-drive. ";
-    text += CliStoppedStatusNote();
-    text +=
-        "\n"
-        "\n"
-        "Report bugs to: " FILLWRIGHT_ADDRESS "\n"
-        "Fillwright home page: <" FILLWRIGHT_HOMEPAGE ">\n";
-    return text;
+CliJob JobOf(const CliOptions& options) {
+    if (options.help) return kHelpJob;
+    if (options.version) return kVersionJob;
+    if (options.fill || options.verify || options.total || options.fileSize || options.noVerify || options.keepGoing ||
+        options.report || options.allowSystemDrive) {
+        return options.fill || !options.verify ? kDriveFillJob : kDriveVerifyJob;
+    }
+    return options.check ? kCheckJob : kMakeJob;
 }
 
-// The GNU tools' form, from which help2man makes the man page's COPYRIGHT
-// and AUTHOR sections.
-const char* VersionText() {
-    return "fillwright-cli (Fillwright) " FILLWRIGHT_VERSION "\n"
-           "Copyright (C) " FILLWRIGHT_COPYRIGHT_YEAR " " FILLWRIGHT_AUTHORS ".\n"
-           "License MIT: <https://opensource.org/licenses/MIT>.\n"
-           "This is free software: you are free to change and redistribute it.\n"
-           "There is NO WARRANTY, to the extent permitted by law.\n"
-           "\n"
-           "Written by " FILLWRIGHT_AUTHORS ".\n";
+bool ParseArguments(int argc, const char* const* argv, CliOptions* options, std::string* error) {
+    std::vector<std::string> operands;
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string word = argv[i];
+        if (!optionsEnded && CliIsHelpSwitch(word)) {
+            options->help = true;
+            return true;
+        }
+        // As in the GNU tools, a word starting with '-' is an option wherever
+        // it stands; "-" alone is an operand.
+        if (optionsEnded || word.size() < 2 || word[0] != '-') {
+            operands.push_back(word);
+            continue;
+        }
+        if (word == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        const OptionEffect effect = word[1] == '-' ? ApplyLongOption(word, argc, argv, &i, options, error)
+                                                   : ApplyShortOptions(word, argc, argv, &i, options, error);
+        if (effect == kOptionRefused) return false;
+        if (effect == kOptionEndsParsing) return true;
+    }
+    const CliJob job = JobOf(*options);
+    if (job == kDriveFillJob || job == kDriveVerifyJob) {
+        if (!CheckDriveTest(*options, operands, error)) return false;
+        options->files = operands;
+        return true;
+    }
+    return TakeFileOperands(operands, options, error);
 }

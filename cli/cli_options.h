@@ -1,7 +1,10 @@
-// The words of the command line: what they ask for, and their checks.
+// The words of the command line: the options scanned, the rules between them,
+// and the one job they ask for.
 #pragma once
 
 #include "cli_content_kind.h"
+#include "cli_help.h"    // HelpText, VersionText: what --help and --version print
+#include "cli_values.h"  // ParseSize, ParseSeed, ParseMode: the values the options take
 
 #include <cstdint>
 #include <optional>
@@ -32,17 +35,6 @@ struct CliOptions {
     bool allowSystemDrive = false;    // fill all the free space even of the system's own drive
 };
 
-// A whole number of bytes with an optional unit, in any case where it reads
-// one way only: none or B; K, M, G, T and KiB .. TiB (powers of 1024); KB ..
-// TB and kB (powers of 1000). A lowercase b alone or after the letter is
-// refused (bits?). At most 2^63 - 1.
-// On failure *error names the text and what is wrong with it.
-bool ParseSize(const std::string& text, int64_t* bytes, std::string* error);
-// A decimal number from 0 to 4294967295.
-bool ParseSeed(const std::string& text, uint32_t* seed, std::string* error);
-// zero, random, ascii, size or noise.
-bool ParseMode(const std::string& text, ContentKind* mode, std::string* error);
-
 // Reads argv[1..argc-1]. Options may stand before or after the operands: any
 // word that starts with '-' is one, until "--" ends them; a long option may be
 // shortened to any prefix of its name alone. False with *error on any usage
@@ -50,5 +42,10 @@ bool ParseMode(const std::string& text, ContentKind* mode, std::string* error);
 // on Windows) ends the reading: the operands are then not required.
 bool ParseArguments(int argc, const char* const* argv, CliOptions* options, std::string* error);
 
-std::string HelpText();
-const char* VersionText();
+// What a command line asks for: one answer, for the rules between its options
+// and for running it.
+enum CliJob { kMakeJob, kCheckJob, kDriveFillJob, kDriveVerifyJob, kHelpJob, kVersionJob };
+
+// Any option of the drive test makes the line a drive test (fill, unless it
+// says --verify without --fill), for its rules to say what does not belong.
+CliJob JobOf(const CliOptions& options);

@@ -3,15 +3,13 @@
 #include "cli_names.h"
 #include "cli_platform.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
 // The figures of the line, from the fullest to the shortest, for the room there is.
 static std::vector<std::string> ProgressFigures(int64_t done, int64_t total, double elapsedSeconds) {
-    // Floating point: 100 * done overflows 64 bits for the largest sizes.
-    const double percent = total > 0 ? 100.0 * static_cast<double>(done) / static_cast<double>(total) : 100.0;
-    char percentText[16];
-    std::snprintf(percentText, sizeof percentText, "%3d%%", static_cast<int>(percent));
+    const std::string percentText = FormatPercent(WholePercent(static_cast<double>(done), static_cast<double>(total)));
     const std::string counts = FormatBytes(static_cast<double>(done)) + " / " + FormatBytes(static_cast<double>(total));
     std::string rate, eta = "ETA --:--";
     if (elapsedSeconds > 0 && done > 0) {
@@ -20,16 +18,19 @@ static std::vector<std::string> ProgressFigures(int64_t done, int64_t total, dou
         eta = "ETA " + FormatDuration(static_cast<double>(total - done) / perSecond);
     }
     return {counts + "  " + percentText + rate + "  " + eta, counts + "  " + percentText,
-            std::string(percentText) + "  " + eta, percentText};
+            percentText + "  " + eta, percentText};
 }
 
 std::string FormatProgress(int64_t done, int64_t total, double elapsedSeconds) {
     return ProgressFigures(done, total, elapsedSeconds)[0];
 }
 
+// The columns a line may take: the last one stays free, as a line that fills
+// it wraps on some terminals.
+static size_t RoomIn(int columns) { return static_cast<size_t>(columns <= 0 ? 79 : columns > 1 ? columns - 1 : 1); }
+
 std::string FitProgress(const std::string& name, int64_t done, int64_t total, double elapsedSeconds, int columns) {
-    // The last column stays free: a line that fills it wraps on some terminals.
-    const size_t room = static_cast<size_t>(columns <= 0 ? 79 : columns > 1 ? columns - 1 : 1);
+    const size_t room = RoomIn(columns);
     const size_t nameWidth = ShownWidth(name);
     const size_t nameAtLeast = nameWidth < kProgressNameAtLeast ? nameWidth : kProgressNameAtLeast;
     for (const std::string& figures : ProgressFigures(done, total, elapsedSeconds)) {
@@ -37,6 +38,14 @@ std::string FitProgress(const std::string& name, int64_t done, int64_t total, do
         if (width + nameAtLeast <= room) return ShortenedToWidth(name, room - width) + "  " + figures;
     }
     return ShortenedToWidth(ProgressFigures(done, total, elapsedSeconds).back(), room);
+}
+
+std::string FitForms(const std::vector<std::string>& forms, int columns) {
+    const size_t room = RoomIn(columns);
+    const auto fits = [room](const std::string& form) { return ShownWidth(form) <= room; };
+    const auto fitting = std::find_if(forms.begin(), forms.end(), fits);
+    if (fitting != forms.end()) return *fitting;
+    return forms.empty() ? std::string() : ShortenedToWidth(forms.back(), room);
 }
 
 static void DrawText(ProgressLine* line, std::string text, double now) {
@@ -56,14 +65,11 @@ static void Draw(ProgressLine* line, double now) {
     DrawText(line, FitProgress(line->name, line->done, line->total, now - line->started, CliTerminalColumns()), now);
 }
 
-void ProgressShow(ProgressLine* line, const std::string& text, bool atOnce) {
+void ProgressShow(ProgressLine* line, const std::vector<std::string>& forms, bool atOnce) {
     const double now = CliMonotonicSeconds();
     if (!atOnce && now - line->lastDrawn < kProgressInterval) return;
-    // Cut at the terminal's width (the text is ASCII), so that it never wraps.
-    const int columns = CliTerminalColumns();
-    std::string shown = text;
-    if (columns > 1 && shown.size() >= static_cast<size_t>(columns)) shown.resize(static_cast<size_t>(columns) - 1);
-    DrawText(line, shown, now);
+    // Fitted anew each time, as the file's line is.
+    DrawText(line, FitForms(forms, CliTerminalColumns()), now);
 }
 
 void ProgressBegin(ProgressLine* line, const std::string& name) {
@@ -78,6 +84,11 @@ void ProgressUpdate(ProgressLine* line, int64_t done, int64_t total) {
     line->total = total;
     const double now = CliMonotonicSeconds();
     if (now - line->lastDrawn >= kProgressInterval) Draw(line, now);
+}
+
+ProgressSink ProgressTo(ProgressLine* line, bool showProgress) {
+    if (!showProgress) return ProgressSink();
+    return [line](int64_t done, int64_t total) { ProgressUpdate(line, done, total); };
 }
 
 void ProgressEnd(ProgressLine* line, bool made) {

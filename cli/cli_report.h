@@ -1,23 +1,14 @@
-// What the command line says about each file: the line of --check, and the
-// JSON object of --json, for making and for checking alike.
+// The JSON object of --json that tells each file's outcome, for making and
+// for checking alike.
 #pragma once
 
 #include "cli_check.h"
 #include "cli_content_kind.h"
+#include "cli_options.h"
 
 #include <cstdint>
 #include <optional>
 #include <string>
-
-// "2026-12-08 10:53:48 UTC" for seconds since 1970-01-01 00:00:00 UTC.
-std::string FormatUtc(int64_t seconds);
-
-// "FILE: OK", "FILE: differs: first at byte ...", "FILE: length L, expected
-// SIZE" ("length over SIZE" for a pipe that gave more), with what the seed
-// search found; no line break. Not for kCheckFailed. A name with a
-// backslash or a control character is escaped, and the line then starts
-// with a backslash, as sha256sum's lines do.
-std::string CheckLine(const std::string& file, int64_t size, const CheckResult& result);
 
 // One file's outcome as --json tells it.
 struct FileReport {
@@ -31,6 +22,9 @@ struct FileReport {
     double seconds = 0;
     std::string error;  // empty: none
 };
+
+// The report of one file of the command line, its outcome still to be told.
+FileReport FileReportOf(const CliOptions& options, const std::string& path, std::optional<uint32_t> seed);
 
 // The JSON object, on one line, without the line break.
 std::string JsonLine(const FileReport& report);

@@ -89,7 +89,7 @@ void PaintGraph(HDC dc, RECT area, const DialogMap& map) {
     const int line = TextHeight(dc);
     const double top = Fastest(map);
     RECT labels{area.left + 4, area.top + 2, area.right - 4, area.top + 2 + line};
-    const std::string scale = top > 0 ? "Speed by position, up to " + FormatBytes(top) + "/s" : "Speed by position";
+    const std::string scale = top > 0 ? "Speed by position, up to " + FormatRate(top) : "Speed by position";
     DrawTextA(dc, scale.c_str(), -1, &labels, DT_LEFT | DT_SINGLELINE);
     SetTextColor(dc, kCellColours[kCellWritten]);
     DrawTextA(dc, "write", -1, &labels, DT_RIGHT | DT_SINGLELINE);

@@ -1,14 +1,10 @@
 #include "drive_report.h"
 
 #include "drive_units.h"
-
-#include <nlohmann/json.hpp>
+#include "json_text.h"
 
 #include <algorithm>
 #include <cstdio>
-
-// ordered_json: the fields come out in the order set here, the type first.
-using Json = nlohmann::ordered_json;
 
 namespace {
 
@@ -100,31 +96,7 @@ std::string RemedyText(CacheRemedy remedy, const std::string& folder) {
     return "To be sure, " + replug;
 }
 
-template <typename T>
-Json Nullable(const std::optional<T>& value) {
-    return value ? Json(*value) : Json();
-}
-
-// "(268 MB, 256.0 MiB)": three figures in decimal units, and the binary ones.
-std::string ShortUnits(uint64_t bytes) {
-    const auto scaled = [](double value, double step, const char* const* names, bool binary) {
-        int unit = 0;
-        while (value >= (binary ? 1024.0 : 1000.0) && names[unit + 1] != nullptr) {
-            value /= step;
-            ++unit;
-        }
-        char text[32];
-        const char* form = unit == 0 ? "%.0f %s" : value < 10 ? "%.2f %s" : value < 100 || binary ? "%.1f %s" : "%.0f %s";
-        std::snprintf(text, sizeof text, form, value, names[unit]);
-        return std::string(text);
-    };
-    const char* const decimal[] = {"B", "kB", "MB", "GB", "TB", "PB", nullptr};
-    const char* const binary[] = {"B", "KiB", "MiB", "GiB", "TiB", "PiB", nullptr};
-    const double value = static_cast<double>(bytes);
-    return "(" + scaled(value, 1000.0, decimal, false) + ", " + scaled(value, 1024.0, binary, true) + ")";
-}
-
-std::string BytesWithUnits(uint64_t bytes) { return std::to_string(bytes) + " bytes " + ShortUnits(bytes); }
+std::string BytesWithUnits(uint64_t bytes) { return std::to_string(bytes) + " bytes " + FormatBothUnitsShort(bytes); }
 
 std::string ReadBackIntactLine(const DriveReport& report) {
     const uint64_t ok = report.tally.bytesOk;
@@ -247,17 +219,21 @@ std::string DriveReportText(const DriveReport& report, const std::string& folder
     return text;
 }
 
-std::string DriveProgressText(const DriveProgress& progress) {
-    std::string text = std::string(PhaseName(progress.phase)) + "  " + FormatBytes(static_cast<double>(progress.bytesDone));
+std::vector<std::string> DriveProgressForms(const DriveProgress& progress) {
+    const std::string phase = PhaseName(progress.phase);
+    std::string counts = "  " + FormatDecimalBytes(static_cast<double>(progress.bytesDone));
+    std::string percent;
     if (progress.bytesExpected > 0) {
-        const double percent = std::min(100.0, 100.0 * static_cast<double>(progress.bytesDone) / static_cast<double>(progress.bytesExpected));
-        char percentText[16];
-        std::snprintf(percentText, sizeof percentText, "%3d%%", static_cast<int>(percent));
-        text += " / " + FormatBytes(static_cast<double>(progress.bytesExpected)) + "  " + percentText;
+        const double expected = static_cast<double>(progress.bytesExpected);
+        percent = "  " + FormatPercent(std::min(100, WholePercent(static_cast<double>(progress.bytesDone), expected)));
+        counts += " / " + FormatDecimalBytes(expected);
     }
-    if (progress.bytesPerSecond > 0) text += "  " + FormatBytes(progress.bytesPerSecond) + "/s";
-    text += "  ETA " + (progress.secondsLeft >= 0 ? FormatDuration(progress.secondsLeft) : std::string("--:--"));
-    return text + "  lost " + FormatBytes(static_cast<double>(progress.bytesLost));
+    const std::string rate = progress.bytesPerSecond > 0 ? "  " + FormatRate(progress.bytesPerSecond) : "";
+    const std::string eta =
+        "  ETA " + (progress.secondsLeft >= 0 ? FormatDuration(progress.secondsLeft) : std::string("--:--"));
+    const std::string lost = "  lost " + FormatDecimalBytes(static_cast<double>(progress.bytesLost));
+    return {phase + counts + percent + rate + eta + lost, phase + counts + percent + lost, phase + percent + eta + lost,
+            phase + percent + lost};
 }
 
 std::string DriveProgressJson(const DriveProgress& progress) {
@@ -269,7 +245,7 @@ std::string DriveProgressJson(const DriveProgress& progress) {
     line["bytes_per_second"] = progress.bytesPerSecond;
     line["seconds_left"] = progress.secondsLeft >= 0 ? Json(progress.secondsLeft) : Json();
     line["bytes_lost"] = progress.bytesLost;
-    return line.dump();
+    return JsonText(line);
 }
 
 std::string DriveSpeedJson(const SpeedSample& sample) {
@@ -280,7 +256,7 @@ std::string DriveSpeedJson(const SpeedSample& sample) {
     line["bytes"] = sample.bytes;
     line["seconds"] = sample.seconds;
     line["bytes_per_second"] = Nullable(Average(sample.bytes, sample.seconds));
-    return line.dump();
+    return JsonText(line);
 }
 
 std::string DriveRangeJson(const BadRange& range) {
@@ -294,7 +270,7 @@ std::string DriveRangeJson(const BadRange& range) {
     if (range.kind == BlockClass::unreadable) line["reason"] = range.reason;
     line["drive_offset"] = Nullable(range.driveOffset);
     if (range.kind == BlockClass::overwritten) line["source_drive_offset"] = Nullable(range.sourceDriveOffset);
-    return line.dump(-1, ' ', false, Json::error_handler_t::replace);
+    return JsonText(line);
 }
 
 std::string DriveSummaryJson(const DriveReport& report) {
@@ -325,5 +301,5 @@ std::string DriveSummaryJson(const DriveReport& report) {
     line["claimed_capacity"] = Nullable(report.capacity.claimed);
     line["real_capacity_unknown_because"] =
         report.capacity.shape == CapacityShape::unknown ? Json(report.capacity.unknownBecause) : Json();
-    return line.dump(-1, ' ', false, Json::error_handler_t::replace);
+    return JsonText(line);
 }

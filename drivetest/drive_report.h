@@ -5,6 +5,7 @@
 #include "drive_test.h"
 
 #include <string>
+#include <vector>
 
 // What each class of block means: "a few bits changed", ...
 const char* BlockClassText(BlockClass kind);
@@ -20,8 +21,11 @@ std::string RealCapacityText(const RealCapacity& capacity);
 // The report at the end, many lines. folder (for the advice to re-plug) and
 // problem are report's, as the caller shows names.
 std::string DriveReportText(const DriveReport& report, const std::string& folder, const std::string& problem);
-// "writing  1.2 GiB / 59.6 GiB  2%  34.1 MiB/s  ETA 0:21:10  lost 0 B"
-std::string DriveProgressText(const DriveProgress& progress);
+// The progress line, from its fullest form to its shortest, for the room
+// there is: "writing  1.3 GB / 64.0 GB    2%  34.1 MB/s  ETA 0:21:10  lost
+// 0 B", then without the speed and time left, then without the counts, then
+// without the time left either.
+std::vector<std::string> DriveProgressForms(const DriveProgress& progress);
 
 // One JSON object each, without the line break.
 std::string DriveProgressJson(const DriveProgress& progress);

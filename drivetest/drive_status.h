@@ -6,5 +6,5 @@
 
 #include <string>
 
-// "Writing: 12.4 GiB of 59.6 GiB (20 %), 18.2 MiB/s, 47:10 left. Nothing lost so far."
+// "Writing: 12.4 GB of 64.0 GB (19 %), 18.2 MB/s, 47:10 left. Nothing lost so far."
 std::string DriveStatusText(const DriveProgress& progress);

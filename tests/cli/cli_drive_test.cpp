@@ -1,5 +1,7 @@
 // fillwright-cli --fill and --verify run for real on a scratch folder: the
 // report, the JSON Lines, the exit statuses, and damage found afterwards.
+#include "cli_progress.h"
+#include "drive_report.h"
 #include "drive_set.h"
 #include "program_fixture.h"
 
@@ -9,6 +11,7 @@
 
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -156,6 +159,35 @@ TEST_F(DriveProgram, APageThatCannotBeSavedStopsTheTestBeforeItBegins) {
     EXPECT_FALSE(PathExists(JoinPath(drive, "fillwright-drivetest.txt")));
     EXPECT_FALSE(PathExists(JoinPath(drive, "page.html")));
     RemoveDir(folder);
+}
+
+// The drive's line in decimal units, as its report and the drive dialog show
+// them; it loses the speed and time left, then the counts, before the loss.
+TEST(DriveProgressLine, DecimalUnitsFittedToTheTerminal) {
+    DriveProgress writing;
+    writing.bytesDone = 1300000000;
+    writing.bytesExpected = 64000000000;
+    writing.bytesPerSecond = 34.1e6;
+    writing.secondsLeft = 4210;
+    DriveProgress reading;  // nothing known of the whole, nor of the speed yet
+    reading.phase = DrivePhase::reading;
+    reading.bytesDone = 5000000;
+    reading.bytesLost = 4096;
+    const std::string full = "writing  1.3 GB / 64.0 GB    2%  34.1 MB/s  ETA 1:10:10  lost 0 B";
+    const std::tuple<DriveProgress, int, std::string> table[] = {
+        {writing, 80, full},
+        {writing, 0, full},  // width unknown: 80
+        {writing, 66, full},
+        {writing, 65, "writing  1.3 GB / 64.0 GB    2%  lost 0 B"},
+        {writing, 41, "writing    2%  ETA 1:10:10  lost 0 B"},
+        {writing, 36, "writing    2%  lost 0 B"},
+        {writing, 20, "writing ...lost 0 B"},
+        {reading, 80, "reading  5.0 MB  ETA --:--  lost 4.1 kB"},
+        {reading, 25, "reading  lost 4.1 kB"},
+    };
+    for (const auto& row : table)
+        EXPECT_EQ(FitForms(DriveProgressForms(std::get<0>(row)), std::get<1>(row)), std::get<2>(row))
+            << std::get<1>(row);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -337,6 +338,26 @@ TEST(CommandLine, HelpMentionsEveryOption) {
                                "--verify", "--total SIZE", "--file-size SIZE", "--no-verify", "--keep-going",
                                "--report FILE", "fillwright-drivetest.txt", "fillwright-drivetest-00001.bin"}) {
         EXPECT_NE(help.find(option), std::string::npos) << "help lacks " << option;
+    }
+}
+
+// One job for each line, whichever of its options names it and wherever they stand.
+TEST(CommandLine, EachLineAsksForOneJob) {
+    const std::pair<std::vector<const char*>, CliJob> table[] = {
+        {{"1KiB", "a"}, kMakeJob},
+        {{"--check", "1KiB", "a"}, kCheckJob},
+        {{"d", "--fill"}, kDriveFillJob},
+        {{"--fill", "--total", "1MiB", "d"}, kDriveFillJob},
+        {{"--verify", "d"}, kDriveVerifyJob},
+        {{"--verify", "--report", "p.html", "d"}, kDriveVerifyJob},
+        {{"--fill", "--help"}, kHelpJob},
+        {{"--version", "--fill"}, kVersionJob},
+    };
+    for (const auto& row : table) {
+        CliOptions options;
+        std::string error;
+        ASSERT_TRUE(Parse(row.first, &options, &error)) << error;
+        EXPECT_EQ(JobOf(options), row.second) << row.first.front();
     }
 }
 
