@@ -7,6 +7,7 @@
 #include "drive_page.h"
 #include "drive_report.h"
 #include "drive_test.h"
+#include "system.h"
 
 #include <cstdio>
 #include <optional>
@@ -88,7 +89,7 @@ int RunDriveTest(const CliOptions& options, bool showProgress) {
         if (showProgress && shown && shown->phase != progress.phase) endLine();
         if (showProgress) ProgressShow(&line, DriveProgressText(progress));
         shown = progress;
-        const double now = CliMonotonicSeconds();
+        const double now = MonotonicSeconds();
         if (options.json && now - lastJson >= kJsonProgressInterval) {
             Say(stdout, DriveProgressJson(progress) + "\n");
             lastJson = now;

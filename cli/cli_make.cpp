@@ -1,8 +1,8 @@
 #include "cli_make.h"
 
 #include "cli_content.h"
-#include "cli_pipeline.h"
 #include "cli_platform.h"
+#include "system_pipeline.h"
 
 namespace {
 
@@ -20,9 +20,9 @@ size_t NextPiece(int64_t* left, size_t capacity) {
 MakeOutcome WriteStream(FileHandle file, const MakeRequest& request, unsigned char* chunk, size_t chunkSize,
                         const ProgressSink& progress, std::string* reason, int64_t* done) {
     bool interrupted = false;
-    const ChunkConsumer writeChunk = [&](const unsigned char* bytes, size_t count) {
+    const ChunkConsumer writeChunk = [&](const PipelineSlot& slot, size_t count) {
         // A signal during a write that blocks (a pipe nobody drains) ends it early.
-        if (CliInterrupted() || !CliWriteAll(file, bytes, count, reason)) {
+        if (CliInterrupted() || !CliWriteAll(file, slot.bytes, count, reason)) {
             interrupted = CliInterrupted();
             return false;
         }
@@ -33,24 +33,23 @@ MakeOutcome WriteStream(FileHandle file, const MakeRequest& request, unsigned ch
     ContentStream content;
     StartContent(content, request.mode, request.seed);
     int64_t left = request.size;
-    const ChunkProducer produceChunk = [&](unsigned char* slot, size_t capacity) -> std::optional<size_t> {
-        const size_t filled = NextPiece(&left, capacity);
-        NextContent(content, slot, filled);
+    const ChunkProducer produceChunk = [&](const PipelineSlot& slot) -> std::optional<size_t> {
+        const size_t filled = NextPiece(&left, slot.capacity);
+        NextContent(content, slot.bytes, filled);
         return filled;
     };
     // For content that repeats: the slot already holds it.
-    const ChunkProducer repeatChunk = [&](unsigned char*, size_t capacity) -> std::optional<size_t> {
-        return NextPiece(&left, capacity);
+    const ChunkProducer repeatChunk = [&](const PipelineSlot& slot) -> std::optional<size_t> {
+        return NextPiece(&left, slot.capacity);
     };
     PipelineEnd end;
     if (request.mode == kNoiseContent && chunkSize >= 2) {
-        unsigned char* const halves[2] = {chunk, chunk + chunkSize / 2};
-        end = RunPipeline(produceChunk, writeChunk, halves, chunkSize / 2);
+        end = RunPipeline(SlotRing{chunk, 2, chunkSize / 2}, {produceChunk, writeChunk});
     } else if (ContentRepeats(request.mode, chunkSize)) {
         NextContent(content, chunk, chunkSize);
-        end = RunInTurns(repeatChunk, writeChunk, chunk, chunkSize);
+        end = RunInTurns(SlotRing{chunk, 1, chunkSize}, {repeatChunk, writeChunk});
     } else {
-        end = RunInTurns(produceChunk, writeChunk, chunk, chunkSize);
+        end = RunInTurns(SlotRing{chunk, 1, chunkSize}, {produceChunk, writeChunk});
     }
     if (interrupted) {
         reason->clear();

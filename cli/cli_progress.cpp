@@ -2,6 +2,7 @@
 
 #include "cli_names.h"
 #include "cli_platform.h"
+#include "system.h"
 
 #include <cstdio>
 #include <vector>
@@ -57,7 +58,7 @@ static void Draw(ProgressLine* line, double now) {
 }
 
 void ProgressShow(ProgressLine* line, const std::string& text, bool atOnce) {
-    const double now = CliMonotonicSeconds();
+    const double now = MonotonicSeconds();
     if (!atOnce && now - line->lastDrawn < kProgressInterval) return;
     // Cut at the terminal's width (the text is ASCII), so that it never wraps.
     const int columns = CliTerminalColumns();
@@ -69,21 +70,21 @@ void ProgressShow(ProgressLine* line, const std::string& text, bool atOnce) {
 void ProgressBegin(ProgressLine* line, const std::string& name) {
     *line = ProgressLine();
     line->name = QuotedName(name);
-    line->started = CliMonotonicSeconds();
+    line->started = MonotonicSeconds();
     line->lastDrawn = line->started;
 }
 
 void ProgressUpdate(ProgressLine* line, int64_t done, int64_t total) {
     line->done = done;
     line->total = total;
-    const double now = CliMonotonicSeconds();
+    const double now = MonotonicSeconds();
     if (now - line->lastDrawn >= kProgressInterval) Draw(line, now);
 }
 
 void ProgressEnd(ProgressLine* line, bool made) {
     // A file made within the first interval leaves no line at all.
     if (!line->drawn) return;
-    if (made) Draw(line, CliMonotonicSeconds());
+    if (made) Draw(line, MonotonicSeconds());
     CliWriteText(stderr, "\n");
     std::fflush(stderr);
 }

@@ -9,6 +9,7 @@
 #include "cli_platform.h"
 #include "cli_progress.h"
 #include "cli_report.h"
+#include "system.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -51,15 +52,9 @@ static bool WriteToStdout(const std::string& text) {
 
 static int PrintToStdout(const std::string& text) { return WriteToStdout(text) ? kExitMade : kExitFailed; }
 
+// Buffers start at a page boundary: the system copies to and from an aligned
+// buffer markedly faster (seen: a 1 GiB check 15 % faster).
 static const size_t kPageAlignment = 4096;
-
-// bytes of storage starting at a page boundary: the system copies to and from
-// an aligned buffer markedly faster (seen: a 1 GiB check 15 % faster).
-static unsigned char* PageAlignedBuffer(std::vector<unsigned char>& storage, size_t bytes) {
-    storage.resize(bytes + kPageAlignment);
-    const uintptr_t address = reinterpret_cast<uintptr_t>(storage.data());
-    return storage.data() + (kPageAlignment - address % kPageAlignment) % kPageAlignment;
-}
 
 static FileReport ReportOf(const CliOptions& options, const std::string& path, std::optional<uint32_t> seed) {
     FileReport report;
@@ -101,8 +96,8 @@ static bool ReportCheck(const CliOptions& options, const std::string& path, cons
 }
 
 static int CheckFiles(const CliOptions& options, bool showProgress) {
-    std::vector<unsigned char> storage;
-    unsigned char* const buffers = PageAlignedBuffer(storage, 3 * kCheckChunkSize);
+    const AlignedMemory storage = AllocateAligned(3 * kCheckChunkSize, kPageAlignment);
+    unsigned char* const buffers = storage.bytes;
     CheckRequest request;
     request.mode = options.mode;
     request.size = options.size;
@@ -115,7 +110,7 @@ static int CheckFiles(const CliOptions& options, bool showProgress) {
         ProgressBegin(&line, path);
         const CheckResult result = CheckFile(path.c_str(), request, buffers, ProgressTo(&line, showProgress));
         ProgressEnd(&line, result.outcome != kCheckInterrupted && result.outcome != kCheckFailed);
-        if (!ReportCheck(options, path, request, result, CliMonotonicSeconds() - line.started)) return kExitFailed;
+        if (!ReportCheck(options, path, request, result, MonotonicSeconds() - line.started)) return kExitFailed;
         if (result.outcome == kCheckInterrupted) return kExitInterrupted;
         if (CheckFailed(result)) status = kExitFailed;  // the remaining files are still checked
     }
@@ -130,8 +125,8 @@ static int MakeFiles(const CliOptions& options, uint32_t firstSeed, bool showPro
     request.noClobber = options.noClobber;
     const size_t chunkSize =
         options.mode == kSizeContent ? 1 : options.mode == kNoiseContent ? 2 * kCliChunkSize : kCliChunkSize;
-    std::vector<unsigned char> storage;
-    unsigned char* const chunk = PageAlignedBuffer(storage, chunkSize);
+    const AlignedMemory storage = AllocateAligned(chunkSize, kPageAlignment);
+    unsigned char* const chunk = storage.bytes;
     std::string error;
     int status = kExitMade;
     for (size_t i = 0; i < options.files.size(); ++i) {
@@ -151,7 +146,7 @@ static int MakeFiles(const CliOptions& options, uint32_t firstSeed, bool showPro
             report.result = results[outcome];
             if (outcome == kMade) report.length = options.size;
             if (outcome == kInterrupted) report.length = unfinished.length;  // the length it reached
-            report.seconds = CliMonotonicSeconds() - line.started;
+            report.seconds = MonotonicSeconds() - line.started;
             report.error = error;
             if (!WriteToStdout(JsonLine(report) + "\n")) return kExitFailed;
         }
@@ -182,7 +177,7 @@ int RunCli(int argc, const char* const* argv) {
     uint32_t firstSeed = options.seed.value_or(0);
     if (ContentHasSeed(options.mode) && !options.seed) {
         // The dialog's seed: the calendar clock in whole seconds, cut to 32 bits.
-        firstSeed = static_cast<uint32_t>(CliCalendarSeconds());
+        firstSeed = static_cast<uint32_t>(CalendarSeconds());
         if (!options.quiet) {
             Tell(std::string(ContentKindName(options.mode)) + " seed " + std::to_string(firstSeed) + " (give -s " +
                  std::to_string(firstSeed) + " to make the same bytes again)");

@@ -2,9 +2,9 @@
 // starts a set, resumes one or replaces a finished one; then write, read back
 // and reach a verdict.
 #include "drive_work.h"
+#include "system.h"
 
 #include <algorithm>
-#include <ctime>
 
 namespace {
 
@@ -214,7 +214,7 @@ struct Setting {
 Setting SettingOf(const DriveOps& ops, const std::string& folder) {
     Setting setting;
     if (ops.identifyDrive) setting.drive = ops.identifyDrive(folder);
-    setting.startedAt = static_cast<int64_t>(std::time(nullptr));
+    setting.startedAt = CalendarSeconds();
     return setting;
 }
 
