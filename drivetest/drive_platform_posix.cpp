@@ -221,7 +221,8 @@ template <typename Call>
 IoResult Transfer(int fd, uint64_t offset, size_t count, bool writing, Call call) {
     IoResult result;
     while (result.bytes < count) {
-        const ssize_t done = call(fd, result.bytes, static_cast<off_t>(offset + result.bytes), IoPiece(count - result.bytes));
+        const off_t at = static_cast<off_t>(offset + result.bytes);
+        const ssize_t done = call(fd, result.bytes, at, IoPiece(count - result.bytes));
         if (done < 0 && errno == EINTR) continue;
         if (done < 0) {
             result.status = StatusOf(errno);
@@ -605,7 +606,8 @@ bool FibmapExtents(int fd, uint64_t length, uint64_t partitionStart, std::vector
     for (uint64_t block = 0; block * bytes < length; ++block) {
         int number = static_cast<int>(block);
         if (ioctl(fd, FIBMAP, &number) != 0) {
-            *why = "the file system gives no extent map (FIBMAP: " + SystemErrorText(errno) + (errno == EPERM ? ", it needs root)" : ")");
+            *why = "the file system gives no extent map (FIBMAP: " + SystemErrorText(errno) +
+                   (errno == EPERM ? ", it needs root)" : ")");
             return false;
         }
         if (number == 0) continue;  // no place known
@@ -681,12 +683,16 @@ IoResult Open(const std::string& path, OpenFor how, DriveFile* file) {
 
 IoResult WriteAt(DriveFile& file, uint64_t offset, const unsigned char* data, size_t count) {
     return DirectOrCached(file, offset, reinterpret_cast<uintptr_t>(data), count, true,
-                          [data](int fd, size_t done, off_t at, size_t left) { return pwrite(fd, data + done, left, at); });
+                          [data](int fd, size_t done, off_t at, size_t left) {
+                              return pwrite(fd, data + done, left, at);
+                          });
 }
 
 IoResult ReadAt(DriveFile& file, uint64_t offset, unsigned char* data, size_t count) {
     return DirectOrCached(file, offset, reinterpret_cast<uintptr_t>(data), count, false,
-                          [data](int fd, size_t done, off_t at, size_t left) { return pread(fd, data + done, left, at); });
+                          [data](int fd, size_t done, off_t at, size_t left) {
+                              return pread(fd, data + done, left, at);
+                          });
 }
 
 bool SetLength(DriveFile& file, uint64_t length, std::string* reason) {

@@ -56,7 +56,8 @@ size_t SectorSize(HANDLE file, const std::string& path) {
     }
     const std::wstring root = VolumeRootOf(path);
     DWORD sectorsPerCluster, bytesPerSector, freeClusters, clusters;
-    if (!root.empty() && GetDiskFreeSpaceW(root.c_str(), &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters)) {
+    if (!root.empty() &&
+        GetDiskFreeSpaceW(root.c_str(), &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters)) {
         return bytesPerSector;
     }
     return 4096;
@@ -134,7 +135,8 @@ HANDLE OpenChecked(const std::string& path, OpenFor how, DWORD flags, IoResult* 
     flags |= FILE_FLAG_OPEN_REPARSE_POINT;
     HANDLE handle = INVALID_HANDLE_VALUE;
     if (how == OpenFor::create) {
-        handle = CreateFileW(WidePath(path).c_str(), access, share, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL | flags, nullptr);
+        handle = CreateFileW(WidePath(path).c_str(), access, share, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL | flags,
+                             nullptr);
         if (handle != INVALID_HANDLE_VALUE) return handle;
         if (GetLastError() != ERROR_FILE_EXISTS) {
             *refusal = Failure(GetLastError());
@@ -548,7 +550,8 @@ std::string AskVolume(const std::string& path, RetrievalAnswers* answers) {
     }
     std::string device = NarrowText(volumeName);
     if (!device.empty() && device.back() == '\\') device.pop_back();  // the volume itself, not its root folder
-    HANDLE volume = CreateFileW(WidePath(device).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    HANDLE volume = CreateFileW(WidePath(device).c_str(), 0, share, nullptr, OPEN_EXISTING, 0, nullptr);
     if (volume == INVALID_HANDLE_VALUE) return device + ": " + SystemErrorText(GetLastError());
     std::vector<unsigned char> base(sizeof(RETRIEVAL_POINTER_BASE));
     std::string failure = Control(volume, FSCTL_GET_RETRIEVAL_POINTER_BASE, nullptr, 0, &base, "FSCTL_GET_RETRIEVAL_POINTER_BASE");
@@ -575,7 +578,7 @@ std::string AskVolume(const std::string& path, RetrievalAnswers* answers) {
     }
     if (answers->volumeExtents.size() == 1) {
         const std::string disk = "\\\\.\\PhysicalDrive" + std::to_string(answers->volumeExtents[0].disk);
-        HANDLE drive = CreateFileW(WidePath(disk).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+        HANDLE drive = CreateFileW(WidePath(disk).c_str(), 0, share, nullptr, OPEN_EXISTING, 0, nullptr);
         std::vector<unsigned char> geometry(sizeof(DISK_GEOMETRY_EX));
         if (drive != INVALID_HANDLE_VALUE &&
             Control(drive, IOCTL_DISK_GET_DRIVE_GEOMETRY_EX, nullptr, 0, &geometry, "IOCTL_DISK_GET_DRIVE_GEOMETRY_EX").empty() &&
@@ -617,7 +620,8 @@ void DescribeVolumeDrive(const std::wstring& root, DriveIdentity* identity) {
     if (!GetVolumeNameForVolumeMountPointW(root.c_str(), volume, MAX_PATH)) return;
     std::wstring name = volume;
     if (!name.empty() && name.back() == '\\') name.pop_back();  // the volume, not its root folder
-    HANDLE handle = CreateFileW(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE handle =
+        CreateFileW(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return;
     STORAGE_PROPERTY_QUERY query;
     std::memset(&query, 0, sizeof query);
@@ -685,7 +689,8 @@ PathFacts InspectPath(const std::string& path) {
 }
 
 bool Rename(const std::string& from, const std::string& to, std::string* reason) {
-    if (MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+    const DWORD how = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+    if (MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(), how)) return true;
     *reason = SystemErrorText(GetLastError());
     return false;
 }

@@ -221,7 +221,9 @@ void WriteSet(const DriveOps& ops, const DriveTestOptions& options, const DriveE
         cursor += request.length;
         return request.length;
     };
-    stages.take = [&](const PipelineSlot& slot, size_t) { return WriteRequest(writer, requests[slot.index], slot.bytes); };
+    stages.take = [&](const PipelineSlot& slot, size_t) {
+        return WriteRequest(writer, requests[slot.index], slot.bytes);
+    };
     RunPipeline(Ring(buffers, kSlots), stages, ThreadCalls{ops.startThread, ops.joinThread});
 
     FinishFile(writer);

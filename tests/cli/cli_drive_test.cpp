@@ -190,15 +190,18 @@ TEST_F(DriveProgram, AFolderPastTwoHundredSixtyCharactersIsFilledAndVerified) {
     const std::string folder = JoinPath(dir, std::string(250, 'd'));
     ASSERT_GT(folder.size(), 260u);
     ASSERT_TRUE(MakeFolder(folder)) << folder;
-    for (const std::vector<std::string>& mode : {std::vector<std::string>{"--fill", "--total", "8MiB", "--file-size", "4MiB"},
-                                                 std::vector<std::string>{"--verify"}}) {
-        std::vector<std::string> words = mode;
-        words.push_back(folder);
+    const std::vector<std::vector<std::string>> runs = {
+        {"--fill", "--total", "8MiB", "--file-size", "4MiB", folder},
+        {"--verify", folder},
+    };
+    for (const std::vector<std::string>& words : runs) {
+        const std::string& mode = words[0];
         const ProgramRun run = Run(words);
-        EXPECT_EQ(run.exitCode, UnderWine() ? 1 : 0) << mode[0] << ": " << run.err << run.out;  // Wine: unproven
-        EXPECT_TRUE(Contains(run.out, "Read back intact: 8388608 bytes")) << mode[0] << ": " << run.out;
+        EXPECT_EQ(run.exitCode, UnderWine() ? 1 : 0) << mode << ": " << run.err << run.out;  // Wine: unproven
+        EXPECT_TRUE(Contains(run.out, "Read back intact: 8388608 bytes")) << mode << ": " << run.out;
     }
-    for (const char* name : {"fillwright-drivetest-00001.bin", "fillwright-drivetest-00002.bin", "fillwright-drivetest.txt"})
+    for (const char* name :
+         {"fillwright-drivetest-00001.bin", "fillwright-drivetest-00002.bin", "fillwright-drivetest.txt"})
         EXPECT_TRUE(RemoveLongPath(JoinPath(folder, name), false)) << name << " was not made";
     EXPECT_TRUE(RemoveLongPath(folder, true)) << "the folder holds more than the set";
 }
