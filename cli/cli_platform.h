@@ -1,7 +1,7 @@
 // The command line's only contact with the operating system: creating,
 // writing, sizing and removing its output files, reading the files --check
-// compares, the terminal and the signals that stop it (threads, clocks and the system's
-// words for errors are system/'s).
+// compares, the terminal and the signals that stop it. Threads, the clocks
+// and the system's words for errors are system/'s.
 // cli_platform_posix.cpp and cli_platform_win32.cpp implement it; the build
 // picks one, as the engine does with its own seam.
 #pragma once

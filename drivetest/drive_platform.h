@@ -127,6 +127,8 @@ struct PathFacts {
     std::optional<uint64_t> volume;  // the file system that holds it, where the system tells
 };
 
+// What startThread gives joinThread: the system's own record, so that the
+// pipeline takes these calls as it takes the system's.
 typedef SystemThread DriveThread;
 
 // Buffers handed to reads and writes are aligned to this: it covers the
