@@ -303,10 +303,12 @@ std::vector<MountEntry> ReadMounts() {
 
 // The first mount of the file system whose device number is device.
 std::optional<MountEntry> MountOf(dev_t device) {
-    for (const MountEntry& entry : ReadMounts()) {
-        if (entry.major == major(device) && entry.minor == minor(device)) return entry;
-    }
-    return std::nullopt;
+    const std::vector<MountEntry> mounts = ReadMounts();
+    const auto found = std::find_if(mounts.begin(), mounts.end(), [device](const MountEntry& entry) {
+        return entry.major == major(device) && entry.minor == minor(device);
+    });
+    if (found == mounts.end()) return std::nullopt;
+    return *found;
 }
 
 // The first line of a small sysfs or procfs file, without its blanks at the ends.

@@ -71,32 +71,32 @@ void TakeLoop(Ring& ring) {
 
 }  // namespace
 
-PipelineEnd RunPipeline(const SlotRing& slots, const PipelineStages& stages, const ThreadCalls& threads) {
-    Ring ring;
-    ring.slots = &slots;
-    ring.stages = &stages;
-    ring.lengths.assign(slots.count, 0);
+PipelineEnd RunPipeline(const SlotRing& ring, const PipelineStages& stages, const ThreadCalls& threads) {
+    Ring shared;
+    shared.slots = &ring;
+    shared.stages = &stages;
+    shared.lengths.assign(ring.count, 0);
     SystemThread helper;
     // Without a second thread (no memory, a process limit) the same work is
     // done in turns on this one.
     const bool started = threads.start(
-        [&ring] {
-            if (ring.stages->helperFills) {
-                FillLoop(ring);
+        [&shared] {
+            if (shared.stages->helperFills) {
+                FillLoop(shared);
             } else {
-                TakeLoop(ring);
+                TakeLoop(shared);
             }
         },
         &helper);
-    if (!started) return RunInTurns(slots, stages);
+    if (!started) return RunInTurns(ring, stages);
     if (stages.helperFills) {
-        TakeLoop(ring);
+        TakeLoop(shared);
     } else {
-        FillLoop(ring);
+        FillLoop(shared);
     }
     threads.join(helper);
-    if (ring.takeStopped) return kConsumerStopped;
-    return ring.fillFailed ? kProducerStopped : kPipelineDone;
+    if (shared.takeStopped) return kConsumerStopped;
+    return shared.fillFailed ? kProducerStopped : kPipelineDone;
 }
 
 PipelineEnd RunInTurns(const SlotRing& ring, const PipelineStages& stages) {
