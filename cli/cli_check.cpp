@@ -1,15 +1,15 @@
 #include "cli_check.h"
 
-#include "cli_aligned_buffer.h"
 #include "cli_content.h"
 #include "cli_exit_status.h"
 #include "cli_messages.h"
 #include "cli_names.h"
-#include "cli_pipeline.h"
 #include "cli_platform.h"
 #include "cli_progress.h"
 #include "cli_report.h"
 #include "random_algebra.h"
+#include "system.h"
+#include "system_pipeline.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -101,7 +101,7 @@ CheckResult CheckFile(const char* path, const CheckRequest& request, unsigned ch
     }
     // A pipe or a device tells no length, and its time is not when it was
     // made: it is read to the size and a byte past it, and timed now.
-    if (!facts.regular) facts.modifiedSeconds = CliCalendarSeconds();
+    if (!facts.regular) facts.modifiedSeconds = CalendarSeconds();
     result.length = facts.regular ? facts.length : 0;
     const int64_t common = !facts.regular ? request.size : facts.length < request.size ? facts.length : request.size;
     const int64_t toRead = facts.regular ? common : common < INT64_MAX ? common + 1 : common;
@@ -136,17 +136,17 @@ CheckResult CheckFile(const char* path, const CheckRequest& request, unsigned ch
         const bool repeats = ContentRepeats(request.mode, kCheckChunkSize);
         if (repeats && compares) NextContent(content, expected, kCheckChunkSize);
         int64_t done = 0;
-        const ChunkProducer readChunk = [&](unsigned char* slot, size_t capacity) -> std::optional<size_t> {
+        const ChunkProducer readChunk = [&](const PipelineSlot& slot) -> std::optional<size_t> {
             if (firstChunk) {  // already in slot, the first the pipeline hands out
                 const size_t got = *firstChunk;
                 firstChunk.reset();
                 return got;
             }
             size_t got = 0;
-            if (!ReadPiece(file, slot, capacity, &left, &got, &readReason)) return std::nullopt;
+            if (!ReadPiece(file, slot.bytes, slot.capacity, &left, &got, &readReason)) return std::nullopt;
             return got;
         };
-        const ChunkConsumer compareChunk = [&](const unsigned char* slot, size_t filled) {
+        const ChunkConsumer compareChunk = [&](const PipelineSlot& slot, size_t filled) {
             if (CliInterrupted()) {
                 interrupted = true;
                 return false;
@@ -158,16 +158,17 @@ CheckResult CheckFile(const char* path, const CheckRequest& request, unsigned ch
             const size_t piece = repeats ? inSize : kCheckPieceSize;
             for (size_t at = 0; compares && at < inSize; at += piece) {
                 const size_t count = inSize - at < piece ? inSize - at : piece;
-                const bool same = repeats ? std::memcmp(expected, slot + at, count) == 0
-                                          : NextContentMatches(content, slot + at, count, expected);
-                if (!same) NoteDifferences(&result, expected, slot + at, count, done + static_cast<int64_t>(at));
+                const bool same = repeats ? std::memcmp(expected, slot.bytes + at, count) == 0
+                                          : NextContentMatches(content, slot.bytes + at, count, expected);
+                if (!same) NoteDifferences(&result, expected, slot.bytes + at, count, done + static_cast<int64_t>(at));
             }
             done += static_cast<int64_t>(filled);
             if (progress) progress(done < common ? done : common, common);
             return true;
         };
-        const PipelineEnd end = facts.regular ? RunPipeline(readChunk, compareChunk, slots, kCheckChunkSize)
-                                              : RunInTurns(readChunk, compareChunk, slots[0], kCheckChunkSize);
+        const SlotRing ring{buffers, 2, kCheckChunkSize};
+        const PipelineEnd end = facts.regular ? RunPipeline(ring, {readChunk, compareChunk})
+                                              : RunInTurns(ring, {readChunk, compareChunk});
         readFailed = end == kProducerStopped;
         interrupted = interrupted || (readFailed && CliInterrupted());
         // A file cut short while it was read ends where the reads ended.
@@ -250,8 +251,8 @@ static bool ReportCheck(const CliOptions& options, const std::string& path, cons
 }
 
 int CheckFiles(const CliOptions& options, bool showProgress) {
-    std::vector<unsigned char> storage;
-    unsigned char* const buffers = PageAlignedBuffer(storage, 3 * kCheckChunkSize);
+    const AlignedMemory storage = AllocateAligned(3 * kCheckChunkSize, kPageAlignment);
+    unsigned char* const buffers = storage.bytes;
     CheckRequest request;
     request.mode = options.mode;
     request.size = options.size;
@@ -264,7 +265,7 @@ int CheckFiles(const CliOptions& options, bool showProgress) {
         ProgressBegin(&line, path);
         const CheckResult result = CheckFile(path.c_str(), request, buffers, ProgressTo(&line, showProgress));
         ProgressEnd(&line, result.outcome != kCheckInterrupted && result.outcome != kCheckFailed);
-        if (!ReportCheck(options, path, request, result, CliMonotonicSeconds() - line.started)) return kExitFailed;
+        if (!ReportCheck(options, path, request, result, MonotonicSeconds() - line.started)) return kExitFailed;
         if (result.outcome == kCheckInterrupted) return kExitInterrupted;
         if (CheckFailed(result)) status = kExitFailed;  // the remaining files are still checked
     }

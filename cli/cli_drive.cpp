@@ -9,6 +9,7 @@
 #include "drive_page_file.h"
 #include "drive_report.h"
 #include "drive_test.h"
+#include "system.h"
 
 #include <cstdio>
 #include <optional>
@@ -75,7 +76,7 @@ int RunDriveTest(const CliOptions& options, bool showProgress) {
         if (showProgress && shown && shown->phase != progress.phase) endLine();
         if (showProgress) ProgressShow(&line, DriveProgressForms(progress));
         shown = progress;
-        const double now = CliMonotonicSeconds();
+        const double now = MonotonicSeconds();
         if (options.json && now - lastJson >= kJsonProgressInterval) {
             Say(stdout, DriveProgressJson(progress) + "\n");
             lastJson = now;

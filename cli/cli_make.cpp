@@ -1,13 +1,13 @@
 #include "cli_make.h"
 
-#include "cli_aligned_buffer.h"
 #include "cli_content.h"
 #include "cli_exit_status.h"
 #include "cli_messages.h"
-#include "cli_pipeline.h"
 #include "cli_platform.h"
 #include "cli_progress.h"
 #include "cli_report.h"
+#include "system.h"
+#include "system_pipeline.h"
 
 #include <vector>
 
@@ -27,9 +27,9 @@ size_t NextPiece(int64_t* left, size_t capacity) {
 MakeOutcome WriteStream(FileHandle file, const MakeRequest& request, unsigned char* chunk, size_t chunkSize,
                         const ProgressSink& progress, std::string* reason, int64_t* done) {
     bool interrupted = false;
-    const ChunkConsumer writeChunk = [&](const unsigned char* bytes, size_t count) {
+    const ChunkConsumer writeChunk = [&](const PipelineSlot& slot, size_t count) {
         // A signal during a write that blocks (a pipe nobody drains) ends it early.
-        if (CliInterrupted() || !CliWriteAll(file, bytes, count, reason)) {
+        if (CliInterrupted() || !CliWriteAll(file, slot.bytes, count, reason)) {
             interrupted = CliInterrupted();
             return false;
         }
@@ -40,24 +40,23 @@ MakeOutcome WriteStream(FileHandle file, const MakeRequest& request, unsigned ch
     ContentStream content;
     StartContent(content, request.mode, request.seed);
     int64_t left = request.size;
-    const ChunkProducer produceChunk = [&](unsigned char* slot, size_t capacity) -> std::optional<size_t> {
-        const size_t filled = NextPiece(&left, capacity);
-        NextContent(content, slot, filled);
+    const ChunkProducer produceChunk = [&](const PipelineSlot& slot) -> std::optional<size_t> {
+        const size_t filled = NextPiece(&left, slot.capacity);
+        NextContent(content, slot.bytes, filled);
         return filled;
     };
     // For content that repeats: the slot already holds it.
-    const ChunkProducer repeatChunk = [&](unsigned char*, size_t capacity) -> std::optional<size_t> {
-        return NextPiece(&left, capacity);
+    const ChunkProducer repeatChunk = [&](const PipelineSlot& slot) -> std::optional<size_t> {
+        return NextPiece(&left, slot.capacity);
     };
     PipelineEnd end;
     if (request.mode == kNoiseContent && chunkSize >= 2) {
-        unsigned char* const halves[2] = {chunk, chunk + chunkSize / 2};
-        end = RunPipeline(produceChunk, writeChunk, halves, chunkSize / 2);
+        end = RunPipeline(SlotRing{chunk, 2, chunkSize / 2}, {produceChunk, writeChunk});
     } else if (ContentRepeats(request.mode, chunkSize)) {
         NextContent(content, chunk, chunkSize);
-        end = RunInTurns(repeatChunk, writeChunk, chunk, chunkSize);
+        end = RunInTurns(SlotRing{chunk, 1, chunkSize}, {repeatChunk, writeChunk});
     } else {
-        end = RunInTurns(produceChunk, writeChunk, chunk, chunkSize);
+        end = RunInTurns(SlotRing{chunk, 1, chunkSize}, {produceChunk, writeChunk});
     }
     if (interrupted) {
         reason->clear();
@@ -120,7 +119,7 @@ static uint32_t FirstSeed(const CliOptions& options) {
     uint32_t firstSeed = options.seed.value_or(0);
     if (ContentHasSeed(options.mode) && !options.seed) {
         // The dialog's seed: the calendar clock in whole seconds, cut to 32 bits.
-        firstSeed = static_cast<uint32_t>(CliCalendarSeconds());
+        firstSeed = static_cast<uint32_t>(CalendarSeconds());
         if (!options.quiet) {
             Tell(std::string(ContentKindName(options.mode)) + " seed " + std::to_string(firstSeed) + " (give -s " +
                  std::to_string(firstSeed) + " to make the same bytes again)");
@@ -138,8 +137,8 @@ int MakeFiles(const CliOptions& options, bool showProgress) {
     request.noClobber = options.noClobber;
     const size_t chunkSize =
         options.mode == kSizeContent ? 1 : options.mode == kNoiseContent ? 2 * kCliChunkSize : kCliChunkSize;
-    std::vector<unsigned char> storage;
-    unsigned char* const chunk = PageAlignedBuffer(storage, chunkSize);
+    const AlignedMemory storage = AllocateAligned(chunkSize, kPageAlignment);
+    unsigned char* const chunk = storage.bytes;
     std::string error;
     int status = kExitMade;
     for (size_t i = 0; i < options.files.size(); ++i) {
@@ -159,7 +158,7 @@ int MakeFiles(const CliOptions& options, bool showProgress) {
             report.result = results[outcome];
             if (outcome == kMade) report.length = options.size;
             if (outcome == kInterrupted) report.length = unfinished.length;  // the length it reached
-            report.seconds = CliMonotonicSeconds() - line.started;
+            report.seconds = MonotonicSeconds() - line.started;
             report.error = error;
             if (!WriteToStdout(JsonLine(report) + "\n")) return kExitFailed;
         }

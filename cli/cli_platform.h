@@ -1,6 +1,7 @@
 // The command line's only contact with the operating system: creating,
 // writing, sizing and removing its output files, reading the files --check
-// compares, the terminal, the signals that stop it, threads and the clocks.
+// compares, the terminal and the signals that stop it. Threads, the clocks
+// and the system's words for errors are system/'s.
 // cli_platform_posix.cpp and cli_platform_win32.cpp implement it; the build
 // picks one, as the engine does with its own seam.
 #pragma once
@@ -94,16 +95,3 @@ bool CliInterrupted();
 // Once cleaned up: ends the program by the signal it was stopped by, so that
 // the shell sees it (on Windows: the status Ctrl-C gives, 0xC000013A).
 void CliEndByInterrupt();
-
-// A thread of the program's own; the watched signals never go to it, so that
-// they reach the calls of the main thread. False when it cannot start.
-struct CliThread {
-    void* state = nullptr;
-};
-bool CliStartThread(void (*routine)(void* argument), void* argument, CliThread* thread);
-void CliJoinThread(CliThread* thread);
-
-double CliMonotonicSeconds();
-// The calendar clock in whole seconds since 1970-01-01 UTC, read as the
-// dialog's random writer reads it for its seed.
-int64_t CliCalendarSeconds();

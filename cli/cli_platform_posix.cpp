@@ -1,19 +1,16 @@
 // POSIX implementation of the command line's platform calls.
 #include "cli_platform.h"
 
+#include "system.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstring>
-#include <ctime>
 #include <fcntl.h>
-#include <new>
-#include <pthread.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
-
-static std::string ErrnoText(int error) { return std::strerror(error); }
 
 static volatile sig_atomic_t interruptSignal = 0;
 
@@ -35,7 +32,7 @@ bool CliOpenFile(const char* path, bool noClobber, CliFile* file, std::string* r
     const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (noClobber ? O_EXCL : O_TRUNC);
     const int fd = OpenInterruptibly(path, flags);
     if (fd < 0) {
-        *reason = ErrnoText(errno);
+        *reason = SystemErrorText(errno);
         return false;
     }
     struct stat info;
@@ -48,14 +45,14 @@ bool CliOpenFile(const char* path, bool noClobber, CliFile* file, std::string* r
 
 bool CliWriteAll(FileHandle file, const unsigned char* bytes, size_t count, std::string* reason) {
     while (count > 0) {
-        const ssize_t written = write(file, bytes, count);
+        const ssize_t written = write(file, bytes, IoPiece(count));
         if (RetryAfter(written < 0)) continue;
         if (written < 0) {
-            *reason = ErrnoText(errno);
+            *reason = SystemErrorText(errno);
             return false;
         }
         if (written == 0) {  // no error, yet no room: treat it as a full disk
-            *reason = ErrnoText(ENOSPC);
+            *reason = SystemErrorText(ENOSPC);
             return false;
         }
         bytes += written;
@@ -69,7 +66,7 @@ bool CliSetLength(FileHandle file, int64_t length, std::string* reason) {
     do {
         result = ftruncate(file, static_cast<off_t>(length));
     } while (RetryAfter(result != 0));
-    if (result != 0) *reason = ErrnoText(errno);
+    if (result != 0) *reason = SystemErrorText(errno);
     return result == 0;
 }
 
@@ -80,14 +77,14 @@ bool CliAllocate(FileHandle file, int64_t length, std::string* reason) {
     do {
         error = posix_fallocate(file, 0, static_cast<off_t>(length));
     } while (error == EINTR && interruptSignal == 0);
-    if (error != 0) *reason = ErrnoText(error);
+    if (error != 0) *reason = SystemErrorText(error);
     return error == 0;
 }
 
 bool CliCloseFile(FileHandle file, std::string* reason) {
     // close() is not retried on EINTR: the descriptor is gone either way.
     if (close(file) == 0) return true;
-    *reason = ErrnoText(errno);
+    *reason = SystemErrorText(errno);
     return false;
 }
 
@@ -96,7 +93,7 @@ bool CliRemoveHeldFile(const char* path, const CliFile& file, std::string* whyLe
     // or be a link whose target this program wrote.
     struct stat named;
     if (lstat(path, &named) != 0) {
-        *whyLeft = "its name is gone: " + ErrnoText(errno);
+        *whyLeft = "its name is gone: " + SystemErrorText(errno);
         return false;
     }
     if (S_ISLNK(named.st_mode)) {
@@ -108,7 +105,7 @@ bool CliRemoveHeldFile(const char* path, const CliFile& file, std::string* whyLe
         return false;
     }
     if (unlink(path) != 0) {
-        *whyLeft = ErrnoText(errno);
+        *whyLeft = SystemErrorText(errno);
         return false;
     }
     return true;
@@ -135,14 +132,14 @@ const char* CliStoppedStatusNote() {
 bool CliOpenForReading(const char* path, FileHandle* file, std::string* reason) {
     const int fd = OpenInterruptibly(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        *reason = ErrnoText(errno);
+        *reason = SystemErrorText(errno);
         return false;
     }
     struct stat info;
     // A folder opens for reading here; say so now rather than at the first read.
     if (fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
         close(fd);
-        *reason = ErrnoText(EISDIR);
+        *reason = SystemErrorText(EISDIR);
         return false;
     }
     *file = fd;
@@ -154,7 +151,7 @@ FileHandle CliStandardInput() { return STDIN_FILENO; }
 bool CliFileFacts(FileHandle file, FileFacts* facts, std::string* reason) {
     struct stat info;
     if (fstat(file, &info) != 0) {
-        *reason = ErrnoText(errno);
+        *reason = SystemErrorText(errno);
         return false;
     }
     facts->regular = S_ISREG(info.st_mode);
@@ -166,10 +163,10 @@ bool CliFileFacts(FileHandle file, FileFacts* facts, std::string* reason) {
 bool CliReadUpTo(FileHandle file, unsigned char* bytes, size_t count, size_t* got, std::string* reason) {
     *got = 0;
     while (*got < count) {
-        const ssize_t piece = read(file, bytes + *got, count - *got);
+        const ssize_t piece = read(file, bytes + *got, IoPiece(count - *got));
         if (RetryAfter(piece < 0)) continue;
         if (piece < 0) {
-            *reason = ErrnoText(errno);
+            *reason = SystemErrorText(errno);
             return false;
         }
         if (piece == 0) break;
@@ -237,53 +234,3 @@ void CliEndByInterrupt() {
     // Not reached while the signal's default action ends the program.
     _exit(128 + signal);  // cppcheck-suppress unreachableCode
 }
-
-// What a started thread runs, kept until it is joined.
-struct PosixThread {
-    pthread_t id;
-    void (*routine)(void* argument);
-    void* argument;
-};
-
-static void* RunPosixThread(void* state) {
-    const PosixThread* thread = static_cast<const PosixThread*>(state);
-    thread->routine(thread->argument);
-    return nullptr;
-}
-
-bool CliStartThread(void (*routine)(void* argument), void* argument, CliThread* thread) {
-    PosixThread* state = new (std::nothrow) PosixThread;
-    if (!state) return false;
-    state->routine = routine;
-    state->argument = argument;
-    // The new thread inherits the mask: the watched signals go to the main
-    // thread, whose blocking calls must see them.
-    sigset_t watchedSet, before;
-    sigemptyset(&watchedSet);
-    for (int signal : kWatchedSignals) sigaddset(&watchedSet, signal);
-    pthread_sigmask(SIG_BLOCK, &watchedSet, &before);
-    const bool started = pthread_create(&state->id, nullptr, RunPosixThread, state) == 0;
-    pthread_sigmask(SIG_SETMASK, &before, nullptr);
-    if (!started) {
-        delete state;
-        return false;
-    }
-    thread->state = state;
-    return true;
-}
-
-void CliJoinThread(CliThread* thread) {
-    PosixThread* state = static_cast<PosixThread*>(thread->state);
-    if (!state) return;
-    pthread_join(state->id, nullptr);
-    delete state;
-    thread->state = nullptr;
-}
-
-double CliMonotonicSeconds() {
-    struct timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
-}
-
-int64_t CliCalendarSeconds() { return static_cast<int64_t>(std::time(nullptr)); }

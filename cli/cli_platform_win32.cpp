@@ -1,6 +1,8 @@
 // Win32 implementation of the command line's platform calls.
 #include "cli_platform.h"
 
+#include "system.h"
+
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
@@ -8,43 +10,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <ctime>
 #include <iterator>
-#include <new>
 #include <string>
-
-// The system's text for error.
-static std::string SystemText(DWORD error) {
-    char text[512];
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
-                                  text, sizeof text, nullptr);
-    // The system's texts end in CR LF (and often a full stop): the caller
-    // places the text inside a line of its own.
-    while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n' || text[length - 1] == ' ' ||
-                          text[length - 1] == '.'))
-        --length;
-    if (length == 0) return "system error " + std::to_string(error);
-    return std::string(text, length);
-}
-
-// The wide form of a path in the program's code page (UTF-8 under the
-// manifest), for the W calls. A path whose full form is MAX_PATH characters
-// or longer is given as that full form behind \\?\, which no Windows limits
-// to MAX_PATH whatever its long-path policy (the A calls are, and so is Wine).
-static std::wstring WidePath(const char* path) {
-    const int length = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
-    if (length <= 1) return std::wstring();
-    std::wstring wide(static_cast<size_t>(length), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, path, -1, &wide[0], length);
-    wide.pop_back();
-    if (wide.compare(0, 4, L"\\\\?\\") == 0 || wide.compare(0, 4, L"\\\\.\\") == 0) return wide;
-    const DWORD fullLength = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);  // counting its NUL
-    if (fullLength <= MAX_PATH) return wide;  // short enough as given (0: the call will say what is wrong)
-    std::wstring full(fullLength, L'\0');
-    full.resize(GetFullPathNameW(wide.c_str(), fullLength, &full[0], nullptr));
-    if (full.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC" + full.substr(1);  // \\server\share\...
-    return L"\\\\?\\" + full;
-}
 
 bool CliOpenFile(const char* path, bool noClobber, CliFile* file, std::string* reason) {
     // CREATE_NEW checks and creates in one step; CREATE_ALWAYS replaces, as
@@ -61,7 +28,7 @@ bool CliOpenFile(const char* path, bool noClobber, CliFile* file, std::string* r
                              FILE_ATTRIBUTE_NORMAL, nullptr);
     }
     if (handle == INVALID_HANDLE_VALUE) {
-        *reason = SystemText(GetLastError());
+        *reason = SystemErrorText(GetLastError());
         return false;
     }
     file->handle = handle;
@@ -71,14 +38,14 @@ bool CliOpenFile(const char* path, bool noClobber, CliFile* file, std::string* r
 
 bool CliWriteAll(FileHandle file, const unsigned char* bytes, size_t count, std::string* reason) {
     while (count > 0) {
-        const DWORD piece = count > 0x40000000u ? 0x40000000u : static_cast<DWORD>(count);
+        const DWORD piece = static_cast<DWORD>(IoPiece(count));
         DWORD written = 0;
         if (!WriteFile(file, bytes, piece, &written, nullptr)) {
-            *reason = SystemText(GetLastError());
+            *reason = SystemErrorText(GetLastError());
             return false;
         }
         if (written == 0) {
-            *reason = SystemText(ERROR_DISK_FULL);
+            *reason = SystemErrorText(ERROR_DISK_FULL);
             return false;
         }
         bytes += written;
@@ -91,7 +58,7 @@ bool CliSetLength(FileHandle file, int64_t length, std::string* reason) {
     LARGE_INTEGER target;
     target.QuadPart = length;
     if (!SetFilePointerEx(file, target, nullptr, FILE_BEGIN) || !SetEndOfFile(file)) {
-        *reason = SystemText(GetLastError());
+        *reason = SystemErrorText(GetLastError());
         return false;
     }
     return true;
@@ -102,7 +69,7 @@ bool CliAllocate(FileHandle file, int64_t length, std::string* reason) { return 
 
 bool CliCloseFile(FileHandle file, std::string* reason) {
     if (CloseHandle(file)) return true;
-    *reason = SystemText(GetLastError());
+    *reason = SystemErrorText(GetLastError());
     return false;
 }
 
@@ -112,25 +79,8 @@ bool CliRemoveHeldFile(const char*, const CliFile& file, std::string* whyLeft) {
     FILE_DISPOSITION_INFO disposition;
     disposition.DeleteFile = TRUE;
     if (SetFileInformationByHandle(file.handle, FileDispositionInfo, &disposition, sizeof disposition)) return true;
-    *whyLeft = SystemText(GetLastError());
+    *whyLeft = SystemErrorText(GetLastError());
     return false;
-}
-
-// text (in the program's code page: UTF-8 under the manifest) in UTF-16, and back.
-static std::wstring WideText(const std::string& text) {
-    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(length > 0 ? length : 0), L'\0');
-    if (length > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
-    return wide;
-}
-
-static std::string NarrowText(const std::wstring& wide) {
-    const int length =
-        WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-    std::string text(static_cast<size_t>(length > 0 ? length : 0), '\0');
-    if (length > 0)
-        WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), &text[0], length, nullptr, nullptr);
-    return text;
 }
 
 // The wide call, so that names outside the code page (which the narrow call
@@ -193,7 +143,7 @@ bool CliOpenForReading(const char* path, FileHandle* file, std::string* reason) 
     HANDLE handle = CreateFileW(WidePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        *reason = SystemText(GetLastError());
+        *reason = SystemErrorText(GetLastError());
         return false;
     }
     *file = handle;
@@ -208,7 +158,7 @@ bool CliFileFacts(FileHandle file, FileFacts* facts, std::string* reason) {
     LARGE_INTEGER length;
     FILETIME written;
     if (!GetFileSizeEx(file, &length) || !GetFileTime(file, nullptr, nullptr, &written)) {
-        *reason = SystemText(GetLastError());
+        *reason = SystemErrorText(GetLastError());
         return false;
     }
     // FILETIME counts 100 ns from 1601-01-01; 11644473600 s lie between then and 1970.
@@ -222,11 +172,11 @@ bool CliReadUpTo(FileHandle file, unsigned char* bytes, size_t count, size_t* go
     *got = 0;
     while (*got < count) {
         const size_t left = count - *got;
-        const DWORD piece = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
+        const DWORD piece = static_cast<DWORD>(IoPiece(left));
         DWORD read = 0;
         if (!ReadFile(file, bytes + *got, piece, &read, nullptr)) {
             if (GetLastError() == ERROR_BROKEN_PIPE) break;  // the writer closed its end: the end of the data
-            *reason = SystemText(GetLastError());
+            *reason = SystemErrorText(GetLastError());
             return false;
         }
         if (read == 0) break;
@@ -302,48 +252,3 @@ void CliEndByInterrupt() {
     if (cleanedUp) SetEvent(cleanedUp);
     ExitProcess(kInterruptedStatus);
 }
-
-// What a started thread runs, kept until it is joined.
-struct Win32Thread {
-    HANDLE handle;
-    void (*routine)(void* argument);
-    void* argument;
-};
-
-static DWORD WINAPI RunWin32Thread(void* state) {
-    const Win32Thread* thread = static_cast<const Win32Thread*>(state);
-    thread->routine(thread->argument);
-    return 0;
-}
-
-bool CliStartThread(void (*routine)(void* argument), void* argument, CliThread* thread) {
-    Win32Thread* state = new (std::nothrow) Win32Thread;
-    if (!state) return false;
-    state->routine = routine;
-    state->argument = argument;
-    state->handle = CreateThread(nullptr, 0, RunWin32Thread, state, 0, nullptr);
-    if (!state->handle) {
-        delete state;
-        return false;
-    }
-    thread->state = state;
-    return true;
-}
-
-void CliJoinThread(CliThread* thread) {
-    Win32Thread* state = static_cast<Win32Thread*>(thread->state);
-    if (!state) return;
-    WaitForSingleObject(state->handle, INFINITE);
-    CloseHandle(state->handle);
-    delete state;
-    thread->state = nullptr;
-}
-
-double CliMonotonicSeconds() {
-    LARGE_INTEGER frequency, now;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-int64_t CliCalendarSeconds() { return static_cast<int64_t>(std::time(nullptr)); }

@@ -2,6 +2,7 @@
 
 #include "cli_names.h"
 #include "cli_platform.h"
+#include "system.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -66,7 +67,7 @@ static void Draw(ProgressLine* line, double now) {
 }
 
 void ProgressShow(ProgressLine* line, const std::vector<std::string>& forms, bool atOnce) {
-    const double now = CliMonotonicSeconds();
+    const double now = MonotonicSeconds();
     if (!atOnce && now - line->lastDrawn < kProgressInterval) return;
     // Fitted anew each time, as the file's line is.
     DrawText(line, FitForms(forms, CliTerminalColumns()), now);
@@ -75,14 +76,14 @@ void ProgressShow(ProgressLine* line, const std::vector<std::string>& forms, boo
 void ProgressBegin(ProgressLine* line, const std::string& name) {
     *line = ProgressLine();
     line->name = QuotedName(name);
-    line->started = CliMonotonicSeconds();
+    line->started = MonotonicSeconds();
     line->lastDrawn = line->started;
 }
 
 void ProgressUpdate(ProgressLine* line, int64_t done, int64_t total) {
     line->done = done;
     line->total = total;
-    const double now = CliMonotonicSeconds();
+    const double now = MonotonicSeconds();
     if (now - line->lastDrawn >= kProgressInterval) Draw(line, now);
 }
 
@@ -94,7 +95,7 @@ ProgressSink ProgressTo(ProgressLine* line, bool showProgress) {
 void ProgressEnd(ProgressLine* line, bool made) {
     // A file made within the first interval leaves no line at all.
     if (!line->drawn) return;
-    if (made) Draw(line, CliMonotonicSeconds());
+    if (made) Draw(line, MonotonicSeconds());
     CliWriteText(stderr, "\n");
     std::fflush(stderr);
 }

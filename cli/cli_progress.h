@@ -28,7 +28,7 @@ std::string FitForms(const std::vector<std::string>& forms, int columns);
 
 struct ProgressLine {
     std::string name;        // the file, shown first, quoted
-    double started = 0;      // CliMonotonicSeconds() at the start of the file
+    double started = 0;      // MonotonicSeconds() at the start of the file
     double lastDrawn = 0;
     size_t drawnWidth = 0;   // of the last line, to blank out a longer one
     bool drawn = false;

@@ -20,9 +20,9 @@ DriveOps SystemDriveOps() {
     ops.inspectFolder = InspectFolder;
     ops.writeText = WriteText;
     ops.readText = ReadText;
-    ops.startThread = StartThread;
-    ops.joinThread = JoinThread;
-    ops.seconds = Seconds;
+    ops.startThread = ::StartThread;
+    ops.joinThread = ::JoinThread;
+    ops.seconds = MonotonicSeconds;
     ops.randomNumber = RandomNumber;
     ops.dropCaches = DropCaches;
     ops.driveAttachment = AttachmentOf;

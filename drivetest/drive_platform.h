@@ -3,6 +3,8 @@
 // simulated drive in their place.
 #pragma once
 
+#include "system.h"  // SystemThread
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -125,9 +127,9 @@ struct PathFacts {
     std::optional<uint64_t> volume;  // the file system that holds it, where the system tells
 };
 
-struct DriveThread {
-    uintptr_t native = 0;
-};
+// What startThread gives joinThread: the system's own record, so that the
+// pipeline takes these calls as it takes the system's.
+typedef SystemThread DriveThread;
 
 // Buffers handed to reads and writes are aligned to this: it covers the
 // direct I/O rules of every drive seen; a file that asks for more is opened
@@ -206,13 +208,6 @@ std::optional<uint64_t> FileLength(const std::string& path);
 FolderState InspectFolder(const std::string& folder);
 bool WriteText(const std::string& path, const std::string& text, std::string* reason);
 std::optional<std::string> ReadText(const std::string& path);
-bool StartThread(std::function<void()> body, DriveThread* thread);
-void JoinThread(DriveThread& thread);
-// Memory for requests with its pages present from the start, not faulted
-// in one at a time by the first requests; nullptr when there is none.
-unsigned char* AllocateMemory(size_t bytes);
-void FreeMemory(unsigned char* memory, size_t bytes);
-double Seconds();
 uint64_t RandomNumber();
 CacheCheck DropCaches(const std::string& folder, bool prove);
 DriveAttachment AttachmentOf(const std::string& folder);

@@ -4,20 +4,18 @@
 #include "drive_layers.h"
 #include "drive_platform.h"
 #include "drive_volume_id.h"
+#include "system.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
-#include <limits.h>
-#include <sstream>
-#include <csignal>
 #include <mutex>
-#include <pthread.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -26,9 +24,6 @@
 #include <sys/sysmacros.h>
 #include <sys/types.h>
 #include <unistd.h>
-#include <climits>
-#include <cstdlib>
-#include <fstream>
 #include <vector>
 #if defined(__linux__)
 #include <linux/fiemap.h>
@@ -37,12 +32,7 @@
 #include <sys/vfs.h>
 #endif
 
-namespace system_drive {
-
-const char kSeparator = '/';
-
-
-std::string ErrnoText(int error) { return std::strerror(error); }
+namespace {
 
 IoStatus StatusOf(int error) {
     return error == ENOSPC || error == EDQUOT ? IoStatus::noSpace : IoStatus::failed;
@@ -128,7 +118,7 @@ int OpenOwn(const std::string& path, int flags, IoResult* refused) {
         return -1;
     }
     if (!existed && (errno != ENOENT || !(flags & O_CREAT))) {
-        *refused = Refused(StatusOf(errno), ErrnoText(errno));
+        *refused = Refused(StatusOf(errno), SystemErrorText(errno));
         return -1;
     }
     int fd;
@@ -136,7 +126,7 @@ int OpenOwn(const std::string& path, int flags, IoResult* refused) {
         fd = openat(place.folder, place.name.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
-        *refused = errno == ELOOP ? NotOwnResult("a symbolic link") : Refused(StatusOf(errno), ErrnoText(errno));
+        *refused = errno == ELOOP ? NotOwnResult("a symbolic link") : Refused(StatusOf(errno), SystemErrorText(errno));
         return -1;
     }
     struct stat after;
@@ -206,30 +196,6 @@ ReadBack DropCache(int fd) {
     return result;
 }
 
-IoResult Open(const std::string& path, OpenFor how, DriveFile* file) {
-    int flags = O_CLOEXEC;
-    if (how == OpenFor::create) flags |= O_WRONLY | O_CREAT | O_TRUNC;
-    if (how == OpenFor::extend) flags |= O_WRONLY;
-    if (how == OpenFor::read) flags |= O_RDONLY;
-    *file = DriveFile();
-    file->path = path;
-    IoResult result;
-    int fd = OpenOwn(path, flags | O_DIRECT, &result);
-    if (fd >= 0) {
-        file->alignment = DirectAlignment(fd);
-        file->direct = file->alignment > 0 && file->alignment <= kDriveBufferAlignment;
-        if (!file->direct) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_DIRECT);
-    } else if (result.reason == ErrnoText(EINVAL)) {  // a file system that refuses O_DIRECT
-        result = IoResult();
-        fd = OpenOwn(path, flags, &result);
-    }
-    if (fd < 0) return result;
-    if (!file->direct) file->alignment = 1;
-    file->handle = fd;
-    if (how == OpenFor::read) file->readBack = file->direct ? ReadBack::direct : DropCache(fd);
-    return result;
-}
-
 // The cached handle for the parts of requests that direct I/O cannot take.
 bool TailHandle(DriveFile& file, bool writing, std::string* reason) {
     if (file.tailHandle >= 0) return true;
@@ -255,17 +221,18 @@ template <typename Call>
 IoResult Transfer(int fd, uint64_t offset, size_t count, bool writing, Call call) {
     IoResult result;
     while (result.bytes < count) {
-        const ssize_t done = call(fd, result.bytes, static_cast<off_t>(offset + result.bytes), count - result.bytes);
+        const off_t at = static_cast<off_t>(offset + result.bytes);
+        const ssize_t done = call(fd, result.bytes, at, IoPiece(count - result.bytes));
         if (done < 0 && errno == EINTR) continue;
         if (done < 0) {
             result.status = StatusOf(errno);
-            result.reason = ErrnoText(errno);
+            result.reason = SystemErrorText(errno);
             return result;
         }
         if (done == 0) {
             if (writing) {  // no error, yet no room
                 result.status = IoStatus::noSpace;
-                result.reason = ErrnoText(ENOSPC);
+                result.reason = SystemErrorText(ENOSPC);
             }
             return result;
         }
@@ -298,7 +265,7 @@ IoResult AlignedTransfer(DriveFile& file, uint64_t offset, uintptr_t address, si
 template <typename Call>
 IoResult DirectOrCached(DriveFile& file, uint64_t offset, uintptr_t address, size_t count, bool writing, Call call) {
     IoResult result = AlignedTransfer(file, offset, address, count, writing, call);
-    if (result.status != IoStatus::failed || !file.direct || result.reason != ErrnoText(EINVAL)) return result;
+    if (result.status != IoStatus::failed || !file.direct || result.reason != SystemErrorText(EINVAL)) return result;
     const int fd = Fd(file.handle);
     if (fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_DIRECT) != 0) return result;
     file.direct = false;
@@ -311,191 +278,8 @@ IoResult DirectOrCached(DriveFile& file, uint64_t offset, uintptr_t address, siz
     return rest;
 }
 
-IoResult WriteAt(DriveFile& file, uint64_t offset, const unsigned char* data, size_t count) {
-    return DirectOrCached(file, offset, reinterpret_cast<uintptr_t>(data), count, true,
-                          [data](int fd, size_t done, off_t at, size_t left) { return pwrite(fd, data + done, left, at); });
-}
-
-IoResult ReadAt(DriveFile& file, uint64_t offset, unsigned char* data, size_t count) {
-    return DirectOrCached(file, offset, reinterpret_cast<uintptr_t>(data), count, false,
-                          [data](int fd, size_t done, off_t at, size_t left) { return pread(fd, data + done, left, at); });
-}
-
-bool SetLength(DriveFile& file, uint64_t length, std::string* reason) {
-    int result;
-    do {
-        result = ftruncate(Fd(file.handle), static_cast<off_t>(length));
-    } while (result != 0 && errno == EINTR);
-    if (result != 0) *reason = ErrnoText(errno);
-    return result == 0;
-}
-
-bool Flush(const DriveFile& file, std::string* reason) {
-    for (intptr_t handle : {file.handle, file.tailHandle}) {
-        if (handle < 0) continue;
-        if (fdatasync(Fd(handle)) != 0) {
-            *reason = ErrnoText(errno);
-            return false;
-        }
-        if (!file.direct || handle == file.tailHandle) posix_fadvise(Fd(handle), 0, 0, POSIX_FADV_DONTNEED);
-    }
-    return true;
-}
-
-void Close(DriveFile& file) {
-    if (file.handle >= 0) ::close(Fd(file.handle));
-    if (file.tailHandle >= 0) ::close(Fd(file.tailHandle));
-    file.handle = file.tailHandle = -1;
-}
-
-bool Remove(const std::string& path, std::string* reason) {
-    const Place place = PlaceOf(path);
-    struct stat info;
-    if (fstatat(place.folder, place.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && !NotOwn(info, place).empty()) {
-        *reason = "not the set's own file: " + NotOwn(info, place);
-        return false;
-    }
-    if (unlinkat(place.folder, place.name.c_str(), 0) == 0) return true;
-    *reason = ErrnoText(errno);
-    return false;
-}
-
-std::optional<uint64_t> FileLength(const std::string& path) {
-    const Place place = PlaceOf(path);
-    struct stat info;
-    if (fstatat(place.folder, place.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode)) {
-        return std::nullopt;
-    }
-    return static_cast<uint64_t>(info.st_size);
-}
-
-std::optional<std::string> NotOwnFile(const std::string& path) {
-    const Place place = PlaceOf(path);
-    struct stat info;
-    if (fstatat(place.folder, place.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return std::nullopt;
-    const std::string what = NotOwn(info, place);
-    if (what.empty()) return std::nullopt;
-    return what;
-}
-
-FolderState InspectFolder(const std::string& folder) {
-    FolderState state;
-    const auto refuse = [&state](int error) {
-        state.reason = ErrnoText(error);
-        return state;
-    };
-    struct stat info;
-    struct statvfs space;
-    if (stat(folder.c_str(), &info) != 0) return refuse(errno);
-    if (!S_ISDIR(info.st_mode)) return refuse(ENOTDIR);
-    if (access(folder.c_str(), W_OK | X_OK) != 0) return refuse(errno);
-    // Once pinned, the space is the pinned file system's, wherever the path now leads.
-    const Place place = PlaceOf(folder + "/.");
-    if ((place.pinned ? fstatvfs(place.folder, &space) : statvfs(folder.c_str(), &space)) != 0) return refuse(errno);
-    state.usable = true;
-    // Root may also write the blocks the file system keeps back for it.
-    const uint64_t blocks = geteuid() == 0 ? space.f_bfree : space.f_bavail;
-    state.freeBytes = blocks * space.f_frsize;
-    state.sizeBytes = space.f_blocks * space.f_frsize;
-    return state;
-}
-
-bool WriteText(const std::string& path, const std::string& text, std::string* reason) {
-    IoResult refused;
-    const int fd = OpenOwn(path, O_WRONLY | O_CREAT | O_TRUNC, &refused);
-    if (fd < 0) {
-        *reason = refused.reason;
-        return false;
-    }
-    IoResult written = Transfer(fd, 0, text.size(), true, [&text](int to, size_t done, off_t at, size_t left) {
-        return pwrite(to, text.data() + done, left, at);
-    });
-    bool ok = written.status == IoStatus::ok;
-    if (!ok) *reason = written.reason;
-    if (ok && fdatasync(fd) != 0) {
-        ok = false;
-        *reason = ErrnoText(errno);
-    }
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        *reason = ErrnoText(errno);
-    }
-    return ok;
-}
-
-std::optional<std::string> ReadText(const std::string& path) {
-    IoResult refused;
-    const int fd = OpenOwn(path, O_RDONLY, &refused);
-    if (fd < 0) return std::nullopt;
-    std::string text(65536, '\0');
-    IoResult got = Transfer(fd, 0, text.size(), false, [&text](int from, size_t done, off_t at, size_t left) {
-        return pread(from, &text[done], left, at);
-    });
-    ::close(fd);
-    if (got.status != IoStatus::ok) return std::nullopt;
-    text.resize(got.bytes);
-    return text;
-}
-
-void* ThreadBody(void* body) {
-    std::function<void()>* call = static_cast<std::function<void()>*>(body);
-    (*call)();
-    delete call;
-    return nullptr;
-}
-
-bool StartThread(std::function<void()> body, DriveThread* thread) {
-    auto* call = new std::function<void()>(std::move(body));
-    // The helper starts with every signal blocked, so that signals reach the
-    // caller's thread, whose blocking calls they are to interrupt.
-    sigset_t all, before;
-    sigfillset(&all);
-    pthread_sigmask(SIG_SETMASK, &all, &before);
-    pthread_t id;
-    const bool started = pthread_create(&id, nullptr, ThreadBody, call) == 0;
-    pthread_sigmask(SIG_SETMASK, &before, nullptr);
-    if (!started) {
-        delete call;
-        return false;
-    }
-    thread->native = static_cast<uintptr_t>(id);
-    return true;
-}
-
-void JoinThread(DriveThread& thread) { pthread_join(static_cast<pthread_t>(thread.native), nullptr); }
-
-unsigned char* AllocateMemory(size_t bytes) {
-    int flags = MAP_PRIVATE | MAP_ANONYMOUS;
-#if defined(MAP_POPULATE)
-    flags |= MAP_POPULATE;
-#endif
-    void* memory = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, flags, -1, 0);
-    return memory == MAP_FAILED ? nullptr : static_cast<unsigned char*>(memory);
-}
-
-void FreeMemory(unsigned char* memory, size_t bytes) { munmap(memory, bytes); }
-
-double Seconds() {
-    struct timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
-}
-
-uint64_t RandomNumber() {
-    uint64_t number = 0;
-    const int fd = OpenRetrying("/dev/urandom", O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) {
-        if (read(fd, &number, sizeof number) != static_cast<ssize_t>(sizeof number)) number = 0;
-        ::close(fd);
-    }
-    // Without /dev/urandom: the clock and the process, which differ from run to run.
-    struct timespec now;
-    clock_gettime(CLOCK_REALTIME, &now);
-    return number ^ (static_cast<uint64_t>(now.tv_sec) << 32) ^ static_cast<uint64_t>(now.tv_nsec) ^
-           static_cast<uint64_t>(getpid()) << 48;
-}
-
-namespace {
+// The mounts and block devices as the kernel shows them: /proc/self/mountinfo
+// and sysfs, read here alone.
 
 std::optional<uint64_t> MountIdOf(int fd) {
 #if defined(STATX_MNT_ID)
@@ -505,6 +289,26 @@ std::optional<uint64_t> MountIdOf(int fd) {
     (void)fd;
 #endif
     return std::nullopt;
+}
+
+std::vector<MountEntry> ReadMounts() {
+    std::vector<MountEntry> mounts;
+    std::ifstream file("/proc/self/mountinfo");
+    std::string line;
+    while (std::getline(file, line)) {
+        if (std::optional<MountEntry> entry = ParseMountInfoLine(line)) mounts.push_back(*entry);
+    }
+    return mounts;
+}
+
+// The first mount of the file system whose device number is device.
+std::optional<MountEntry> MountOf(dev_t device) {
+    const std::vector<MountEntry> mounts = ReadMounts();
+    const auto found = std::find_if(mounts.begin(), mounts.end(), [device](const MountEntry& entry) {
+        return entry.major == major(device) && entry.minor == minor(device);
+    });
+    if (found == mounts.end()) return std::nullopt;
+    return *found;
 }
 
 // The first line of a small sysfs or procfs file, without its blanks at the ends.
@@ -521,36 +325,25 @@ std::string BlockFolder(dev_t device) {
     return "/sys/dev/block/" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
 }
 
-// The attach sequence number of the drive device is on (its own, or its
-// disk's for a partition); empty when it has none.
-std::string DiskseqOf(dev_t device) {
-    const std::string folder = BlockFolder(device);
-    const std::string own = FirstLine(folder + "/diskseq");
-    return own.empty() ? FirstLine(folder + "/../diskseq") : own;
+// The attach sequence number of the drive whose sysfs folder (or one of its
+// partitions') is given: its own, or its disk's for a partition; empty when
+// it has none.
+std::string DiskseqOf(const std::string& blockFolder) {
+    const std::string own = FirstLine(blockFolder + "/diskseq");
+    return own.empty() ? FirstLine(blockFolder + "/../diskseq") : own;
 }
 
-// The device a mount of mount id came from, as mountinfo names it: the
-// block device under a FUSE file system such as ntfs-3g's.
-std::string MountSource(uint64_t mountId) {
-    FILE* text = std::fopen("/proc/self/mountinfo", "r");
-    if (!text) return "";
-    char line[4096];
-    std::string source;
-    while (source.empty() && std::fgets(line, sizeof line, text)) {
-        const std::string entry = line;
-        const size_t dash = entry.find(" - ");
-        if (std::strtoull(line, nullptr, 10) != mountId || dash == std::string::npos) continue;
-        const size_t type = entry.find(' ', dash + 3);
-        if (type == std::string::npos) continue;
-        source = entry.substr(type + 1, entry.find(' ', type + 1) - type - 1);
-    }
-    std::fclose(text);
-    return source.compare(0, 5, "/dev/") == 0 ? source : "";
+// The device a FUSE file system's mount came from, as mountinfo names it:
+// the block device under one such as ntfs-3g's. connection: its st_dev.
+std::string MountSource(dev_t connection) {
+    const std::optional<MountEntry> mount = MountOf(connection);
+    if (!mount || mount->source.compare(0, 5, "/dev/") != 0) return "";
+    return mount->source;
 }
 
 // The file system's UUID or serial: udev's /dev/disk/by-uuid names it where
 // there is one; else the superblock, read from the device.
-std::string VolumeIdOf(dev_t device, const std::optional<uint64_t>& mountId) {
+std::string VolumeIdOf(dev_t device) {
     if (DIR* links = opendir("/dev/disk/by-uuid")) {
         std::string found;
         while (const dirent* entry = readdir(links)) {
@@ -574,8 +367,8 @@ std::string VolumeIdOf(dev_t device, const std::optional<uint64_t>& mountId) {
             }
             std::fclose(text);
         }
-    } else if (mountId) {
-        node = MountSource(*mountId);
+    } else {
+        node = MountSource(device);
     }
     if (node.empty()) return "";
     const int fd = OpenRetrying(node.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -591,84 +384,11 @@ std::string VolumeIdOf(dev_t device, const std::optional<uint64_t>& mountId) {
     return id;
 }
 
-}  // namespace
-
-PinnedFolder PinFolder(const std::string& folder) {
-    PinnedFolder result;
-    Pin pin;
-    pin.folder = folder;
-    pin.fd = OpenRetrying(folder.c_str(), O_RDONLY | O_DIRECTORY);
-    struct stat info, systemRoot;
-    if (pin.fd < 0 || fstat(pin.fd, &info) != 0) {
-        result.reason = ErrnoText(errno);
-        if (pin.fd >= 0) ::close(pin.fd);
-        return result;
-    }
-    // Held by this open of the folder for as long as it stays open.
-    if (flock(pin.fd, LOCK_EX | LOCK_NB) != 0) {
-        result.busy = errno == EWOULDBLOCK;
-        result.reason = ErrnoText(errno);
-        ::close(pin.fd);
-        return result;
-    }
-    pin.device = info.st_dev;
-    pin.inode = info.st_ino;
-    pin.mountId = MountIdOf(pin.fd);
-    if (major(pin.device) != 0) pin.diskseq = DiskseqOf(pin.device);
-    result.pinned = true;
-    result.systemHolds = "/";
-    result.onSystemDrive = stat("/", &systemRoot) == 0 && systemRoot.st_dev == pin.device;
-    result.volumeId = VolumeIdOf(pin.device, pin.mountId);
-    std::lock_guard<std::mutex> hold(pinsLock);
-    pins.push_back(pin);
-    return result;
-}
-
-void UnpinFolder(const std::string& folder) {
-    std::lock_guard<std::mutex> hold(pinsLock);
-    for (auto pin = pins.begin(); pin != pins.end(); ++pin) {
-        if (pin->folder != folder) continue;
-        ::close(pin->fd);  // and the lock with it
-        pins.erase(pin);
-        return;
-    }
-}
-
-bool DriveStillThere(const std::string& folder) {
-    Pin pin;
-    {
-        std::lock_guard<std::mutex> hold(pinsLock);
-        auto found = std::find_if(pins.begin(), pins.end(), [&](const Pin& p) { return p.folder == folder; });
-        if (found == pins.end()) return true;
-        pin = *found;
-    }
-    // The path must still lead to the pinned folder, on the same mount.
-    const int now = OpenRetrying(folder.c_str(), O_RDONLY | O_DIRECTORY);
-    struct stat info;
-    bool same = now >= 0 && fstat(now, &info) == 0 && info.st_dev == pin.device && info.st_ino == pin.inode;
-    if (same && pin.mountId) same = MountIdOf(now) == pin.mountId;
-    if (now >= 0) ::close(now);
-    if (!same || major(pin.device) == 0) return same;
-    // And the drive itself still attached: the same device, not a new one of the same number.
-    struct stat device;
-    return stat(BlockFolder(pin.device).c_str(), &device) == 0 && DiskseqOf(pin.device) == pin.diskseq;
-}
-
 #if defined(__linux__)
 
 bool Exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
 
 std::string Basename(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
-
-std::vector<MountEntry> ReadMounts() {
-    std::vector<MountEntry> mounts;
-    std::ifstream file("/proc/self/mountinfo");
-    std::string line;
-    while (std::getline(file, line)) {
-        if (std::optional<MountEntry> entry = ParseMountInfoLine(line)) mounts.push_back(*entry);
-    }
-    return mounts;
-}
 
 // The kernel's name of block device major:minor ("loop0", "sda1"), or "".
 std::string BlockName(unsigned device_major, unsigned device_minor) {
@@ -762,68 +482,21 @@ std::string EmptyCache(const CacheToEmpty& cache, bool prove, CacheRemedy* remed
     const int fd = OpenRetrying(cache.path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         if (errno == EACCES || errno == EPERM) *remedy = CacheRemedy::rights;
-        return "cannot open " + cache.path + " to empty its cache: " + ErrnoText(errno);
+        return "cannot open " + cache.path + " to empty its cache: " + SystemErrorText(errno);
     }
     std::string why;
-    if (fsync(fd) != 0 && errno != EINVAL) why = "cannot flush " + cache.path + ": " + ErrnoText(errno);
+    if (fsync(fd) != 0 && errno != EINVAL) why = "cannot flush " + cache.path + ": " + SystemErrorText(errno);
     if (why.empty() && posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED) != 0) why = "cannot empty the cache of " + cache.path;
     if (why.empty() && prove) {
         // A block device's length is where it ends: its st_size is 0.
         const off_t end = lseek(fd, 0, SEEK_END);
         const std::optional<uint64_t> resident = end < 0 ? std::nullopt : ResidentBytes(fd, static_cast<uint64_t>(end));
-        if (!resident) why = "cannot see the cache of " + cache.path + ": " + ErrnoText(errno);
+        if (!resident) why = "cannot see the cache of " + cache.path + ": " + SystemErrorText(errno);
         if (resident && *resident > 0) why = std::to_string(*resident) + " bytes of " + cache.path + " stayed in the cache";
     }
     ::close(fd);
     return why;
 }
-
-CacheCheck DropCaches(const std::string& folder, bool prove) {
-    const CachePlan plan = PlanCaches(LayersUnder(folder));
-    CacheCheck check;
-    check.remedy = plan.remedy;
-    for (const CacheToEmpty& cache : plan.caches) {
-        const std::string why = EmptyCache(cache, prove, &check.remedy);
-        if (!why.empty() && check.reason.empty()) check.reason = why;
-    }
-    if (!plan.doubt.empty()) check.reason = plan.doubt;
-    if (!check.reason.empty()) {
-        check.readBack = ReadBack::mayBeCached;
-    } else {
-        check.readBack = plan.caches.empty() ? ReadBack::direct : ReadBack::cacheDropped;
-    }
-    return check;
-}
-
-DriveAttachment AttachmentOf(const std::string& folder) {
-    const CachePlan plan = PlanCaches(LayersUnder(folder));
-    DriveAttachment identity;
-    identity.bootId = FirstLine("/proc/sys/kernel/random/boot_id");
-    identity.replugEmptiesCaches = plan.replugEmptiesCaches;
-    identity.rebootEmptiesCaches = plan.rebootEmptiesCaches;
-    if (plan.drive.empty()) return identity;
-    const std::string text = FirstLine("/sys/class/block/" + WholeDrive(Basename(plan.drive)) + "/diskseq");
-    char* end = nullptr;
-    const unsigned long long diskseq = std::strtoull(text.c_str(), &end, 10);
-    if (!text.empty() && end != nullptr && *end == '\0') identity.diskseq = diskseq;
-    return identity;
-}
-
-#else
-
-// Without Linux's view of mounts and devices, only the files' own caches are reached.
-CacheCheck DropCaches(const std::string&, bool) {
-    CacheCheck check;
-    check.readBack = ReadBack::mayBeCached;
-    check.reason = "this system does not show what lies under its file systems";
-    return check;
-}
-
-DriveAttachment AttachmentOf(const std::string&) { return DriveAttachment(); }
-
-#endif
-
-#if defined(__linux__)
 
 // A number from a sysfs file, or nothing.
 std::optional<uint64_t> SysfsNumber(const std::string& path) {
@@ -839,27 +512,16 @@ std::optional<uint64_t> SysfsNumber(const std::string& path) {
 bool SysfsHas(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
 
 // The block device under a FUSE file system on one (fuseblk): the source of
-// its line in mountinfo. st_dev names the FUSE connection, not the device.
+// its mount. st_dev names the FUSE connection, not the device.
 std::optional<dev_t> FuseBlockDevice(dev_t connection) {
-    FILE* table = std::fopen("/proc/self/mountinfo", "r");
-    if (!table) return std::nullopt;
-    char line[4096];
-    char wanted[32];
-    std::snprintf(wanted, sizeof wanted, " %u:%u ", major(connection), minor(connection));
-    std::optional<dev_t> device;
-    while (!device && std::fgets(line, sizeof line, table)) {
-        const char* id = std::strstr(line, wanted);
-        const char* rest = std::strstr(line, " - fuseblk ");
-        if (!id || !rest || id > rest) continue;
-        char source[1024];
+    for (const MountEntry& entry : ReadMounts()) {
         struct stat info;
-        if (std::sscanf(rest + std::strlen(" - fuseblk "), "%1023s", source) == 1 && stat(source, &info) == 0 &&
-            S_ISBLK(info.st_mode)) {
-            device = info.st_rdev;
+        if (entry.major == major(connection) && entry.minor == minor(connection) && entry.fsType == "fuseblk" &&
+            stat(entry.source.c_str(), &info) == 0 && S_ISBLK(info.st_mode)) {
+            return info.st_rdev;
         }
     }
-    std::fclose(table);
-    return device;
+    return std::nullopt;
 }
 
 // Where the file system's device lies on its drive; false with the reason
@@ -939,14 +601,15 @@ bool FiemapExtents(int fd, uint64_t partitionStart, std::vector<DriveExtent>* ex
 bool FibmapExtents(int fd, uint64_t length, uint64_t partitionStart, std::vector<DriveExtent>* extents, std::string* why) {
     int blockSize = 0;
     if (ioctl(fd, FIGETBSZ, &blockSize) != 0 || blockSize <= 0) {
-        *why = "the file system gives no extent map (" + ErrnoText(errno) + ")";
+        *why = "the file system gives no extent map (" + SystemErrorText(errno) + ")";
         return false;
     }
     const uint64_t bytes = static_cast<uint64_t>(blockSize);
     for (uint64_t block = 0; block * bytes < length; ++block) {
         int number = static_cast<int>(block);
         if (ioctl(fd, FIBMAP, &number) != 0) {
-            *why = "the file system gives no extent map (FIBMAP: " + ErrnoText(errno) + (errno == EPERM ? ", it needs root)" : ")");
+            *why = "the file system gives no extent map (FIBMAP: " + SystemErrorText(errno) +
+                   (errno == EPERM ? ", it needs root)" : ")");
             return false;
         }
         if (number == 0) continue;  // no place known
@@ -963,62 +626,6 @@ bool FibmapExtents(int fd, uint64_t length, uint64_t partitionStart, std::vector
         return false;
     }
     return true;
-}
-#endif
-
-FileExtents FileExtentsOf(const std::string& path) {
-    FileExtents map;
-#if defined(__linux__)
-    IoResult refused;
-    const int fd = OpenOwn(path, O_RDONLY, &refused);
-    if (fd < 0) {
-        map.unknownBecause = path + ": " + refused.reason;
-        return map;
-    }
-    struct stat info;
-    struct statfs kind;
-    const uint32_t kBtrfs = 0x9123683e, kFuse = 0x65735546;
-    if (fstat(fd, &info) != 0 || fstatfs(fd, &kind) != 0) {
-        map.unknownBecause = path + ": " + ErrnoText(errno);
-    } else if (static_cast<uint32_t>(kind.f_type) == kBtrfs) {
-        map.unknownBecause = "btrfs gives addresses of its own, not the drive's";
-    } else if (static_cast<uint32_t>(kind.f_type) == kFuse) {
-        const std::optional<dev_t> device = FuseBlockDevice(info.st_dev);
-        if (!device) {
-            map.unknownBecause = "a FUSE file system that is not on a drive of this computer";
-        } else if (PlaceDevice(*device, &map)) {
-            map.known = FibmapExtents(fd, static_cast<uint64_t>(info.st_size), *map.partitionStart, &map.extents, &map.unknownBecause);
-        }
-    } else if (PlaceDevice(info.st_dev, &map)) {
-        map.known = FiemapExtents(fd, *map.partitionStart, &map.extents);
-        if (!map.known) map.unknownBecause = "the file system gives no extent map (" + ErrnoText(errno) + ")";
-    }
-    ::close(fd);
-    if (!map.known) map.extents.clear();
-#else
-    (void)path;
-    map.unknownBecause = "this system gives no extent maps of files";
-#endif
-    return map;
-}
-
-// The type of the file system mounted from device, from mountinfo: its
-// third field is the device, and after " - " comes the type.
-std::string MountedType(dev_t device) {
-    std::ifstream mounts("/proc/self/mountinfo");
-    const std::string wanted = std::to_string(major(device)) + ":" + std::to_string(minor(device));
-    std::string line;
-    while (std::getline(mounts, line)) {
-        std::istringstream fields(line);
-        std::string id, parent, numbers, field, type;
-        fields >> id >> parent >> numbers;
-        if (numbers != wanted) continue;
-        while (fields >> field && field != "-") {
-        }
-        fields >> type;
-        return type;
-    }
-    return "";
 }
 
 // The whole drive behind a block device and what sysfs says of it: the
@@ -1038,6 +645,332 @@ void DescribeBlockDevice(dev_t device, DriveIdentity* identity) {
     if (identity->model.empty()) identity->model = FirstLine(disk + "/device/name");  // SD cards
 }
 
+#endif
+
+// The type of the file system mounted from device.
+std::string MountedType(dev_t device) {
+    const std::optional<MountEntry> mount = MountOf(device);
+    return mount ? mount->fsType : "";
+}
+
+}  // namespace
+
+namespace system_drive {
+
+const char kSeparator = '/';
+
+IoResult Open(const std::string& path, OpenFor how, DriveFile* file) {
+    int flags = O_CLOEXEC;
+    if (how == OpenFor::create) flags |= O_WRONLY | O_CREAT | O_TRUNC;
+    if (how == OpenFor::extend) flags |= O_WRONLY;
+    if (how == OpenFor::read) flags |= O_RDONLY;
+    *file = DriveFile();
+    file->path = path;
+    IoResult result;
+    int fd = OpenOwn(path, flags | O_DIRECT, &result);
+    if (fd >= 0) {
+        file->alignment = DirectAlignment(fd);
+        file->direct = file->alignment > 0 && file->alignment <= kDriveBufferAlignment;
+        if (!file->direct) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_DIRECT);
+    } else if (result.reason == SystemErrorText(EINVAL)) {  // a file system that refuses O_DIRECT
+        result = IoResult();
+        fd = OpenOwn(path, flags, &result);
+    }
+    if (fd < 0) return result;
+    if (!file->direct) file->alignment = 1;
+    file->handle = fd;
+    if (how == OpenFor::read) file->readBack = file->direct ? ReadBack::direct : DropCache(fd);
+    return result;
+}
+
+IoResult WriteAt(DriveFile& file, uint64_t offset, const unsigned char* data, size_t count) {
+    return DirectOrCached(file, offset, reinterpret_cast<uintptr_t>(data), count, true,
+                          [data](int fd, size_t done, off_t at, size_t left) {
+                              return pwrite(fd, data + done, left, at);
+                          });
+}
+
+IoResult ReadAt(DriveFile& file, uint64_t offset, unsigned char* data, size_t count) {
+    return DirectOrCached(file, offset, reinterpret_cast<uintptr_t>(data), count, false,
+                          [data](int fd, size_t done, off_t at, size_t left) {
+                              return pread(fd, data + done, left, at);
+                          });
+}
+
+bool SetLength(DriveFile& file, uint64_t length, std::string* reason) {
+    int result;
+    do {
+        result = ftruncate(Fd(file.handle), static_cast<off_t>(length));
+    } while (result != 0 && errno == EINTR);
+    if (result != 0) *reason = SystemErrorText(errno);
+    return result == 0;
+}
+
+bool Flush(const DriveFile& file, std::string* reason) {
+    for (intptr_t handle : {file.handle, file.tailHandle}) {
+        if (handle < 0) continue;
+        if (fdatasync(Fd(handle)) != 0) {
+            *reason = SystemErrorText(errno);
+            return false;
+        }
+        if (!file.direct || handle == file.tailHandle) posix_fadvise(Fd(handle), 0, 0, POSIX_FADV_DONTNEED);
+    }
+    return true;
+}
+
+void Close(DriveFile& file) {
+    if (file.handle >= 0) ::close(Fd(file.handle));
+    if (file.tailHandle >= 0) ::close(Fd(file.tailHandle));
+    file.handle = file.tailHandle = -1;
+}
+
+bool Remove(const std::string& path, std::string* reason) {
+    const Place place = PlaceOf(path);
+    struct stat info;
+    if (fstatat(place.folder, place.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && !NotOwn(info, place).empty()) {
+        *reason = "not the set's own file: " + NotOwn(info, place);
+        return false;
+    }
+    if (unlinkat(place.folder, place.name.c_str(), 0) == 0) return true;
+    *reason = SystemErrorText(errno);
+    return false;
+}
+
+std::optional<uint64_t> FileLength(const std::string& path) {
+    const Place place = PlaceOf(path);
+    struct stat info;
+    if (fstatat(place.folder, place.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode)) {
+        return std::nullopt;
+    }
+    return static_cast<uint64_t>(info.st_size);
+}
+
+std::optional<std::string> NotOwnFile(const std::string& path) {
+    const Place place = PlaceOf(path);
+    struct stat info;
+    if (fstatat(place.folder, place.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return std::nullopt;
+    const std::string what = NotOwn(info, place);
+    if (what.empty()) return std::nullopt;
+    return what;
+}
+
+FolderState InspectFolder(const std::string& folder) {
+    FolderState state;
+    const auto refuse = [&state](int error) {
+        state.reason = SystemErrorText(error);
+        return state;
+    };
+    struct stat info;
+    struct statvfs space;
+    if (stat(folder.c_str(), &info) != 0) return refuse(errno);
+    if (!S_ISDIR(info.st_mode)) return refuse(ENOTDIR);
+    if (access(folder.c_str(), W_OK | X_OK) != 0) return refuse(errno);
+    // Once pinned, the space is the pinned file system's, wherever the path now leads.
+    const Place place = PlaceOf(folder + "/.");
+    if ((place.pinned ? fstatvfs(place.folder, &space) : statvfs(folder.c_str(), &space)) != 0) return refuse(errno);
+    state.usable = true;
+    // Root may also write the blocks the file system keeps back for it.
+    const uint64_t blocks = geteuid() == 0 ? space.f_bfree : space.f_bavail;
+    state.freeBytes = blocks * space.f_frsize;
+    state.sizeBytes = space.f_blocks * space.f_frsize;
+    return state;
+}
+
+bool WriteText(const std::string& path, const std::string& text, std::string* reason) {
+    IoResult refused;
+    const int fd = OpenOwn(path, O_WRONLY | O_CREAT | O_TRUNC, &refused);
+    if (fd < 0) {
+        *reason = refused.reason;
+        return false;
+    }
+    IoResult written = Transfer(fd, 0, text.size(), true, [&text](int to, size_t done, off_t at, size_t left) {
+        return pwrite(to, text.data() + done, left, at);
+    });
+    bool ok = written.status == IoStatus::ok;
+    if (!ok) *reason = written.reason;
+    if (ok && fdatasync(fd) != 0) {
+        ok = false;
+        *reason = SystemErrorText(errno);
+    }
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        *reason = SystemErrorText(errno);
+    }
+    return ok;
+}
+
+std::optional<std::string> ReadText(const std::string& path) {
+    IoResult refused;
+    const int fd = OpenOwn(path, O_RDONLY, &refused);
+    if (fd < 0) return std::nullopt;
+    std::string text(65536, '\0');
+    IoResult got = Transfer(fd, 0, text.size(), false, [&text](int from, size_t done, off_t at, size_t left) {
+        return pread(from, &text[done], left, at);
+    });
+    ::close(fd);
+    if (got.status != IoStatus::ok) return std::nullopt;
+    text.resize(got.bytes);
+    return text;
+}
+
+uint64_t RandomNumber() {
+    uint64_t number = 0;
+    const int fd = OpenRetrying("/dev/urandom", O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        if (read(fd, &number, sizeof number) != static_cast<ssize_t>(sizeof number)) number = 0;
+        ::close(fd);
+    }
+    // Without /dev/urandom: the clock and the process, which differ from run to run.
+    struct timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    return number ^ (static_cast<uint64_t>(now.tv_sec) << 32) ^ static_cast<uint64_t>(now.tv_nsec) ^
+           static_cast<uint64_t>(getpid()) << 48;
+}
+
+PinnedFolder PinFolder(const std::string& folder) {
+    PinnedFolder result;
+    Pin pin;
+    pin.folder = folder;
+    pin.fd = OpenRetrying(folder.c_str(), O_RDONLY | O_DIRECTORY);
+    struct stat info, systemRoot;
+    if (pin.fd < 0 || fstat(pin.fd, &info) != 0) {
+        result.reason = SystemErrorText(errno);
+        if (pin.fd >= 0) ::close(pin.fd);
+        return result;
+    }
+    // Held by this open of the folder for as long as it stays open.
+    if (flock(pin.fd, LOCK_EX | LOCK_NB) != 0) {
+        result.busy = errno == EWOULDBLOCK;
+        result.reason = SystemErrorText(errno);
+        ::close(pin.fd);
+        return result;
+    }
+    pin.device = info.st_dev;
+    pin.inode = info.st_ino;
+    pin.mountId = MountIdOf(pin.fd);
+    if (major(pin.device) != 0) pin.diskseq = DiskseqOf(BlockFolder(pin.device));
+    result.pinned = true;
+    result.systemHolds = "/";
+    result.onSystemDrive = stat("/", &systemRoot) == 0 && systemRoot.st_dev == pin.device;
+    result.volumeId = VolumeIdOf(pin.device);
+    std::lock_guard<std::mutex> hold(pinsLock);
+    pins.push_back(pin);
+    return result;
+}
+
+void UnpinFolder(const std::string& folder) {
+    std::lock_guard<std::mutex> hold(pinsLock);
+    for (auto pin = pins.begin(); pin != pins.end(); ++pin) {
+        if (pin->folder != folder) continue;
+        ::close(pin->fd);  // and the lock with it
+        pins.erase(pin);
+        return;
+    }
+}
+
+bool DriveStillThere(const std::string& folder) {
+    Pin pin;
+    {
+        std::lock_guard<std::mutex> hold(pinsLock);
+        auto found = std::find_if(pins.begin(), pins.end(), [&](const Pin& p) { return p.folder == folder; });
+        if (found == pins.end()) return true;
+        pin = *found;
+    }
+    // The path must still lead to the pinned folder, on the same mount.
+    const int now = OpenRetrying(folder.c_str(), O_RDONLY | O_DIRECTORY);
+    struct stat info;
+    bool same = now >= 0 && fstat(now, &info) == 0 && info.st_dev == pin.device && info.st_ino == pin.inode;
+    if (same && pin.mountId) same = MountIdOf(now) == pin.mountId;
+    if (now >= 0) ::close(now);
+    if (!same || major(pin.device) == 0) return same;
+    // And the drive itself still attached: the same device, not a new one of the same number.
+    struct stat device;
+    return stat(BlockFolder(pin.device).c_str(), &device) == 0 && DiskseqOf(BlockFolder(pin.device)) == pin.diskseq;
+}
+
+#if defined(__linux__)
+
+CacheCheck DropCaches(const std::string& folder, bool prove) {
+    const CachePlan plan = PlanCaches(LayersUnder(folder));
+    CacheCheck check;
+    check.remedy = plan.remedy;
+    for (const CacheToEmpty& cache : plan.caches) {
+        const std::string why = EmptyCache(cache, prove, &check.remedy);
+        if (!why.empty() && check.reason.empty()) check.reason = why;
+    }
+    if (!plan.doubt.empty()) check.reason = plan.doubt;
+    if (!check.reason.empty()) {
+        check.readBack = ReadBack::mayBeCached;
+    } else {
+        check.readBack = plan.caches.empty() ? ReadBack::direct : ReadBack::cacheDropped;
+    }
+    return check;
+}
+
+DriveAttachment AttachmentOf(const std::string& folder) {
+    const CachePlan plan = PlanCaches(LayersUnder(folder));
+    DriveAttachment identity;
+    identity.bootId = FirstLine("/proc/sys/kernel/random/boot_id");
+    identity.replugEmptiesCaches = plan.replugEmptiesCaches;
+    identity.rebootEmptiesCaches = plan.rebootEmptiesCaches;
+    if (plan.drive.empty()) return identity;
+    const std::string text = DiskseqOf("/sys/class/block/" + Basename(plan.drive));
+    char* end = nullptr;
+    const unsigned long long diskseq = std::strtoull(text.c_str(), &end, 10);
+    if (!text.empty() && end != nullptr && *end == '\0') identity.diskseq = diskseq;
+    return identity;
+}
+
+#else
+
+// Without Linux's view of mounts and devices, only the files' own caches are reached.
+CacheCheck DropCaches(const std::string&, bool) {
+    CacheCheck check;
+    check.readBack = ReadBack::mayBeCached;
+    check.reason = "this system does not show what lies under its file systems";
+    return check;
+}
+
+DriveAttachment AttachmentOf(const std::string&) { return DriveAttachment(); }
+
+#endif
+
+FileExtents FileExtentsOf(const std::string& path) {
+    FileExtents map;
+#if defined(__linux__)
+    IoResult refused;
+    const int fd = OpenOwn(path, O_RDONLY, &refused);
+    if (fd < 0) {
+        map.unknownBecause = path + ": " + refused.reason;
+        return map;
+    }
+    struct stat info;
+    struct statfs kind;
+    const uint32_t kBtrfs = 0x9123683e, kFuse = 0x65735546;
+    if (fstat(fd, &info) != 0 || fstatfs(fd, &kind) != 0) {
+        map.unknownBecause = path + ": " + SystemErrorText(errno);
+    } else if (static_cast<uint32_t>(kind.f_type) == kBtrfs) {
+        map.unknownBecause = "btrfs gives addresses of its own, not the drive's";
+    } else if (static_cast<uint32_t>(kind.f_type) == kFuse) {
+        const std::optional<dev_t> device = FuseBlockDevice(info.st_dev);
+        if (!device) {
+            map.unknownBecause = "a FUSE file system that is not on a drive of this computer";
+        } else if (PlaceDevice(*device, &map)) {
+            map.known = FibmapExtents(fd, static_cast<uint64_t>(info.st_size), *map.partitionStart, &map.extents, &map.unknownBecause);
+        }
+    } else if (PlaceDevice(info.st_dev, &map)) {
+        map.known = FiemapExtents(fd, *map.partitionStart, &map.extents);
+        if (!map.known) map.unknownBecause = "the file system gives no extent map (" + SystemErrorText(errno) + ")";
+    }
+    ::close(fd);
+    if (!map.known) map.extents.clear();
+#else
+    (void)path;
+    map.unknownBecause = "this system gives no extent maps of files";
+#endif
+    return map;
+}
+
 DriveIdentity IdentifyDrive(const std::string& folder) {
     DriveIdentity identity;
     struct stat info;
@@ -1055,7 +988,7 @@ PathFacts InspectPath(const std::string& path) {
     PathFacts facts;
     struct stat info;
     if (stat(path.c_str(), &info) != 0) {
-        if (errno != ENOENT) facts.reason = ErrnoText(errno);
+        if (errno != ENOENT) facts.reason = SystemErrorText(errno);
         return facts;
     }
     facts.kind = S_ISREG(info.st_mode) ? PathKind::file : S_ISDIR(info.st_mode) ? PathKind::folder : PathKind::other;
@@ -1065,7 +998,7 @@ PathFacts InspectPath(const std::string& path) {
 
 bool Rename(const std::string& from, const std::string& to, std::string* reason) {
     if (::rename(from.c_str(), to.c_str()) != 0) {
-        *reason = ErrnoText(errno);
+        *reason = SystemErrorText(errno);
         return false;
     }
     // The new name is in the folder: the folder goes to the drive too.
@@ -1080,3 +1013,4 @@ bool Rename(const std::string& from, const std::string& to, std::string* reason)
 }
 
 }  // namespace system_drive
+

@@ -5,6 +5,7 @@
 #include "drive_layers.h"
 #include "drive_platform.h"
 #include "drive_retrieval.h"
+#include "system.h"
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
@@ -15,33 +16,36 @@
 #include <cstring>
 #include <mutex>
 #include <vector>
-#include <process.h>
 #include <stdlib.h>
 
 namespace system_drive {
 
 const char kSeparator = '\\';
 
-
-std::string SystemText(DWORD error) {
-    char text[512];
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
-                                  sizeof text, nullptr);
-    // The system's texts end in CR LF and a full stop: the caller places them inside a line.
-    while (length > 0 && std::strchr("\r\n .", text[length - 1]) != nullptr) --length;
-    if (length == 0) return "system error " + std::to_string(error);
-    return std::string(text, length);
-}
+namespace {
 
 IoResult Failure(DWORD error, size_t bytes = 0) {
     IoResult result;
     result.status = error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL ? IoStatus::noSpace : IoStatus::failed;
-    result.reason = SystemText(error);
+    result.reason = SystemErrorText(error);
     result.bytes = bytes;
     return result;
 }
 
 HANDLE Native(intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }  // NOLINT(performance-no-int-to-ptr)
+
+// The root folder of the volume that holds path (C:\, or the folder a volume
+// is mounted on), in the short form where it has one; empty when unknown.
+std::wstring VolumeRootOf(const std::string& path) {
+    const std::wstring wide = WidePath(path);
+    std::wstring root(wide.size() + MAX_PATH + 1, L'\0');
+    if (!GetVolumePathNameW(wide.c_str(), &root[0], static_cast<DWORD>(root.size()))) return std::wstring();
+    root.resize(wcslen(root.c_str()));
+    // Asked with a long form, the system may answer with one: \\?\C:\ for C:\.
+    if (root.compare(0, 8, L"\\\\?\\UNC\\") == 0) return L"\\" + root.substr(7);
+    if (root.compare(0, 4, L"\\\\?\\") == 0 && root.size() >= 6 && root[5] == L':') return root.substr(4);
+    return root;
+}
 
 // The sector size that unbuffered requests must be multiples of.
 size_t SectorSize(HANDLE file, const std::string& path) {
@@ -50,10 +54,10 @@ size_t SectorSize(HANDLE file, const std::string& path) {
         const DWORD physical = storage.PhysicalBytesPerSectorForPerformance;
         return physical > storage.LogicalBytesPerSector ? physical : storage.LogicalBytesPerSector;
     }
-    char root[MAX_PATH];
+    const std::wstring root = VolumeRootOf(path);
     DWORD sectorsPerCluster, bytesPerSector, freeClusters, clusters;
-    if (GetVolumePathNameA(path.c_str(), root, sizeof root) &&
-        GetDiskFreeSpaceA(root, &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters)) {
+    if (!root.empty() &&
+        GetDiskFreeSpaceW(root.c_str(), &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters)) {
         return bytesPerSector;
     }
     return 4096;
@@ -92,9 +96,10 @@ std::optional<DWORD> PinnedSerialOf(const std::string& path) {
 // The name of the volume path is on (\\?\Volume{...}\), or its mount point
 // where the system gives no name.
 std::string VolumeNameOf(const std::string& path) {
-    char root[MAX_PATH], name[MAX_PATH];
-    if (!GetVolumePathNameA(path.c_str(), root, sizeof root)) return "";
-    return GetVolumeNameForVolumeMountPointA(root, name, sizeof name) ? name : root;
+    const std::wstring root = VolumeRootOf(path);
+    wchar_t name[MAX_PATH];
+    if (root.empty()) return "";
+    return NarrowText(GetVolumeNameForVolumeMountPointW(root.c_str(), name, MAX_PATH) ? std::wstring(name) : root);
 }
 
 // The folder's own identity: its volume's serial number and its file index.
@@ -103,7 +108,7 @@ bool FolderIdentity(HANDLE folder, BY_HANDLE_FILE_INFORMATION* info) {
 }
 
 HANDLE OpenFolder(const std::string& folder) {
-    return CreateFileA(folder.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+    return CreateFileW(WidePath(folder).c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                        FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
@@ -130,14 +135,16 @@ HANDLE OpenChecked(const std::string& path, OpenFor how, DWORD flags, IoResult* 
     flags |= FILE_FLAG_OPEN_REPARSE_POINT;
     HANDLE handle = INVALID_HANDLE_VALUE;
     if (how == OpenFor::create) {
-        handle = CreateFileA(path.c_str(), access, share, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL | flags, nullptr);
+        handle = CreateFileW(WidePath(path).c_str(), access, share, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL | flags,
+                             nullptr);
         if (handle != INVALID_HANDLE_VALUE) return handle;
         if (GetLastError() != ERROR_FILE_EXISTS) {
             *refusal = Failure(GetLastError());
             return handle;
         }
     }
-    handle = CreateFileA(path.c_str(), access, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | flags, nullptr);
+    handle = CreateFileW(WidePath(path).c_str(), access, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | flags,
+                         nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         *refusal = Failure(GetLastError());
         return handle;
@@ -164,6 +171,8 @@ HANDLE OpenHandle(const std::string& path, OpenFor how, DWORD flags) {
     return handle;
 }
 
+}  // namespace
+
 IoResult Open(const std::string& path, OpenFor how, DriveFile* file) {
     *file = DriveFile();
     file->path = path;
@@ -178,7 +187,7 @@ IoResult Open(const std::string& path, OpenFor how, DriveFile* file) {
             CloseHandle(handle);
             handle = OpenHandle(path, how == OpenFor::create ? OpenFor::extend : how, FILE_FLAG_WRITE_THROUGH);
         }
-    } else if (refusal.reason == SystemText(ERROR_INVALID_PARAMETER)) {  // a file system without unbuffered I/O
+    } else if (refusal.reason == SystemErrorText(ERROR_INVALID_PARAMETER)) {  // a file system without unbuffered I/O
         refusal = IoResult();
         handle = OpenChecked(path, how, how == OpenFor::read ? 0 : FILE_FLAG_WRITE_THROUGH, &refusal);
     }
@@ -188,6 +197,8 @@ IoResult Open(const std::string& path, OpenFor how, DriveFile* file) {
     file->readBack = file->direct && !UnderWine() ? ReadBack::direct : ReadBack::mayBeCached;
     return IoResult();
 }
+
+namespace {
 
 template <typename Call>
 IoResult Transfer(HANDLE handle, uint64_t offset, size_t count, Call call) {
@@ -200,7 +211,7 @@ IoResult Transfer(HANDLE handle, uint64_t offset, size_t count, Call call) {
         at.OffsetHigh = static_cast<DWORD>(position >> 32);
         const size_t left = count - result.bytes;
         DWORD done = 0;
-        if (!call(handle, result.bytes, left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left), &done, &at)) {
+        if (!call(handle, result.bytes, static_cast<DWORD>(IoPiece(left)), &done, &at)) {
             const DWORD error = GetLastError();
             if (error == ERROR_HANDLE_EOF) return result;
             return Failure(error, result.bytes);
@@ -227,6 +238,8 @@ IoResult AlignedTransfer(DriveFile& file, uint64_t offset, uintptr_t address, si
     return rest;
 }
 
+}  // namespace
+
 IoResult WriteAt(DriveFile& file, uint64_t offset, const unsigned char* data, size_t count) {
     IoResult result = AlignedTransfer(file, offset, reinterpret_cast<uintptr_t>(data), count, true,
                                       [data](HANDLE h, size_t done, DWORD n, DWORD* got, OVERLAPPED* at) {
@@ -249,26 +262,26 @@ bool SetLength(DriveFile& file, uint64_t length, std::string* reason) {
     if (length % (file.alignment ? file.alignment : 1) != 0) {
         HANDLE cached = OpenHandle(file.path, OpenFor::extend, 0);
         if (cached == INVALID_HANDLE_VALUE) {
-            *reason = SystemText(GetLastError());
+            *reason = SystemErrorText(GetLastError());
             return false;
         }
         LARGE_INTEGER to;
         to.QuadPart = static_cast<LONGLONG>(length);
         const bool ok = SetFilePointerEx(cached, to, nullptr, FILE_BEGIN) && SetEndOfFile(cached);
-        if (!ok) *reason = SystemText(GetLastError());
+        if (!ok) *reason = SystemErrorText(GetLastError());
         CloseHandle(cached);
         return ok;
     }
     LARGE_INTEGER to;
     to.QuadPart = static_cast<LONGLONG>(length);
     if (SetFilePointerEx(handle, to, nullptr, FILE_BEGIN) && SetEndOfFile(handle)) return true;
-    *reason = SystemText(GetLastError());
+    *reason = SystemErrorText(GetLastError());
     return false;
 }
 
 bool Flush(const DriveFile& file, std::string* reason) {
     const bool flushed = FlushFileBuffers(Native(file.handle)) && (file.tailHandle < 0 || FlushFileBuffers(Native(file.tailHandle)));
-    if (!flushed) *reason = SystemText(GetLastError());
+    if (!flushed) *reason = SystemErrorText(GetLastError());
     return flushed;
 }
 
@@ -278,32 +291,36 @@ void Close(DriveFile& file) {
     file.handle = file.tailHandle = -1;
 }
 
+namespace {
+
 // A handle to look at what stands at path, without following a reparse point.
 HANDLE LookAt(const std::string& path, DWORD access) {
-    return CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+    return CreateFileW(WidePath(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
+
+}  // namespace
 
 // Deletes through a handle that was checked first: never a file of
 // another volume that the name may lead to by then.
 bool Remove(const std::string& path, std::string* reason) {
     HANDLE handle = LookAt(path, DELETE | FILE_READ_ATTRIBUTES);
     if (handle == INVALID_HANDLE_VALUE) {
-        *reason = SystemText(GetLastError());
+        *reason = SystemErrorText(GetLastError());
         return false;
     }
     const std::string what = NotOwn(handle, PinnedSerialOf(path));
     FILE_DISPOSITION_INFO disposition;
     disposition.DeleteFile = TRUE;
     const bool removed = what.empty() && SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition);
-    *reason = what.empty() ? SystemText(GetLastError()) : "not the set's own file: " + what;
+    *reason = what.empty() ? SystemErrorText(GetLastError()) : "not the set's own file: " + what;
     CloseHandle(handle);
     return removed;
 }
 
 std::optional<uint64_t> FileLength(const std::string& path) {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+    if (!GetFileAttributesExW(WidePath(path).c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
     if (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) return std::nullopt;
     return static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
 }
@@ -320,14 +337,15 @@ std::optional<std::string> NotOwnFile(const std::string& path) {
 FolderState InspectFolder(const std::string& folder) {
     FolderState state;
     const auto refuse = [&state](DWORD error) {
-        state.reason = SystemText(error);
+        state.reason = SystemErrorText(error);
         return state;
     };
-    const DWORD attributes = GetFileAttributesA(folder.c_str());
+    const std::wstring wideFolder = WidePath(folder);
+    const DWORD attributes = GetFileAttributesW(wideFolder.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return refuse(GetLastError());
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return refuse(ERROR_DIRECTORY);
     ULARGE_INTEGER available, size;
-    if (!GetDiskFreeSpaceExA(folder.c_str(), &available, &size, nullptr)) return refuse(GetLastError());
+    if (!GetDiskFreeSpaceExW(wideFolder.c_str(), &available, &size, nullptr)) return refuse(GetLastError());
     state.usable = true;
     state.freeBytes = available.QuadPart;
     state.sizeBytes = size.QuadPart;
@@ -344,7 +362,7 @@ bool WriteText(const std::string& path, const std::string& text, std::string* re
     DWORD written = 0;
     bool ok = WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) && written == text.size() &&
               FlushFileBuffers(handle);
-    if (!ok) *reason = SystemText(GetLastError());
+    if (!ok) *reason = SystemErrorText(GetLastError());
     CloseHandle(handle);
     return ok;
 }
@@ -361,11 +379,15 @@ std::optional<std::string> ReadText(const std::string& path) {
     return text;
 }
 
+namespace {
+
 std::string SerialText(DWORD serial) {
     char text[16];
     std::snprintf(text, sizeof text, "%04X-%04X", static_cast<unsigned>(serial >> 16), static_cast<unsigned>(serial & 0xffff));
     return text;
 }
+
+}  // namespace
 
 PinnedFolder PinFolder(const std::string& folder) {
     PinnedFolder result;
@@ -373,17 +395,17 @@ PinnedFolder PinFolder(const std::string& folder) {
     pin.folder = folder;
     // Held open without sharing, and gone when closed, however the test ends.
     const std::string lockName = folder + (folder.back() == '\\' || folder.back() == '/' ? "" : "\\") + "fillwright-drivetest.lock";
-    pin.lock = CreateFileA(lockName.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+    pin.lock = CreateFileW(WidePath(lockName).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (pin.lock == INVALID_HANDLE_VALUE) {
         result.busy = GetLastError() == ERROR_SHARING_VIOLATION;
-        result.reason = SystemText(GetLastError());
+        result.reason = SystemErrorText(GetLastError());
         return result;
     }
     pin.handle = OpenFolder(folder);
     BY_HANDLE_FILE_INFORMATION info;
     if (!FolderIdentity(pin.handle, &info)) {
-        result.reason = SystemText(GetLastError());
+        result.reason = SystemErrorText(GetLastError());
         if (pin.handle != INVALID_HANDLE_VALUE) CloseHandle(pin.handle);
         CloseHandle(pin.lock);
         return result;
@@ -391,10 +413,10 @@ PinnedFolder PinFolder(const std::string& folder) {
     pin.serial = info.dwVolumeSerialNumber;
     pin.fileIndex = static_cast<uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
     pin.volumeName = VolumeNameOf(folder);
-    char windows[MAX_PATH];
-    if (GetWindowsDirectoryA(windows, sizeof windows)) {
-        result.systemHolds = windows;
-        result.onSystemDrive = !pin.volumeName.empty() && VolumeNameOf(windows) == pin.volumeName;
+    wchar_t windows[MAX_PATH];
+    if (GetWindowsDirectoryW(windows, MAX_PATH)) {
+        result.systemHolds = NarrowText(windows);
+        result.onSystemDrive = !pin.volumeName.empty() && VolumeNameOf(result.systemHolds) == pin.volumeName;
     }
     result.pinned = true;
     result.volumeId = SerialText(pin.serial);
@@ -437,43 +459,6 @@ bool DriveStillThere(const std::string& folder) {
     return same;
 }
 
-unsigned __stdcall ThreadBody(void* body) {
-    std::function<void()>* call = static_cast<std::function<void()>*>(body);
-    (*call)();
-    delete call;
-    return 0;
-}
-
-bool StartThread(std::function<void()> body, DriveThread* thread) {
-    auto* call = new std::function<void()>(std::move(body));
-    const uintptr_t handle = _beginthreadex(nullptr, 0, ThreadBody, call, 0, nullptr);
-    if (handle == 0) {
-        delete call;
-        return false;
-    }
-    thread->native = handle;
-    return true;
-}
-
-void JoinThread(DriveThread& thread) {
-    HANDLE handle = reinterpret_cast<HANDLE>(thread.native);  // NOLINT(performance-no-int-to-ptr)
-    WaitForSingleObject(handle, INFINITE);
-    CloseHandle(handle);
-}
-
-unsigned char* AllocateMemory(size_t bytes) {
-    return static_cast<unsigned char*>(VirtualAlloc(nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
-}
-
-void FreeMemory(unsigned char* memory, size_t) { VirtualFree(memory, 0, MEM_RELEASE); }
-
-double Seconds() {
-    LARGE_INTEGER now, frequency;
-    QueryPerformanceCounter(&now);
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
 uint64_t RandomNumber() {
     unsigned high = 0, low = 0;
     rand_s(&high);
@@ -487,21 +472,21 @@ uint64_t RandomNumber() {
 // Nothing to empty: the volume's kind says whether unbuffered reads reach the drive.
 CacheCheck DropCaches(const std::string& folder, bool) {
     const bool unc = folder.size() >= 2 && (folder[0] == '\\' || folder[0] == '/') && (folder[1] == '\\' || folder[1] == '/');
-    char root[MAX_PATH];
-    if (!GetVolumePathNameA(folder.c_str(), root, sizeof root)) return WindowsVolumeReadBack(unc, "", UnderWine());
-    const bool remote = unc || GetDriveTypeA(root) == DRIVE_REMOTE;
-    wchar_t wideRoot[MAX_PATH];
+    const std::wstring root = VolumeRootOf(folder);
+    if (root.empty()) return WindowsVolumeReadBack(unc, "", UnderWine());
+    const bool remote = unc || GetDriveTypeW(root.c_str()) == DRIVE_REMOTE;
     wchar_t name[MAX_PATH + 1] = L"";
-    char fileSystem[MAX_PATH + 1] = "";
-    if (MultiByteToWideChar(CP_ACP, 0, root, -1, wideRoot, MAX_PATH) > 0 &&
-        GetVolumeInformationW(wideRoot, nullptr, 0, nullptr, nullptr, nullptr, name, MAX_PATH + 1)) {
-        WideCharToMultiByte(CP_UTF8, 0, name, -1, fileSystem, sizeof fileSystem, nullptr, nullptr);
+    std::string fileSystem;
+    if (GetVolumeInformationW(root.c_str(), nullptr, 0, nullptr, nullptr, nullptr, name, MAX_PATH + 1)) {
+        fileSystem = NarrowText(name);
     }
     return WindowsVolumeReadBack(remote, fileSystem, UnderWine());
 }
 
 // Windows keeps no attach sequence a program can read.
 DriveAttachment AttachmentOf(const std::string&) { return DriveAttachment(); }
+namespace {
+
 // What a control code answered into out, or the failure's words.
 std::string Control(HANDLE handle, DWORD code, const void* in, DWORD inBytes, std::vector<unsigned char>* out,
                     const char* name, bool* more = nullptr) {
@@ -509,7 +494,7 @@ std::string Control(HANDLE handle, DWORD code, const void* in, DWORD inBytes, st
     const bool ok = DeviceIoControl(handle, code, const_cast<void*>(in), inBytes, out->data(), static_cast<DWORD>(out->size()), &got, nullptr) != 0;
     const DWORD error = ok ? ERROR_SUCCESS : GetLastError();
     if (more) *more = error == ERROR_MORE_DATA;
-    if (!ok && error != ERROR_MORE_DATA) return std::string(name) + ": " + SystemText(error);
+    if (!ok && error != ERROR_MORE_DATA) return std::string(name) + ": " + SystemErrorText(error);
     out->resize(got);
     return "";
 }
@@ -517,7 +502,7 @@ std::string Control(HANDLE handle, DWORD code, const void* in, DWORD inBytes, st
 // The file's runs of clusters, asked for until the system has given all.
 std::string AskClusterRuns(const std::string& path, RetrievalAnswers* answers) {
     HANDLE file = LookAt(path, FILE_READ_ATTRIBUTES);
-    if (file == INVALID_HANDLE_VALUE) return path + ": " + SystemText(GetLastError());
+    if (file == INVALID_HANDLE_VALUE) return path + ": " + SystemErrorText(GetLastError());
     const std::string what = NotOwn(file, PinnedSerialOf(path));
     if (!what.empty()) {
         CloseHandle(file);
@@ -551,21 +536,23 @@ std::string AskClusterRuns(const std::string& path, RetrievalAnswers* answers) {
 // disk and the disk's size: all asked of handles opened with no access
 // rights, which need no administrator.
 std::string AskVolume(const std::string& path, RetrievalAnswers* answers) {
-    char root[MAX_PATH], volumeName[MAX_PATH];
+    wchar_t volumeName[MAX_PATH];
     DWORD sectorsPerCluster, bytesPerSector, freeClusters, clusters;
-    if (!GetVolumePathNameA(path.c_str(), root, sizeof root)) return "GetVolumePathName: " + SystemText(GetLastError());
-    if (!GetDiskFreeSpaceA(root, &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters)) {
-        return "GetDiskFreeSpace: " + SystemText(GetLastError());
+    const std::wstring root = VolumeRootOf(path);
+    if (root.empty()) return "GetVolumePathName: " + SystemErrorText(GetLastError());
+    if (!GetDiskFreeSpaceW(root.c_str(), &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters)) {
+        return "GetDiskFreeSpace: " + SystemErrorText(GetLastError());
     }
     answers->bytesPerSector = bytesPerSector;
     answers->clusterBytes = static_cast<uint64_t>(sectorsPerCluster) * bytesPerSector;
-    if (!GetVolumeNameForVolumeMountPointA(root, volumeName, sizeof volumeName)) {
-        return "GetVolumeNameForVolumeMountPoint: " + SystemText(GetLastError());
+    if (!GetVolumeNameForVolumeMountPointW(root.c_str(), volumeName, MAX_PATH)) {
+        return "GetVolumeNameForVolumeMountPoint: " + SystemErrorText(GetLastError());
     }
-    std::string device = volumeName;
+    std::string device = NarrowText(volumeName);
     if (!device.empty() && device.back() == '\\') device.pop_back();  // the volume itself, not its root folder
-    HANDLE volume = CreateFileA(device.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (volume == INVALID_HANDLE_VALUE) return device + ": " + SystemText(GetLastError());
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    HANDLE volume = CreateFileW(WidePath(device).c_str(), 0, share, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (volume == INVALID_HANDLE_VALUE) return device + ": " + SystemErrorText(GetLastError());
     std::vector<unsigned char> base(sizeof(RETRIEVAL_POINTER_BASE));
     std::string failure = Control(volume, FSCTL_GET_RETRIEVAL_POINTER_BASE, nullptr, 0, &base, "FSCTL_GET_RETRIEVAL_POINTER_BASE");
     if (failure.empty() && base.size() == sizeof(RETRIEVAL_POINTER_BASE)) {
@@ -591,7 +578,7 @@ std::string AskVolume(const std::string& path, RetrievalAnswers* answers) {
     }
     if (answers->volumeExtents.size() == 1) {
         const std::string disk = "\\\\.\\PhysicalDrive" + std::to_string(answers->volumeExtents[0].disk);
-        HANDLE drive = CreateFileA(disk.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+        HANDLE drive = CreateFileW(WidePath(disk).c_str(), 0, share, nullptr, OPEN_EXISTING, 0, nullptr);
         std::vector<unsigned char> geometry(sizeof(DISK_GEOMETRY_EX));
         if (drive != INVALID_HANDLE_VALUE &&
             Control(drive, IOCTL_DISK_GET_DRIVE_GEOMETRY_EX, nullptr, 0, &geometry, "IOCTL_DISK_GET_DRIVE_GEOMETRY_EX").empty() &&
@@ -605,6 +592,8 @@ std::string AskVolume(const std::string& path, RetrievalAnswers* answers) {
     return "";
 }
 
+}  // namespace
+
 FileExtents FileExtentsOf(const std::string& path) {
     RetrievalAnswers answers;
     answers.failure = AskClusterRuns(path, &answers);
@@ -612,6 +601,8 @@ FileExtents FileExtentsOf(const std::string& path) {
     if (!answers.failure.empty()) answers.failure = "the system gave no map of the file (" + answers.failure + ")";
     return ExtentsFromRetrieval(answers);
 }
+
+namespace {
 
 // The text at offset in a storage descriptor, without its padding blanks.
 std::string DescriptorText(const std::vector<char>& descriptor, DWORD offset) {
@@ -624,12 +615,13 @@ std::string DescriptorText(const std::vector<char>& descriptor, DWORD offset) {
 
 // Vendor, model and size of the drive behind a volume, asked of the volume
 // itself: these queries need no access rights, so no administrator.
-void DescribeVolumeDrive(const std::string& root, DriveIdentity* identity) {
-    char volume[MAX_PATH];
-    if (!GetVolumeNameForVolumeMountPointA(root.c_str(), volume, sizeof volume)) return;
-    std::string name = volume;
+void DescribeVolumeDrive(const std::wstring& root, DriveIdentity* identity) {
+    wchar_t volume[MAX_PATH];
+    if (!GetVolumeNameForVolumeMountPointW(root.c_str(), volume, MAX_PATH)) return;
+    std::wstring name = volume;
     if (!name.empty() && name.back() == '\\') name.pop_back();  // the volume, not its root folder
-    HANDLE handle = CreateFileA(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE handle =
+        CreateFileW(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return;
     STORAGE_PROPERTY_QUERY query;
     std::memset(&query, 0, sizeof query);
@@ -652,32 +644,35 @@ void DescribeVolumeDrive(const std::string& root, DriveIdentity* identity) {
     CloseHandle(handle);
 }
 
+}  // namespace
+
 DriveIdentity IdentifyDrive(const std::string& folder) {
     DriveIdentity identity;
-    char root[MAX_PATH];
-    if (!GetVolumePathNameA(folder.c_str(), root, sizeof root)) return identity;
-    identity.device = root;
-    char fileSystem[MAX_PATH + 1];
-    if (GetVolumeInformationA(root, nullptr, 0, nullptr, nullptr, nullptr, fileSystem, sizeof fileSystem)) {
-        identity.fileSystem = fileSystem;
+    const std::wstring root = VolumeRootOf(folder);
+    if (root.empty()) return identity;
+    identity.device = NarrowText(root);
+    wchar_t fileSystem[MAX_PATH + 1];
+    if (GetVolumeInformationW(root.c_str(), nullptr, 0, nullptr, nullptr, nullptr, fileSystem, MAX_PATH + 1)) {
+        identity.fileSystem = NarrowText(fileSystem);
     }
     ULARGE_INTEGER total;
-    if (GetDiskFreeSpaceExA(root, nullptr, &total, nullptr)) identity.volumeBytes = total.QuadPart;
+    if (GetDiskFreeSpaceExW(root.c_str(), nullptr, &total, nullptr)) identity.volumeBytes = total.QuadPart;
     DescribeVolumeDrive(root, &identity);
     return identity;
 }
 
 PathFacts InspectPath(const std::string& path) {
     PathFacts facts;
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+    const std::wstring widePath = WidePath(path);
+    const DWORD attributes = GetFileAttributesW(widePath.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD error = GetLastError();
-        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) facts.reason = SystemText(error);
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) facts.reason = SystemErrorText(error);
         return facts;
     }
     facts.kind = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? PathKind::folder : PathKind::file;
     // A folder opens only with backup semantics; no access rights are needed to ask which volume holds it.
-    HANDLE handle = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+    HANDLE handle = CreateFileW(widePath.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return facts;
     if (GetFileType(handle) != FILE_TYPE_DISK) facts.kind = PathKind::other;
@@ -694,8 +689,9 @@ PathFacts InspectPath(const std::string& path) {
 }
 
 bool Rename(const std::string& from, const std::string& to, std::string* reason) {
-    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
-    *reason = SystemText(GetLastError());
+    const DWORD how = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+    if (MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(), how)) return true;
+    *reason = SystemErrorText(GetLastError());
     return false;
 }
 

@@ -2,8 +2,8 @@
 // on a helper thread, every block tallied by what it holds.
 #include "drive_read.h"
 
-#include "drive_pipeline.h"
 #include "drive_work.h"
+#include "system_pipeline.h"
 
 #include <atomic>
 #include <vector>
@@ -145,27 +145,28 @@ void ReadSet(const DriveOps& ops, const DriveTestOptions& options, const DriveEv
     AlignedBuffers buffers = MakeBuffers(kSlots, options.requestBytes);
     ReadRequest reads[kSlots];
     uint64_t cursor = 0;
-    TwoStages stages;
-    stages.helperRunsFirst = false;
-    stages.first = [&](size_t, size_t slot) {
-        if (cursor >= length || report->driveWentAway) return false;
+    PipelineStages stages;
+    stages.helperFills = false;
+    stages.fill = [&](const PipelineSlot& slot) -> std::optional<size_t> {
+        if (cursor >= length || report->driveWentAway) return 0;
         // Each file begins with a look at whether the drive is still there.
-        if (cursor % set.fileSize == 0 && DriveWentAway(ops, options.folder, report)) return false;
+        if (cursor % set.fileSize == 0 && DriveWentAway(ops, options.folder, report)) return 0;
         if (Interrupted(events)) {
             report->result = DriveResult::interrupted;
-            return false;
+            return 0;
         }
-        reads[slot].request = RequestAt(set, cursor, length, options.requestBytes);
-        ReadRequestInto(reader, reads[slot], Slot(buffers, slot));
-        cursor += reads[slot].request.length;
-        AdvanceMeter(reader.meter, reads[slot].request.length, reader.lost.load());
+        ReadRequest& read = reads[slot.index];
+        read.request = RequestAt(set, cursor, length, options.requestBytes);
+        ReadRequestInto(reader, read, slot.bytes);
+        cursor += read.request.length;
+        AdvanceMeter(reader.meter, read.request.length, reader.lost.load());
+        return read.request.length;
+    };
+    stages.take = [&](const PipelineSlot& slot, size_t) {
+        CheckRequest(reader, reads[slot.index], slot.bytes);
         return true;
     };
-    stages.second = [&](size_t, size_t slot) {
-        CheckRequest(reader, reads[slot], Slot(buffers, slot));
-        return true;
-    };
-    RunTwoStages(ops, static_cast<size_t>(-1), kSlots, stages);
+    RunPipeline(Ring(buffers, kSlots), stages, ThreadCalls{ops.startThread, ops.joinThread});
     if (reader.openNumber != 0 && reader.openFailure.empty()) ops.close(reader.file);
     report->readSeconds = FinishMeter(reader.meter);
     report->bytesRead = report->tally.bytesOk + report->tally.bytesLost;

@@ -4,9 +4,9 @@
 #include "drive_read.h"
 #include "drive_work.h"
 #include "drive_write.h"
+#include "system.h"
 
 #include <algorithm>
-#include <ctime>
 
 namespace {
 
@@ -215,7 +215,7 @@ struct Setting {
 Setting SettingOf(const DriveOps& ops, const std::string& folder) {
     Setting setting;
     if (ops.identifyDrive) setting.drive = ops.identifyDrive(folder);
-    setting.startedAt = static_cast<int64_t>(std::time(nullptr));
+    setting.startedAt = CalendarSeconds();
     return setting;
 }
 

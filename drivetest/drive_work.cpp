@@ -4,16 +4,9 @@
 
 AlignedBuffers MakeBuffers(size_t slots, size_t slotBytes) {
     AlignedBuffers buffers;
-    const size_t bytes = slots * slotBytes + kDriveBufferAlignment;
-    unsigned char* memory = system_drive::AllocateMemory(bytes);
-    if (memory != nullptr) {
-        buffers.memory.reset(memory, [bytes](unsigned char* gone) { system_drive::FreeMemory(gone, bytes); });
-    } else {
-        buffers.memory.reset(new unsigned char[bytes], std::default_delete<unsigned char[]>());
-    }
-    const uintptr_t address = reinterpret_cast<uintptr_t>(buffers.memory.get());
-    const size_t skip = (kDriveBufferAlignment - address % kDriveBufferAlignment) % kDriveBufferAlignment;
-    buffers.first = buffers.memory.get() + skip;
+    const AlignedMemory aligned = AllocateAligned(slots * slotBytes, kDriveBufferAlignment);
+    buffers.memory = aligned.memory;
+    buffers.first = aligned.bytes;
     buffers.slotBytes = slotBytes;
     return buffers;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "drive_test.h"
+#include "system_pipeline.h"  // SlotRing
 
 #include <cstddef>
 #include <cstdint>
@@ -17,6 +18,9 @@ struct AlignedBuffers {
 };
 AlignedBuffers MakeBuffers(size_t slots, size_t slotBytes);
 inline unsigned char* Slot(const AlignedBuffers& buffers, size_t k) { return buffers.first + k * buffers.slotBytes; }
+inline SlotRing Ring(const AlignedBuffers& buffers, size_t slots) {
+    return SlotRing{buffers.first, slots, buffers.slotBytes};
+}
 
 // One read or write: never across the end of a file.
 struct Request {

@@ -2,9 +2,9 @@
 // a helper thread, and every so often a look back at blocks written earlier.
 #include "drive_write.h"
 
-#include "drive_pipeline.h"
 #include "drive_read.h"
 #include "drive_work.h"
+#include "system_pipeline.h"
 
 #include <algorithm>
 #include <atomic>
@@ -199,18 +199,20 @@ void WriteSet(const DriveOps& ops, const DriveTestOptions& options, const DriveE
     AlignedBuffers buffers = MakeBuffers(kSlots, options.requestBytes);
     Request requests[kSlots];
     uint64_t cursor = from;
-    TwoStages stages;
-    stages.helperRunsFirst = true;
-    stages.first = [&](size_t, size_t slot) {
-        if (cursor >= end) return false;
-        requests[slot] = RequestAt(*set, cursor, end, options.requestBytes);
-        const Request& request = requests[slot];
-        MakeBlocks(set->run, request.file, request.offset, request.length / kDriveBlockBytes, Slot(buffers, slot));
+    PipelineStages stages;
+    stages.helperFills = true;
+    stages.fill = [&](const PipelineSlot& slot) -> std::optional<size_t> {
+        if (cursor >= end) return 0;
+        requests[slot.index] = RequestAt(*set, cursor, end, options.requestBytes);
+        const Request& request = requests[slot.index];
+        MakeBlocks(set->run, request.file, request.offset, request.length / kDriveBlockBytes, slot.bytes);
         cursor += request.length;
-        return true;
+        return request.length;
     };
-    stages.second = [&](size_t, size_t slot) { return WriteRequest(writer, requests[slot], Slot(buffers, slot)); };
-    RunTwoStages(ops, std::numeric_limits<size_t>::max(), kSlots, stages);
+    stages.take = [&](const PipelineSlot& slot, size_t) {
+        return WriteRequest(writer, requests[slot.index], slot.bytes);
+    };
+    RunPipeline(Ring(buffers, kSlots), stages, ThreadCalls{ops.startThread, ops.joinThread});
 
     FinishFile(writer);
     report->writeSeconds = FinishMeter(writer.meter);

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# clang-tidy (rules in .clang-tidy) and cppcheck over engine/, json/, names/, ui/, drivedialog/, cli/ and drivetest/.
+# clang-tidy (rules in .clang-tidy) and cppcheck over engine/, system/, json/, names/, ui/, drivedialog/, cli/
+# and drivetest/.
 # Needs the native and win32 builds configured (scripts/build.sh does it).
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -7,8 +8,8 @@ cd "$root"
 out=${FILLWRIGHT_BUILD_DIR:-build}
 status=0
 
-posix_sources=$(ls engine/*.cpp json/*.cpp names/*.cpp cli/*.cpp drivetest/*.cpp | grep -v '_win32\.cpp$')
-windows_sources="$(ls engine/*_win32.cpp cli/*_win32.cpp drivetest/*_win32.cpp) $(ls ui/*.cpp drivedialog/*.cpp)"
+posix_sources=$(ls engine/*.cpp system/*.cpp json/*.cpp names/*.cpp cli/*.cpp drivetest/*.cpp | grep -v '_win32\.cpp$')
+windows_sources="$(ls engine/*_win32.cpp system/*_win32.cpp cli/*_win32.cpp drivetest/*_win32.cpp) $(ls ui/*.cpp drivedialog/*.cpp)"
 
 tidy() {  # build log-name extra-args... -- files...
     local build=$1 log=$out/clang-tidy-$2.log
@@ -35,12 +36,14 @@ tidy "$out/win32" win32 "${windows_args[@]}" $windows_sources
 # A POSIX seam file is never built for Windows: it is checked without _WIN32
 # (where FileHandle would be a pointer), everything else in every configuration.
 cppcheck_args=(--quiet --enable=warning,performance,portability,style --inline-suppr --error-exitcode=1
-    --std=c++17 -I engine -I json -I names -I ui -I drivedialog -I resources -I cli -I drivetest --suppress=missingIncludeSystem)
-echo "cppcheck: engine/, json/, names/, ui/, drivedialog/, cli/ and drivetest/, every configuration" \
+    --std=c++17 -I engine -I system -I json -I names -I ui -I drivedialog -I resources -I cli -I drivetest
+    --suppress=missingIncludeSystem)
+echo "cppcheck: engine/, system/, json/, names/, ui/, drivedialog/, cli/ and drivetest/, every configuration" \
     "(POSIX seams without _WIN32)"
-if ! cppcheck "${cppcheck_args[@]}" -i cli/cli_platform_posix.cpp -i drivetest/drive_platform_posix.cpp \
-        engine json names ui drivedialog cli drivetest ||
-        ! cppcheck "${cppcheck_args[@]}" -U_WIN32 cli/cli_platform_posix.cpp drivetest/drive_platform_posix.cpp; then
+if ! cppcheck "${cppcheck_args[@]}" -i system/system_posix.cpp -i cli/cli_platform_posix.cpp \
+        -i drivetest/drive_platform_posix.cpp engine system json names ui drivedialog cli drivetest ||
+        ! cppcheck "${cppcheck_args[@]}" -U_WIN32 system/system_posix.cpp cli/cli_platform_posix.cpp \
+            drivetest/drive_platform_posix.cpp; then
     status=1
 fi
 
