@@ -2,7 +2,7 @@
 
 #include "cli_exit_status.h"
 #include "cli_messages.h"
-#include "cli_names.h"
+#include "shown_name.h"
 #include "cli_platform.h"
 #include "cli_progress.h"
 #include "drive_page.h"

@@ -75,9 +75,6 @@ bool CliReadUpTo(FileHandle file, unsigned char* bytes, size_t count, size_t* go
 void CliCloseReading(FileHandle file);
 
 bool CliStderrIsTerminal();
-// Characters beyond letters, digits and %+,-./:=@_^ that a name shows
-// unquoted in messages: on Windows the backslash that separates folders.
-const char* CliPlainNameCharacters();
 // The width of the terminal stderr shows on, in columns; 0 when unknown.
 int CliTerminalColumns();
 // Writes text (in the program's code page) to stream, stdout or stderr. On

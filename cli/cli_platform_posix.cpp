@@ -179,8 +179,6 @@ void CliCloseReading(FileHandle file) { close(file); }
 
 bool CliStderrIsTerminal() { return isatty(STDERR_FILENO) == 1; }
 
-const char* CliPlainNameCharacters() { return ""; }
-
 int CliTerminalColumns() {
     struct winsize size;
     if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0) return 0;

@@ -192,8 +192,6 @@ bool CliStderrIsTerminal() {
     return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &consoleMode) != FALSE;
 }
 
-const char* CliPlainNameCharacters() { return "\\"; }
-
 int CliTerminalColumns() {
     CONSOLE_SCREEN_BUFFER_INFO console;
     if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &console)) return 0;

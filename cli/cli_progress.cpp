@@ -1,6 +1,6 @@
 #include "cli_progress.h"
 
-#include "cli_names.h"
+#include "shown_name.h"
 #include "cli_platform.h"
 #include "system.h"
 

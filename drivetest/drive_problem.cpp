@@ -1,6 +1,6 @@
 #include "drive_problem.h"
 
-#include "shell_quoted_name.h"
+#include "shown_name.h"
 
 namespace {
 
@@ -15,5 +15,5 @@ std::string ProblemText(const std::optional<DriveProblem>& problem) {
 }
 
 std::string QuotedProblemText(const std::optional<DriveProblem>& problem) {
-    return problem ? Sentence(*problem, ShellQuotedName(problem->path)) : std::string();
+    return problem ? Sentence(*problem, QuotedName(problem->path)) : std::string();
 }

@@ -1,7 +1,7 @@
 // --check, -m noise and --json: the report formats in-process, and the real
 // program on real files.
 #include "cli_check.h"
-#include "cli_names.h"
+#include "shown_name.h"
 #include "cli_report.h"
 #include "engine_reference.h"
 #include "program_fixture.h"

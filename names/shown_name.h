@@ -1,5 +1,6 @@
-// How a file's name is shown, so that no name can forge a line of output or
-// send control sequences to a terminal. JSON has its own escaping.
+// How a file's name is shown in the messages of the command line and the
+// drive test, so that no name can forge a line of output or send control
+// sequences to a terminal. JSON has its own escaping.
 #pragma once
 
 #include <string>

@@ -1,6 +1,4 @@
-#include "cli_names.h"
-
-#include "cli_platform.h"
+#include "shown_name.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -10,6 +8,14 @@
 #include <vector>
 
 namespace {
+
+// Marks a shell reads as they are, outside quotes. On Windows the backslash
+// too: it separates folders there, and no shell of its own escapes with it.
+#ifdef _WIN32
+const char* const kPlainMarks = "%+,-./:=@_^\\";
+#else
+const char* const kPlainMarks = "%+,-./:=@_^";
+#endif
 
 // One character of a name: its bytes, and its code point (-1 for a byte
 // that is no part of valid UTF-8).
@@ -48,11 +54,7 @@ bool IsControl(int32_t code) { return code < 0x20 || (code >= 0x7F && code <= 0x
 bool IsShellPlain(int32_t code) {
     if (code >= 0x80) return true;
     if ((code >= 'a' && code <= 'z') || (code >= 'A' && code <= 'Z') || (code >= '0' && code <= '9')) return true;
-    for (const char* plain = "%+,-./:=@_^"; *plain; ++plain)
-        if (code == *plain) return true;
-    for (const char* plain = CliPlainNameCharacters(); *plain; ++plain)
-        if (code == *plain) return true;
-    return false;
+    return code != 0 && std::strchr(kPlainMarks, static_cast<char>(code)) != nullptr;
 }
 
 std::string Octal(const std::string& bytes) {
@@ -97,7 +99,7 @@ std::string EscapedName(const std::string& name, bool* escaped) {
     *escaped = false;
     // The backslash that separates Windows folders stays as it is: no
     // Windows name holds a control character to be told apart from.
-    const bool backslashIsPlain = std::strchr(CliPlainNameCharacters(), '\\') != nullptr;
+    const bool backslashIsPlain = std::strchr(kPlainMarks, '\\') != nullptr;
     for (unsigned char byte : name) {
         const char* named = byte == '\n' ? "\\n" : byte == '\r' ? "\\r" : nullptr;
         if (byte == '\\' && !backslashIsPlain) named = "\\\\";
