@@ -13,8 +13,10 @@ namespace {
 // too: it separates folders there, and no shell of its own escapes with it.
 #ifdef _WIN32
 const char* const kPlainMarks = "%+,-./:=@_^\\";
+const bool kBackslashIsPlain = true;
 #else
 const char* const kPlainMarks = "%+,-./:=@_^";
+const bool kBackslashIsPlain = false;
 #endif
 
 // One character of a name: its bytes, and its code point (-1 for a byte
@@ -99,10 +101,9 @@ std::string EscapedName(const std::string& name, bool* escaped) {
     *escaped = false;
     // The backslash that separates Windows folders stays as it is: no
     // Windows name holds a control character to be told apart from.
-    const bool backslashIsPlain = std::strchr(kPlainMarks, '\\') != nullptr;
     for (unsigned char byte : name) {
         const char* named = byte == '\n' ? "\\n" : byte == '\r' ? "\\r" : nullptr;
-        if (byte == '\\' && !backslashIsPlain) named = "\\\\";
+        if (byte == '\\' && !kBackslashIsPlain) named = "\\\\";
         char hex[8];
         if (!named && (byte < 0x20 || byte == 0x7F)) {
             std::snprintf(hex, sizeof hex, "\\x%02X", byte);
