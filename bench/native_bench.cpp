@@ -171,13 +171,25 @@ int main(int argc, char** argv) {
 
     using benchmark::RegisterBenchmark;
     const benchmark::TimeUnit ms = benchmark::kMillisecond;
-    RegisterBenchmark("ZeroWriter", RunWriterAgainstBare, ZeroWriter, ZeroFill, kDataFileSize, kDataBlockSize)->UseManualTime()->Iterations(1)->Unit(ms);
-    RegisterBenchmark("RandomWriter", RunWriterAgainstBare, RandomWriter, RandomFill, kDataFileSize, kDataBlockSize)->UseManualTime()->Iterations(1)->Unit(ms);
-    RegisterBenchmark("AsciiWriter", RunWriterAgainstBare, AsciiWriter, AsciiFill, kTextFileSize, kAsciiLineSize)->UseManualTime()->Iterations(1)->Unit(ms);
+    RegisterBenchmark("ZeroWriter", RunWriterAgainstBare, ZeroWriter, ZeroFill, kDataFileSize, kDataBlockSize)
+        ->UseManualTime()
+        ->Iterations(1)
+        ->Unit(ms);
+    RegisterBenchmark("RandomWriter", RunWriterAgainstBare, RandomWriter, RandomFill, kDataFileSize, kDataBlockSize)
+        ->UseManualTime()
+        ->Iterations(1)
+        ->Unit(ms);
+    RegisterBenchmark("AsciiWriter", RunWriterAgainstBare, AsciiWriter, AsciiFill, kTextFileSize, kAsciiLineSize)
+        ->UseManualTime()
+        ->Iterations(1)
+        ->Unit(ms);
     RegisterBenchmark("FillRandom", RunFillRandom)->MinTime(0.2);
     RegisterBenchmark("FillRandomPortable", RunFillRandomPortable)->MinTime(0.2);
     RegisterBenchmark("NextRandomPerByte", RunNextRandomPerByte)->MinTime(0.2);
-    RegisterBenchmark("SetSizeWriter", RunSetSizeWriter)->UseManualTime()->Iterations(2000)->Unit(benchmark::kMicrosecond);
+    RegisterBenchmark("SetSizeWriter", RunSetSizeWriter)
+        ->UseManualTime()
+        ->Iterations(2000)
+        ->Unit(benchmark::kMicrosecond);
     RegisterBenchmark("Ftruncate", RunFtruncate)->UseManualTime()->Iterations(2000)->Unit(benchmark::kMicrosecond);
 
     benchmark::RunSpecifiedBenchmarks();

@@ -193,18 +193,22 @@ int main(int argc, char** argv) {
     TimeWriter(AsciiWriter, AsciiFill, kTextFileSize);
     for (int rep = 0; rep < repetitions; ++rep) {
         std::fprintf(stderr, "repetition %d of %d\n", rep + 1, repetitions);
-        pair(rep, cases[kZero], [] { return TimeWriter(ZeroWriter, ZeroFill, kDataFileSize); }, cases[kBare1024],
-             [] { return TimeBareWrite(kDataBlockSize, kDataFileSize); });
-        pair(rep, cases[kRandom], [] { return TimeWriter(RandomWriter, RandomFill, kDataFileSize); }, cases[kBare1024],
-             [] { return TimeBareWrite(kDataBlockSize, kDataFileSize); });
-        pair(rep, cases[kAscii], [] { return TimeWriter(AsciiWriter, AsciiFill, kTextFileSize); }, cases[kBare64],
-             [] { return TimeBareWrite(kAsciiLineSize, kTextFileSize); });
+        pair(
+            rep, cases[kZero], [] { return TimeWriter(ZeroWriter, ZeroFill, kDataFileSize); }, cases[kBare1024],
+            [] { return TimeBareWrite(kDataBlockSize, kDataFileSize); });
+        pair(
+            rep, cases[kRandom], [] { return TimeWriter(RandomWriter, RandomFill, kDataFileSize); }, cases[kBare1024],
+            [] { return TimeBareWrite(kDataBlockSize, kDataFileSize); });
+        pair(
+            rep, cases[kAscii], [] { return TimeWriter(AsciiWriter, AsciiFill, kTextFileSize); }, cases[kBare64],
+            [] { return TimeBareWrite(kAsciiLineSize, kTextFileSize); });
         pair(rep, cases[kFill], TimeFillRandom, cases[kPerByte], TimeNextRandomPerByte);
         pair(rep, cases[kFillPortable], TimeFillRandomPortable, cases[kPerByte], TimeNextRandomPerByte);
     }
     // The length cases create and delete hundreds of files, which leaves some
     // file systems busy for a while after; they run last, away from the writers.
-    for (int rep = 0; rep < repetitions; ++rep) pair(rep, cases[kSetSize], TimeSetSizeWriter, cases[kSetEnd], TimeSetEndOfFile);
+    for (int rep = 0; rep < repetitions; ++rep)
+        pair(rep, cases[kSetSize], TimeSetSizeWriter, cases[kSetEnd], TimeSetEndOfFile);
     for (const Case& c : cases) {
         std::printf("median %s %.9g %.0f %s\n", c.name, Median(c.samples), c.units, c.unitName);
         if (!c.ratios.empty()) std::printf("pair-ratio %s %.6f\n", c.name, Median(c.ratios));

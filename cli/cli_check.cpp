@@ -3,11 +3,11 @@
 #include "cli_content.h"
 #include "cli_exit_status.h"
 #include "cli_messages.h"
-#include "shown_name.h"
 #include "cli_platform.h"
 #include "cli_progress.h"
 #include "cli_report.h"
 #include "random_algebra.h"
+#include "shown_name.h"
 #include "system.h"
 #include "system_pipeline.h"
 
@@ -152,9 +152,9 @@ CheckResult CheckFile(const char* path, const CheckRequest& request, unsigned ch
                 return false;
             }
             // Bytes past the size (from a pipe) only count towards its length.
-            const size_t inSize = done >= common ? 0 : common - done < static_cast<int64_t>(filled)
-                                                           ? static_cast<size_t>(common - done)
-                                                           : filled;
+            const size_t inSize = done >= common                                 ? 0
+                                  : common - done < static_cast<int64_t>(filled) ? static_cast<size_t>(common - done)
+                                                                                 : filled;
             const size_t piece = repeats ? inSize : kCheckPieceSize;
             for (size_t at = 0; compares && at < inSize; at += piece) {
                 const size_t count = inSize - at < piece ? inSize - at : piece;
@@ -167,8 +167,8 @@ CheckResult CheckFile(const char* path, const CheckRequest& request, unsigned ch
             return true;
         };
         const SlotRing ring{buffers, 2, kCheckChunkSize};
-        const PipelineEnd end = facts.regular ? RunPipeline(ring, {readChunk, compareChunk})
-                                              : RunInTurns(ring, {readChunk, compareChunk});
+        const PipelineEnd end =
+            facts.regular ? RunPipeline(ring, {readChunk, compareChunk}) : RunInTurns(ring, {readChunk, compareChunk});
         readFailed = end == kProducerStopped;
         interrupted = interrupted || (readFailed && CliInterrupted());
         // A file cut short while it was read ends where the reads ended.
@@ -195,8 +195,8 @@ static std::string SearchNote(const CheckResult& result) {
     std::string note = " (seed " + std::to_string(result.seed.value_or(0));
     if (result.seedTime) note += ", the clock at " + FormatUtc(*result.seedTime);
     if (result.seedsFitting > 1) {
-        note += "; too short to decide: " + std::to_string(result.seedsFitting) +
-                " seeds fit, checked against the first";
+        note +=
+            "; too short to decide: " + std::to_string(result.seedsFitting) + " seeds fit, checked against the first";
     }
     return note + ")";
 }

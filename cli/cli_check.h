@@ -29,9 +29,9 @@ enum CheckOutcome { kCheckOk, kCheckDiffers, kCheckFailed, kCheckInterrupted };
 
 struct CheckResult {
     CheckOutcome outcome = kCheckFailed;
-    std::string reason;        // kCheckFailed: the system's text
-    int64_t length = -1;       // of the file, once it could be opened; of a pipe, the bytes read
-    bool longer = false;       // a pipe or device gave more than the size: its length is unknown
+    std::string reason;   // kCheckFailed: the system's text
+    int64_t length = -1;  // of the file, once it could be opened; of a pipe, the bytes read
+    bool longer = false;  // a pipe or device gave more than the size: its length is unknown
     int64_t bytesDiffering = 0;
     int64_t firstDifference = -1;  // offset of the first differing byte, -1 if none
     unsigned char expected = 0;
@@ -40,8 +40,8 @@ struct CheckResult {
     std::optional<uint32_t> seed;
     // Random mode without a seed given: what the search found.
     bool seedSearched = false;
-    bool noSeedFits = false;    // nothing was compared
-    uint32_t seedsFitting = 0;  // above 1: the file is too short to decide
+    bool noSeedFits = false;          // nothing was compared
+    uint32_t seedsFitting = 0;        // above 1: the file is too short to decide
     std::optional<int64_t> seedTime;  // the clock reading, in seconds since 1970 UTC, that is the seed
 };
 

@@ -2,13 +2,13 @@
 
 #include "cli_exit_status.h"
 #include "cli_messages.h"
-#include "shown_name.h"
 #include "cli_platform.h"
 #include "cli_progress.h"
 #include "drive_page.h"
 #include "drive_page_file.h"
 #include "drive_report.h"
 #include "drive_test.h"
+#include "shown_name.h"
 #include "system.h"
 
 #include <cstdio>
@@ -70,7 +70,8 @@ int RunDriveTest(const CliOptions& options, bool showProgress) {
         }
         if (options.quiet) return;
         if (begun.replacedFinishedSet) Tell("replacing the finished test set in " + folder);
-        if (begun.resumedAt) Tell("resuming the test set in " + folder + " at byte " + std::to_string(*begun.resumedAt));
+        if (begun.resumedAt)
+            Tell("resuming the test set in " + folder + " at byte " + std::to_string(*begun.resumedAt));
     };
     events.progress = [&](const DriveProgress& progress) {
         if (showProgress && shown && shown->phase != progress.phase) endLine();

@@ -124,7 +124,8 @@ std::string HelpText() {
     text +=
         "\n"
         "\n"
-        "Report bugs to: " FILLWRIGHT_ADDRESS "\n"
+        "Report bugs to: " FILLWRIGHT_ADDRESS
+        "\n"
         "Fillwright home page: <" FILLWRIGHT_HOMEPAGE ">\n";
     return text;
 }
@@ -132,8 +133,10 @@ std::string HelpText() {
 // The GNU tools' form, from which help2man makes the man page's COPYRIGHT
 // and AUTHOR sections.
 const char* VersionText() {
-    return "fillwright-cli (Fillwright) " FILLWRIGHT_VERSION "\n"
-           "Copyright (C) " FILLWRIGHT_COPYRIGHT_YEAR " " FILLWRIGHT_AUTHORS ".\n"
+    return "fillwright-cli (Fillwright) " FILLWRIGHT_VERSION
+           "\n"
+           "Copyright (C) " FILLWRIGHT_COPYRIGHT_YEAR " " FILLWRIGHT_AUTHORS
+           ".\n"
            "License MIT: <https://opensource.org/licenses/MIT>.\n"
            "This is free software: you are free to change and redistribute it.\n"
            "There is NO WARRANTY, to the extent permitted by law.\n"

@@ -94,8 +94,7 @@ MakeOutcome MakeFile(const char* path, const MakeRequest& request, unsigned char
         outcome = WriteStream(file.handle, request, chunk, chunkSize, progress, reason, &unfinished->length);
     }
     // Removed while still held, so that it is surely this program's file.
-    if (outcome != kMade && file.removable)
-        unfinished->removed = CliRemoveHeldFile(path, file, &unfinished->whyLeft);
+    if (outcome != kMade && file.removable) unfinished->removed = CliRemoveHeldFile(path, file, &unfinished->whyLeft);
 
     std::string closeReason;
     const bool closed = CliCloseFile(file.handle, &closeReason);
@@ -135,8 +134,9 @@ int MakeFiles(const CliOptions& options, bool showProgress) {
     request.size = options.size;
     request.allocate = options.allocate;
     request.noClobber = options.noClobber;
-    const size_t chunkSize =
-        options.mode == kSizeContent ? 1 : options.mode == kNoiseContent ? 2 * kCliChunkSize : kCliChunkSize;
+    const size_t chunkSize = options.mode == kSizeContent    ? 1
+                             : options.mode == kNoiseContent ? 2 * kCliChunkSize
+                                                             : kCliChunkSize;
     const AlignedMemory storage = AllocateAligned(chunkSize, kPageAlignment);
     unsigned char* const chunk = storage.bytes;
     std::string error;

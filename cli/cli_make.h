@@ -17,8 +17,8 @@ const size_t kCliChunkSize = 1u << 20;
 struct MakeRequest {
     ContentKind mode = kZeroContent;
     int64_t size = 0;
-    uint32_t seed = 0;       // random and noise modes: the seed of the stream
-    bool allocate = false;   // size mode: reserve disk blocks
+    uint32_t seed = 0;      // random and noise modes: the seed of the stream
+    bool allocate = false;  // size mode: reserve disk blocks
     bool noClobber = false;
 };
 

@@ -1,7 +1,7 @@
 #include "cli_messages.h"
 
-#include "shown_name.h"
 #include "cli_platform.h"
+#include "shown_name.h"
 
 #include <cerrno>
 #include <cstring>

@@ -19,9 +19,25 @@ static bool TakeValue(const std::string& inlineValue, bool hasInline, int argc, 
     return true;
 }
 
-enum OptionId { kModeOption, kSeedOption, kAllocateOption, kNoClobberOption, kQuietOption, kCheckOption,
-                kJsonOption, kHelpOption, kVersionOption, kFillOption, kVerifyOption, kTotalOption, kFileSizeOption,
-                kNoVerifyOption, kKeepGoingOption, kReportOption, kAllowSystemDriveOption };
+enum OptionId {
+    kModeOption,
+    kSeedOption,
+    kAllocateOption,
+    kNoClobberOption,
+    kQuietOption,
+    kCheckOption,
+    kJsonOption,
+    kHelpOption,
+    kVersionOption,
+    kFillOption,
+    kVerifyOption,
+    kTotalOption,
+    kFileSizeOption,
+    kNoVerifyOption,
+    kKeepGoingOption,
+    kReportOption,
+    kAllowSystemDriveOption
+};
 
 struct OptionName {
     const char* longName;
@@ -125,8 +141,8 @@ static OptionEffect ApplyLongOption(const std::string& word, int argc, const cha
         *error = "option '" + name + "' takes no value";
         return kOptionRefused;
     }
-    if (option->takesValue && !TakeValue(hasInline ? word.substr(equals + 1) : std::string(), hasInline, argc, argv,
-                                         i, &value)) {
+    if (option->takesValue &&
+        !TakeValue(hasInline ? word.substr(equals + 1) : std::string(), hasInline, argc, argv, i, &value)) {
         *error = "option '" + name + "' needs a value";
         return kOptionRefused;
     }
@@ -219,7 +235,8 @@ static bool TakeFileOperands(const std::vector<std::string>& operands, CliOption
         return false;
     }
     if (options->check && (options->allocate || options->noClobber)) {
-        *error = std::string(options->allocate ? "--allocate" : "--no-clobber") + " only concerns making: not with --check";
+        *error =
+            std::string(options->allocate ? "--allocate" : "--no-clobber") + " only concerns making: not with --check";
         return false;
     }
     if (options->check && options->mode == kNoiseContent && !options->seed) {

@@ -13,7 +13,7 @@
 
 struct CliOptions {
     ContentKind mode = kZeroContent;
-    bool modeGiven = false;  // -m was on the line (the drive test takes none)
+    bool modeGiven = false;        // -m was on the line (the drive test takes none)
     std::optional<uint32_t> seed;  // none: from the clock, or found from the file by --check
     bool allocate = false;
     bool noClobber = false;
@@ -25,14 +25,14 @@ struct CliOptions {
     int64_t size = 0;
     std::vector<std::string> files;  // with --fill or --verify: the one DIR
     // The drive test.
-    bool fill = false;                // fill DIR's free space with a test set, then read it back
-    bool verify = false;              // read the test set in DIR back
-    std::optional<int64_t> total;     // write this much instead of all the free space
-    std::optional<int64_t> fileSize;  // each file of the set
-    bool noVerify = false;            // write only
-    bool keepGoing = false;           // fill to the end even once data is found lost
+    bool fill = false;                  // fill DIR's free space with a test set, then read it back
+    bool verify = false;                // read the test set in DIR back
+    std::optional<int64_t> total;       // write this much instead of all the free space
+    std::optional<int64_t> fileSize;    // each file of the set
+    bool noVerify = false;              // write only
+    bool keepGoing = false;             // fill to the end even once data is found lost
     std::optional<std::string> report;  // save the test's page here
-    bool allowSystemDrive = false;    // fill all the free space even of the system's own drive
+    bool allowSystemDrive = false;      // fill all the free space even of the system's own drive
 };
 
 // Reads argv[1..argc-1]. Options may stand before or after the operands: any

@@ -45,8 +45,7 @@ bool CliRemoveHeldFile(const char* path, const CliFile& file, std::string* whyLe
 // into the names of the files it matches, in name order (folders left out).
 // Elsewhere the shell has done this already and operands stay as they are.
 // False when a pattern matches nothing; *error names it.
-bool CliExpandWildcards(const std::vector<std::string>& operands, std::vector<std::string>* files,
-                        std::string* error);
+bool CliExpandWildcards(const std::vector<std::string>& operands, std::vector<std::string>* files, std::string* error);
 
 // True for the system's own way of asking a program for help: "/?" on
 // Windows, nothing elsewhere (where "/?" is a path).

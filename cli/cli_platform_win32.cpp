@@ -24,8 +24,8 @@ bool CliOpenFile(const char* path, bool noClobber, CliFile* file, std::string* r
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     const bool deletable = handle != INVALID_HANDLE_VALUE;
     if (!deletable && GetLastError() == ERROR_ACCESS_DENIED) {
-        handle = CreateFileW(widePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, creation,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
+        handle = CreateFileW(widePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, creation, FILE_ATTRIBUTE_NORMAL,
+                             nullptr);
     }
     if (handle == INVALID_HANDLE_VALUE) {
         *reason = SystemErrorText(GetLastError());
@@ -101,8 +101,7 @@ static std::vector<std::wstring> FilesMatching(const std::string& pattern) {
     return names;
 }
 
-bool CliExpandWildcards(const std::vector<std::string>& operands, std::vector<std::string>* files,
-                        std::string* error) {
+bool CliExpandWildcards(const std::vector<std::string>& operands, std::vector<std::string>* files, std::string* error) {
     files->clear();
     for (const std::string& operand : operands) {
         // No Windows name holds * or ?: such an operand is always a pattern.

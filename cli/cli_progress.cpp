@@ -1,7 +1,7 @@
 #include "cli_progress.h"
 
-#include "shown_name.h"
 #include "cli_platform.h"
+#include "shown_name.h"
 #include "system.h"
 
 #include <algorithm>
@@ -18,8 +18,8 @@ static std::vector<std::string> ProgressFigures(int64_t done, int64_t total, dou
         rate = "  " + FormatBytes(perSecond) + "/s";
         eta = "ETA " + FormatDuration(static_cast<double>(total - done) / perSecond);
     }
-    return {counts + "  " + percentText + rate + "  " + eta, counts + "  " + percentText,
-            percentText + "  " + eta, percentText};
+    return {counts + "  " + percentText + rate + "  " + eta, counts + "  " + percentText, percentText + "  " + eta,
+            percentText};
 }
 
 std::string FormatProgress(int64_t done, int64_t total, double elapsedSeconds) {

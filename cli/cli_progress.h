@@ -27,10 +27,10 @@ std::string FitProgress(const std::string& name, int64_t done, int64_t total, do
 std::string FitForms(const std::vector<std::string>& forms, int columns);
 
 struct ProgressLine {
-    std::string name;        // the file, shown first, quoted
-    double started = 0;      // MonotonicSeconds() at the start of the file
+    std::string name;    // the file, shown first, quoted
+    double started = 0;  // MonotonicSeconds() at the start of the file
     double lastDrawn = 0;
-    size_t drawnWidth = 0;   // of the last line, to blank out a longer one
+    size_t drawnWidth = 0;  // of the last line, to blank out a longer one
     bool drawn = false;
     int64_t done = 0;
     int64_t total = 0;

@@ -22,9 +22,8 @@ std::string JsonLine(const FileReport& report) {
     const CheckResult* check = report.check;
     const bool compared = check && check->outcome != kCheckFailed && !check->noSeedFits;
     if (compared && check->firstDifference >= 0) {
-        object["first_difference"] = {{"offset", check->firstDifference},
-                                      {"expected", check->expected},
-                                      {"found", check->found}};
+        object["first_difference"] = {
+            {"offset", check->firstDifference}, {"expected", check->expected}, {"found", check->found}};
     } else {
         object["first_difference"] = nullptr;
     }

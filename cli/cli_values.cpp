@@ -30,10 +30,14 @@ static uint64_t PowerOf(uint64_t base, int power) {
 
 static int PrefixPower(char letter) {
     switch (letter) {
-        case 'k': case 'K': return 1;
-        case 'm': case 'M': return 2;
-        case 'g': case 'G': return 3;
-        case 't': case 'T': return 4;
+        case 'k':
+        case 'K': return 1;
+        case 'm':
+        case 'M': return 2;
+        case 'g':
+        case 'G': return 3;
+        case 't':
+        case 'T': return 4;
         default: return 0;
     }
 }

@@ -19,14 +19,6 @@ const unsigned long kCellColours[kCellStateCount] = {
 };
 
 const char* const kCellWords[kCellStateCount] = {
-    "not written",
-    "written",
-    "read back intact",
-    "bits changed",
-    "an earlier test's",
-    "overwritten",
-    "corrupt",
-    "blank (not arrived)",
-    "unreadable",
-    "lost, kind at end",
+    "not written", "written", "read back intact",    "bits changed", "an earlier test's",
+    "overwritten", "corrupt", "blank (not arrived)", "unreadable",   "lost, kind at end",
 };

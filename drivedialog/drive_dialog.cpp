@@ -28,7 +28,7 @@ struct DialogState {
     bool closeWhenStopped = false;
     std::string testedFolder;
     std::optional<DriveReport> report;  // of the last test that ended
-    DialogMap map;                       // as last drawn
+    DialogMap map;                      // as last drawn
 };
 DialogState state;
 
@@ -47,7 +47,8 @@ void SetStatus(HWND dialog, const std::string& text) { SetDlgItemTextA(dialog, I
 // An entry of the list stands for its path; anything else is a folder as typed.
 std::string TargetFolder(HWND dialog) {
     std::string text = ItemText(dialog, IDC_DRIVE_TARGET);
-    const auto listed = std::find_if(state.drives.begin(), state.drives.end(), [&](const DriveEntry& entry) { return entry.text == text; });
+    const auto listed = std::find_if(state.drives.begin(), state.drives.end(),
+                                     [&](const DriveEntry& entry) { return entry.text == text; });
     if (listed != state.drives.end()) return listed->path;
     const size_t first = text.find_first_not_of(" \t");
     const size_t last = text.find_last_not_of(" \t");
@@ -70,8 +71,8 @@ void RefreshDriveList(HWND dialog) {
 
 void ShowRunning(HWND dialog, bool running) {
     state.running = running;
-    for (int id : {IDC_DRIVE_TARGET, IDC_DRIVE_BROWSE, IDC_DRIVE_ALL, IDC_DRIVE_ONLY, IDC_DRIVE_ONLY_MIB, IDC_DRIVE_KEEP_GOING,
-                   IDC_DRIVE_START}) {
+    for (int id : {IDC_DRIVE_TARGET, IDC_DRIVE_BROWSE, IDC_DRIVE_ALL, IDC_DRIVE_ONLY, IDC_DRIVE_ONLY_MIB,
+                   IDC_DRIVE_KEEP_GOING, IDC_DRIVE_START}) {
         Enable(dialog, id, !running);
     }
     Enable(dialog, IDC_DRIVE_STOP, running);
@@ -105,7 +106,9 @@ std::string EndStatus(const DriveReport& report, const std::string& text) {
         case DriveResult::ok:
         case DriveResult::lost:
         case DriveResult::failed: break;
-        case DriveResult::interrupted: status += " What was written stays: Write + Verify continues it, Verify reads it."; break;
+        case DriveResult::interrupted:
+            status += " What was written stays: Write + Verify continues it, Verify reads it.";
+            break;
         default: status += std::string(" (") + DriveResultName(report.result) + ")"; break;
     }
     return status;
@@ -165,7 +168,8 @@ bool ReadRequest(HWND dialog, DriveRunRequest* request) {
     const std::string mib = ItemText(dialog, IDC_DRIVE_ONLY_MIB);
     const unsigned long long count = std::strtoull(mib.c_str(), nullptr, 10);
     if (count == 0 || count > (uint64_t(1) << 43)) {
-        MessageBoxA(dialog, "Give the size to test as a whole number of MiB, 1 or more.", kCaption, MB_OK | MB_ICONINFORMATION);
+        MessageBoxA(dialog, "Give the size to test as a whole number of MiB, 1 or more.", kCaption,
+                    MB_OK | MB_ICONINFORMATION);
         return false;
     }
     request->total = count << 20;
@@ -199,8 +203,9 @@ INT_PTR OnClose(HWND dialog) {
         EndDialog(dialog, 0);
         return TRUE;
     }
-    const int answer = MessageBoxA(dialog, "A test is running. Stop it? What was written stays, and the test can be continued later.",
-                                   kCaption, MB_YESNO | MB_ICONQUESTION);
+    const int answer =
+        MessageBoxA(dialog, "A test is running. Stop it? What was written stays, and the test can be continued later.",
+                    kCaption, MB_YESNO | MB_ICONQUESTION);
     if (answer == IDYES && state.running) {
         state.closeWhenStopped = true;
         OnStop(dialog);
@@ -275,13 +280,15 @@ INT_PTR OnTimer(HWND dialog) {
 
 // Drawn into memory first, so that a redraw four times a second does not flicker.
 INT_PTR OnDrawItem(LPARAM lParam) {
-    const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);  // NOLINT(performance-no-int-to-ptr): the message's pointer
+    const auto* item =
+        reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);  // NOLINT(performance-no-int-to-ptr): the message's pointer
     const RECT& area = item->rcItem;
     const int width = area.right - area.left, height = area.bottom - area.top;
     HDC memory = CreateCompatibleDC(item->hDC);
     HBITMAP bitmap = CreateCompatibleBitmap(item->hDC, width, height);
     HGDIOBJ oldBitmap = SelectObject(memory, bitmap);
-    const auto font = reinterpret_cast<HGDIOBJ>(SendMessageA(item->hwndItem, WM_GETFONT, 0, 0));  // NOLINT(performance-no-int-to-ptr): a handle
+    const auto font = reinterpret_cast<HGDIOBJ>(
+        SendMessageA(item->hwndItem, WM_GETFONT, 0, 0));  // NOLINT(performance-no-int-to-ptr): a handle
     HGDIOBJ oldFont = SelectObject(memory, font);
     const RECT local{0, 0, width, height};
     if (item->CtlID == IDC_DRIVE_MAP) PaintMap(memory, local, state.map);

@@ -30,7 +30,8 @@ struct Found {
 std::string Sizes(const std::string& root) {
     ULARGE_INTEGER freeToCaller{}, total{};
     if (!GetDiskFreeSpaceExA(root.c_str(), &freeToCaller, &total, nullptr)) return "";
-    return FormatBytes(static_cast<double>(freeToCaller.QuadPart)) + " free of " + FormatBytes(static_cast<double>(total.QuadPart));
+    return FormatBytes(static_cast<double>(freeToCaller.QuadPart)) + " free of " +
+           FormatBytes(static_cast<double>(total.QuadPart));
 }
 
 // Nothing when the drive is read-only or tells no sizes. A file system that
@@ -39,7 +40,8 @@ std::optional<std::string> Describe(const std::string& root) {
     char label[MAX_PATH + 1] = "";
     char fileSystem[MAX_PATH + 1] = "";
     DWORD flags = 0;
-    const bool named = GetVolumeInformationA(root.c_str(), label, sizeof label, nullptr, nullptr, &flags, fileSystem, sizeof fileSystem) != 0;
+    const bool named = GetVolumeInformationA(root.c_str(), label, sizeof label, nullptr, nullptr, &flags, fileSystem,
+                                             sizeof fileSystem) != 0;
     if (named && (flags & FILE_READ_ONLY_VOLUME) != 0) return std::nullopt;
     const std::string sizes = Sizes(root);
     if (sizes.empty()) return std::nullopt;

@@ -49,14 +49,16 @@ void ReadProgress(DialogMap* map, const DriveProgress& progress) {
     }
     map->readDone = done;
     map->lostSeen = progress.bytesLost;
-    AddSpeed(&map->readSpeeds, static_cast<double>(done) / static_cast<double>(map->spaceBytes), progress.bytesPerSecond);
+    AddSpeed(&map->readSpeeds, static_cast<double>(done) / static_cast<double>(map->spaceBytes),
+             progress.bytesPerSecond);
 }
 
 void WriteProgress(DialogMap* map, const DriveProgress& progress) {
     if (map->spaceBytes == 0) map->spaceBytes = std::max<uint64_t>(map->writtenBefore + progress.bytesExpected, 1);
     const uint64_t reached = map->writtenBefore + progress.bytesDone;
     Raise(map, 0, reached >= map->spaceBytes ? kMapCells : CellAt(*map, reached), kCellWritten);
-    AddSpeed(&map->writeSpeeds, static_cast<double>(reached) / static_cast<double>(map->spaceBytes), progress.bytesPerSecond);
+    AddSpeed(&map->writeSpeeds, static_cast<double>(reached) / static_cast<double>(map->spaceBytes),
+             progress.bytesPerSecond);
 }
 
 }  // namespace
@@ -101,6 +103,7 @@ void MapFinish(DialogMap* map, const DriveReport& report) {
     for (int cell = 0; cell < readCells; ++cell) map->cells[cell] = kCellIntact;
     for (const BadRange& range : tally.ranges) {
         const int first = CellAt(*map, range.offset);
-        Raise(map, first, std::max(first + 1, CellAt(*map, range.offset + range.length - 1) + 1), CellOfClass(range.kind));
+        Raise(map, first, std::max(first + 1, CellAt(*map, range.offset + range.length - 1) + 1),
+              CellOfClass(range.kind));
     }
 }

@@ -34,7 +34,7 @@ struct SpeedPoint {
 };
 
 struct DialogMap {
-    uint64_t spaceBytes = 0;   // what the cells cover; 0 until the first progress
+    uint64_t spaceBytes = 0;     // what the cells cover; 0 until the first progress
     uint64_t writtenBefore = 0;  // a resumed set's bytes written by earlier runs
     bool reading = false;
     uint64_t readDone = 0;

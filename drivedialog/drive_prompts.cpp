@@ -17,14 +17,20 @@ std::string Size(uint64_t bytes) { return FormatBytes(static_cast<double>(bytes)
 bool ConfirmSystemDrive(HWND dialog, DriveRunRequest* request) {
     const std::string root = VolumeRoot(request->folder);
     if (!SameRoot(root, SystemDriveRoot())) return true;
-    request->allowSystemDrive = Ask(dialog, root + " is the drive Windows runs from. Filling it can stop programs from saving their work. Test it anyway?",
-               MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
+    request->allowSystemDrive =
+        Ask(dialog,
+            root +
+                " is the drive Windows runs from. Filling it can stop programs from saving their work. Test it anyway?",
+            MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
     return request->allowSystemDrive;
 }
 
 bool ConfirmNetworkDrive(HWND dialog, const std::string& folder) {
     if (!IsNetworkDrive(folder)) return true;
-    return Ask(dialog, folder + " is on a network drive: what is read back may come from the server's cache rather than from its disk.",
+    return Ask(dialog,
+               folder +
+                   " is on a network drive: what is read back may come from the server's cache rather than from its "
+                   "disk.",
                MB_OKCANCEL | MB_ICONINFORMATION) == IDOK;
 }
 
@@ -33,11 +39,14 @@ bool ConfirmSetThere(HWND dialog, DriveRunRequest* request) {
     const FoundSet set = LookForSet(request->folder);
     if (!set.present) return true;
     if (set.finished) {
-        return Ask(dialog, request->folder + " holds a finished test set of " + Size(set.bytes) + ". Replace it with a new one?",
+        return Ask(dialog,
+                   request->folder + " holds a finished test set of " + Size(set.bytes) +
+                       ". Replace it with a new one?",
                    MB_YESNO | MB_ICONQUESTION) == IDYES;
     }
-    const int answer = Ask(dialog, request->folder + " holds an unfinished test: " + Size(set.bytes) + " written. Continue it?",
-                           MB_YESNOCANCEL | MB_ICONQUESTION);
+    const int answer =
+        Ask(dialog, request->folder + " holds an unfinished test: " + Size(set.bytes) + " written. Continue it?",
+            MB_YESNOCANCEL | MB_ICONQUESTION);
     if (answer == IDCANCEL) return false;
     request->replaceUnfinished = answer == IDNO;
     return true;

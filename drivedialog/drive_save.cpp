@@ -17,8 +17,8 @@ std::string OfferedName(const std::string& folder, const char* extension) {
     SYSTEMTIME today{};
     GetLocalTime(&today);
     char name[96];
-    std::snprintf(name, sizeof name, "fillwright-drivetest-%s-%04u-%02u-%02u.%s", what.c_str(), today.wYear, today.wMonth,
-                  today.wDay, extension);
+    std::snprintf(name, sizeof name, "fillwright-drivetest-%s-%04u-%02u-%02u.%s", what.c_str(), today.wYear,
+                  today.wMonth, today.wDay, extension);
     return name;
 }
 

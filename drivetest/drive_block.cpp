@@ -118,7 +118,8 @@ void MakeBlock(DriveRun run, uint32_t fileNumber, uint64_t setOffset, unsigned c
 }
 
 void MakeBlocks(DriveRun run, uint32_t fileNumber, uint64_t setOffset, size_t count, unsigned char* blocks) {
-    for (size_t k = 0; k < count; ++k) MakeBlock(run, fileNumber, setOffset + k * kDriveBlockBytes, blocks + k * kDriveBlockBytes);
+    for (size_t k = 0; k < count; ++k)
+        MakeBlock(run, fileNumber, setOffset + k * kDriveBlockBytes, blocks + k * kDriveBlockBytes);
 }
 
 bool BlockIsIntact(DriveRun run, uint32_t fileNumber, uint64_t setOffset, const unsigned char* block) {

@@ -39,7 +39,8 @@ RealCapacity Fold(const std::vector<DriveSpan>& spans) {
     uint64_t smallest = 0;
     for (const DriveSpan& span : spans) {
         if (span.kind != BlockClass::overwritten) continue;
-        if (!span.sourceDriveOffset) return Unknown("data was overwritten by data whose place on the drive is not known");
+        if (!span.sourceDriveOffset)
+            return Unknown("data was overwritten by data whose place on the drive is not known");
         const uint64_t distance = Distance(span);
         if (smallest == 0 || distance < smallest) smallest = distance;
     }
@@ -79,7 +80,8 @@ void PlaceBlock(DrivePlaces* places, std::optional<uint64_t> driveOffset, BlockC
 }
 
 RealCapacity FindRealCapacity(const DrivePlaces& places, const std::string& mapProblem) {
-    if (places.spans.empty()) return Unknown(mapProblem.empty() ? "nothing read back has a known place on the drive" : mapProblem);
+    if (places.spans.empty())
+        return Unknown(mapProblem.empty() ? "nothing read back has a known place on the drive" : mapProblem);
     if (places.tooManySpans) return Unknown("the test set lies on the drive in too many pieces to follow");
     bool lost = places.unplacedLost > 0;
     bool overwritten = false;
@@ -89,18 +91,22 @@ RealCapacity FindRealCapacity(const DrivePlaces& places, const std::string& mapP
     }
     if (lost && places.unplacedBytes > 0) {
         // What lies where the map does not reach might be anywhere.
-        return Unknown("part of the test set has no known place on the drive" + (mapProblem.empty() ? "" : ": " + mapProblem));
+        return Unknown("part of the test set has no known place on the drive" +
+                       (mapProblem.empty() ? "" : ": " + mapProblem));
     }
     if (overwritten) return Fold(places.spans);
     std::vector<DriveSpan> spans = places.spans;
-    std::sort(spans.begin(), spans.end(), [](const DriveSpan& a, const DriveSpan& b) { return a.driveOffset < b.driveOffset; });
+    std::sort(spans.begin(), spans.end(),
+              [](const DriveSpan& a, const DriveSpan& b) { return a.driveOffset < b.driveOffset; });
     RealCapacity capacity;
     uint64_t intactEnd = 0;
     auto firstLost = spans.end();
     for (auto span = spans.begin(); span != spans.end(); ++span) {
         if (span->kind != BlockClass::intact && firstLost == spans.end()) firstLost = span;
         if (span->kind == BlockClass::intact && firstLost != spans.end()) {
-            return Unknown("the losses are scattered: data read back intact lies past data that was lost, so the drive is failing rather than smaller");
+            return Unknown(
+                "the losses are scattered: data read back intact lies past data that was lost, so the drive is failing "
+                "rather than smaller");
         }
         if (span->kind == BlockClass::intact) intactEnd = span->driveOffset + span->length;
     }

@@ -45,7 +45,7 @@ struct RealCapacity {
     CapacityShape shape = CapacityShape::unknown;
     std::optional<uint64_t> atLeast;
     std::optional<uint64_t> atMost;
-    std::string unknownBecause;  // unknown: why
+    std::string unknownBecause;              // unknown: why
     std::optional<uint64_t> claimed;         // the whole drive's size
     std::optional<uint64_t> partitionStart;  // of the file system tested
 };

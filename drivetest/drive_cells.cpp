@@ -8,7 +8,8 @@ namespace {
 void MarkSpan(DriveMap& map, uint64_t from, uint64_t to, MapMark mark) {
     if (from >= to || from >= map.bytes) return;
     const size_t last = static_cast<size_t>(std::min<uint64_t>((to - 1) / map.cellBytes, map.cells.size() - 1));
-    for (size_t cell = static_cast<size_t>(from / map.cellBytes); cell <= last; ++cell) map.cells[cell] = std::min(map.cells[cell], mark);
+    for (size_t cell = static_cast<size_t>(from / map.cellBytes); cell <= last; ++cell)
+        map.cells[cell] = std::min(map.cells[cell], mark);
 }
 
 }  // namespace
@@ -27,7 +28,8 @@ DriveMap MapOfDrive(const DriveReport& report, size_t cells) {
         const BadRange& kept = tally.ranges.back();
         MarkSpan(map, kept.offset + kept.length, report.bytesRead, MapMark::unlisted);
     }
-    for (const BadRange& range : tally.ranges) MarkSpan(map, range.offset, range.offset + range.length, MarkOfClass(range.kind));
+    for (const BadRange& range : tally.ranges)
+        MarkSpan(map, range.offset, range.offset + range.length, MarkOfClass(range.kind));
     return map;
 }
 

@@ -11,8 +11,8 @@ bool IsOctal(char c) { return c >= '0' && c <= '7'; }
 std::string Unescape(const std::string& field) {
     std::string text;
     for (size_t k = 0; k < field.size(); ++k) {
-        if (field[k] == '\\' && k + 3 < field.size() && IsOctal(field[k + 1]) &&
-            IsOctal(field[k + 2]) && IsOctal(field[k + 3])) {
+        if (field[k] == '\\' && k + 3 < field.size() && IsOctal(field[k + 1]) && IsOctal(field[k + 2]) &&
+            IsOctal(field[k + 3])) {
             text += static_cast<char>((field[k + 1] - '0') * 64 + (field[k + 2] - '0') * 8 + (field[k + 3] - '0'));
             k += 3;
         } else {
@@ -74,17 +74,17 @@ LayerKind KindOfFileSystem(int64_t magic, const std::string& fsType, const std::
         return LayerKind::userSpace;
     }
     switch (magic) {
-        case 0x6969:                 // NFS
-        case 0x517B:                 // SMB
-        case 0xFF534D42:             // CIFS
-        case 0xFE534D42:             // SMB2
-        case 0x01021997:             // 9P
-        case 0x00C36400:             // Ceph
-        case 0x5346414F:             // AFS
+        case 0x6969:                                 // NFS
+        case 0x517B:                                 // SMB
+        case 0xFF534D42:                             // CIFS
+        case 0xFE534D42:                             // SMB2
+        case 0x01021997:                             // 9P
+        case 0x00C36400:                             // Ceph
+        case 0x5346414F:                             // AFS
         case 0x73757245: return LayerKind::network;  // Coda
-        case 0x858458F6:             // ramfs
+        case 0x858458F6:                             // ramfs
         case 0x01021994: return LayerKind::memory;   // tmpfs
-        case 0x794C7630:             // overlayfs
+        case 0x794C7630:                             // overlayfs
         case 0xF15F: return LayerKind::stacked;      // ecryptfs
         default: break;
     }
@@ -110,18 +110,23 @@ CachePlan PlanCaches(const std::vector<StorageLayer>& chain) {
             case LayerKind::memory: return outOfReach(layer.fsType + " keeps its files only in memory", true);
             case LayerKind::network:
                 plan.remedy = CacheRemedy::otherMachine;
-                return outOfReach("a network file system (" + layer.fsType + "): its server may answer from its own cache", false);
+                return outOfReach(
+                    "a network file system (" + layer.fsType + "): its server may answer from its own cache", false);
             case LayerKind::userSpace:
-                return outOfReach("a user-space file system (" + layer.fsType + ") without a device: its server may answer from memory", false);
+                return outOfReach("a user-space file system (" + layer.fsType +
+                                      ") without a device: its server may answer from memory",
+                                  false);
             case LayerKind::stacked:
-                return outOfReach(layer.fsType + " is stacked on other file systems, whose caches are out of reach", false);
+                return outOfReach(layer.fsType + " is stacked on other file systems, whose caches are out of reach",
+                                  false);
             case LayerKind::driveServer:
                 if (k == 0) plan.replugEmptiesCaches = false;  // no device to re-plug
                 return plan;
             case LayerKind::kernel:
             case LayerKind::fuseOnDevice: break;
         }
-        if (layer.device.empty()) return outOfReach(layer.fsType + " has no drive under it that this test can see", false);
+        if (layer.device.empty())
+            return outOfReach(layer.fsType + " has no drive under it that this test can see", false);
         if (k == 0) plan.drive = layer.device;
         if (layer.kind == LayerKind::fuseOnDevice) {
             plan.caches.push_back({layer.device, true});

@@ -78,8 +78,8 @@ VerdictLook LookOf(const DriveReport& report) {
         case DriveResult::ok:
             if (report.verified) return {"r-good", "\xE2\x9C\x93", "Good"};  // U+2713 check mark
             return {"r-none", "?", "Not read back"};
-        case DriveResult::lost: return {"r-bad", "\xE2\x9C\x97", "Bad"};  // U+2717 ballot x
-        case DriveResult::failed: return {"r-failed", "\xE2\x9A\xA0", "Test failed"};  // U+26A0 warning sign
+        case DriveResult::lost: return {"r-bad", "\xE2\x9C\x97", "Bad"};                  // U+2717 ballot x
+        case DriveResult::failed: return {"r-failed", "\xE2\x9A\xA0", "Test failed"};     // U+26A0 warning sign
         case DriveResult::interrupted: return {"r-none", "\xE2\x80\x96", "Interrupted"};  // U+2016 double bar
         case DriveResult::unproven: return {"r-none", "?", "Not proven"};
     }
@@ -88,10 +88,10 @@ VerdictLook LookOf(const DriveReport& report) {
 
 std::string Verdict(const DriveReport& report) {
     const VerdictLook look = LookOf(report);
-    return Element("p", {{"class", std::string("verdict ") + look.cssClass}, {"id", "verdict"}},
-                   TextElement("span", {{"class", "symbol"}}, look.symbol) +
-                       EscapeMarkup(std::string(look.word) + ": " + DriveVerdictText(report, ProblemText(report.problem)) +
-                                    "."));
+    return Element(
+        "p", {{"class", std::string("verdict ") + look.cssClass}, {"id", "verdict"}},
+        TextElement("span", {{"class", "symbol"}}, look.symbol) +
+            EscapeMarkup(std::string(look.word) + ": " + DriveVerdictText(report, ProblemText(report.problem)) + "."));
 }
 
 std::string Row(const std::string& heading, const std::string& markup) {
@@ -100,7 +100,9 @@ std::string Row(const std::string& heading, const std::string& markup) {
 
 std::string TextRow(const std::string& heading, const std::string& text) { return Row(heading, EscapeMarkup(text)); }
 
-std::string Facts(const std::string& rows) { return Element("table", {{"class", "facts"}}, Element("tbody", {}, rows)); }
+std::string Facts(const std::string& rows) {
+    return Element("table", {{"class", "facts"}}, Element("tbody", {}, rows));
+}
 
 std::string Bytes(uint64_t bytes) { return std::to_string(bytes) + " bytes, " + FormatBothUnits(bytes); }
 
@@ -138,7 +140,8 @@ std::string When(int64_t startedAt) {
     const std::tm local = *localParts;
     const int64_t offset = (SecondsOf(local) - SecondsOf(utc)) / 60;
     char zone[32];
-    std::snprintf(zone, sizeof zone, "UTC%c%02d:%02d", offset < 0 ? '-' : '+', static_cast<int>((offset < 0 ? -offset : offset) / 60),
+    std::snprintf(zone, sizeof zone, "UTC%c%02d:%02d", offset < 0 ? '-' : '+',
+                  static_cast<int>((offset < 0 ? -offset : offset) / 60),
                   static_cast<int>((offset < 0 ? -offset : offset) % 60));
     return text + "; " + Stamp(local) + " local time (" + zone + ")";
 }
@@ -149,26 +152,32 @@ std::string DriveFacts(const DriveReport& report) {
     if (!drive.device.empty()) fileSystem += " on " + drive.device;
     std::string size;
     if (drive.driveBytes) size = "the drive: " + Bytes(*drive.driveBytes);
-    if (drive.volumeBytes) size += (size.empty() ? "" : "; ") + std::string("its file system: ") + Bytes(*drive.volumeBytes);
+    if (drive.volumeBytes)
+        size += (size.empty() ? "" : "; ") + std::string("its file system: ") + Bytes(*drive.volumeBytes);
     std::string maker;
     if (!drive.vendor.empty()) maker = "vendor " + drive.vendor;
     if (!drive.model.empty()) maker += (maker.empty() ? "" : ", ") + std::string("model ") + drive.model;
-    return Facts(TextRow("Folder", report.folder) + TextRow("File system", fileSystem) +
-                 TextRow("Claimed size", size.empty() ? kNotSaid : size) +
-                 TextRow("Model and vendor", maker.empty() ? std::string(kNotSaid) + " (loop devices and many card readers say nothing)" : maker) +
-                 TextRow("Tested", When(report.startedAt)) + TextRow("Program", "Fillwright " FILLWRIGHT_VERSION));
+    return Facts(
+        TextRow("Folder", report.folder) + TextRow("File system", fileSystem) +
+        TextRow("Claimed size", size.empty() ? kNotSaid : size) +
+        TextRow("Model and vendor",
+                maker.empty() ? std::string(kNotSaid) + " (loop devices and many card readers say nothing)" : maker) +
+        TextRow("Tested", When(report.startedAt)) + TextRow("Program", "Fillwright " FILLWRIGHT_VERSION));
 }
 
 // What the way the set was read back means for the verdict.
 const char* ReadBackMeaning(ReadBack method) {
     switch (method) {
         case ReadBack::direct: return "what was read came from the drive itself, not from this computer's memory";
-        case ReadBack::cacheDropped: return "this computer's memory was seen to hold none of the set before it was read";
+        case ReadBack::cacheDropped:
+            return "this computer's memory was seen to hold none of the set before it was read";
         case ReadBack::mayBeCached:
-            return "some of it may have come from this computer's memory, not from the drive: unplug the drive, plug it in "
+            return "some of it may have come from this computer's memory, not from the drive: unplug the drive, plug "
+                   "it in "
                    "again and read the set back (--verify) to be sure";
         case ReadBack::replugged:
-            return "the drive was attached again since the set was written: nothing of it was in this computer's memory";
+            return "the drive was attached again since the set was written: nothing of it was in this computer's "
+                   "memory";
     }
     return "";
 }
@@ -185,39 +194,47 @@ std::string RealCapacityFigure(const DriveReport& report) {
 
 std::string Figures(const DriveReport& report) {
     const DriveTally& tally = report.tally;
-    std::string written = Bytes(report.bytesWritten) + " in " + std::to_string(report.files) + (report.files == 1 ? " file" : " files");
+    std::string written =
+        Bytes(report.bytesWritten) + " in " + std::to_string(report.files) + (report.files == 1 ? " file" : " files");
     if (report.resumedAt) written += ", resumed at byte " + std::to_string(*report.resumedAt);
     std::string rows = TextRow("Real capacity", RealCapacityFigure(report)) + TextRow("Written", written);
-    rows += TextRow("Read back intact", report.bytesRead > 0 || report.verified ? Bytes(tally.bytesOk) : "nothing was read back");
+    rows += TextRow("Read back intact",
+                    report.bytesRead > 0 || report.verified ? Bytes(tally.bytesOk) : "nothing was read back");
     std::string lost = EscapeMarkup(Bytes(tally.bytesLost));
     for (int k = 0; k < kBlockClassCount; ++k) {
         if (tally.lostByClass[k] == 0) continue;
         lost += EmptyElement("br", {}) + EscapeMarkup(FormatBytes(static_cast<double>(tally.lostByClass[k])) + " " +
-                                                 BlockClassText(static_cast<BlockClass>(k)));
+                                                      BlockClassText(static_cast<BlockClass>(k)));
     }
     rows += Row("Lost", lost);
-    rows += TextRow("First bad byte", tally.firstBadOffset ? std::to_string(*tally.firstBadOffset) + " of the set (" +
-                                                                 FormatBytes(static_cast<double>(*tally.firstBadOffset)) + " in)"
-                                                           : "none");
+    rows += TextRow("First bad byte", tally.firstBadOffset
+                                          ? std::to_string(*tally.firstBadOffset) + " of the set (" +
+                                                FormatBytes(static_cast<double>(*tally.firstBadOffset)) + " in)"
+                                          : "none");
     if (report.lossSeenAt) {
-        rows += TextRow("While filling", "the data at byte " + std::to_string(*report.lossSeenAt) + " was found lost after " +
-                                             std::to_string(report.lossSeenWhenWritten.value_or(0)) + " bytes were written");
+        rows += TextRow("While filling",
+                        "the data at byte " + std::to_string(*report.lossSeenAt) + " was found lost after " +
+                            std::to_string(report.lossSeenWhenWritten.value_or(0)) + " bytes were written");
     }
     if (report.bytesRead > 0 || report.verified) {
-        rows += TextRow("Read back", std::string(ReadBackText(report.readBack)) + ": " + ReadBackMeaning(report.readBack));
+        rows +=
+            TextRow("Read back", std::string(ReadBackText(report.readBack)) + ": " + ReadBackMeaning(report.readBack));
     }
     if (report.writeSeconds > 0 && report.bytesWrittenNow > 0) {
-        rows += TextRow("Write speed", FormatRate(static_cast<double>(report.bytesWrittenNow) / report.writeSeconds) + " on average");
+        rows += TextRow("Write speed",
+                        FormatRate(static_cast<double>(report.bytesWrittenNow) / report.writeSeconds) + " on average");
     }
     if (report.readSeconds > 0 && report.bytesRead > 0) {
-        rows += TextRow("Read speed", FormatRate(static_cast<double>(report.bytesRead) / report.readSeconds) + " on average");
+        rows += TextRow("Read speed",
+                        FormatRate(static_cast<double>(report.bytesRead) / report.readSeconds) + " on average");
     }
     if (report.problem) rows += TextRow("The test stopped", ProblemText(report.problem));
     return Facts(rows);
 }
 
 std::string RangeDetail(const BadRange& range) {
-    if (range.kind == BlockClass::overwritten) return "holds the data written at byte " + std::to_string(range.sourceOffset);
+    if (range.kind == BlockClass::overwritten)
+        return "holds the data written at byte " + std::to_string(range.sourceOffset);
     if (range.kind == BlockClass::bitsChanged) return std::to_string(range.bitsChanged) + " bits";
     if (range.kind == BlockClass::unreadable) return range.reason;
     return "";
@@ -226,19 +243,27 @@ std::string RangeDetail(const BadRange& range) {
 std::string Ranges(const DriveReport& report) {
     const DriveTally& tally = report.tally;
     if (tally.rangeCount == 0) {
-        return TextElement("p", {}, report.bytesRead > 0 ? "None: every byte read back was intact." : "None found: nothing was read back.");
+        return TextElement(
+            "p", {},
+            report.bytesRead > 0 ? "None: every byte read back was intact." : "None found: nothing was read back.");
     }
-    std::string rows = Element("tr", {}, TextElement("th", {{"class", "number"}}, "From byte") + TextElement("th", {{"class", "number"}}, "Length") +
-                                             TextElement("th", {{"class", "number"}}, "On the drive at") +
-                                             TextElement("th", {}, "Class") + TextElement("th", {}, "Detail"));
+    std::string rows = Element("tr", {},
+                               TextElement("th", {{"class", "number"}}, "From byte") +
+                                   TextElement("th", {{"class", "number"}}, "Length") +
+                                   TextElement("th", {{"class", "number"}}, "On the drive at") +
+                                   TextElement("th", {}, "Class") + TextElement("th", {}, "Detail"));
     for (size_t i = 0; i < tally.ranges.size() && i < kRangesListed; ++i) {
         const BadRange& range = tally.ranges[i];
-        rows += Element("tr", {}, TextElement("td", {{"class", "number"}}, std::to_string(range.offset)) +
-                                      TextElement("td", {{"class", "number"}}, FormatBytes(static_cast<double>(range.length))) +
-                                      TextElement("td", {{"class", "number"}}, range.driveOffset ? std::to_string(*range.driveOffset) : "unknown") +
-                                      TextElement("td", {}, BlockClassText(range.kind)) + TextElement("td", {}, RangeDetail(range)));
+        rows +=
+            Element("tr", {},
+                    TextElement("td", {{"class", "number"}}, std::to_string(range.offset)) +
+                        TextElement("td", {{"class", "number"}}, FormatBytes(static_cast<double>(range.length))) +
+                        TextElement("td", {{"class", "number"}},
+                                    range.driveOffset ? std::to_string(*range.driveOffset) : "unknown") +
+                        TextElement("td", {}, BlockClassText(range.kind)) + TextElement("td", {}, RangeDetail(range)));
     }
-    std::string count = std::to_string(tally.rangeCount) + (tally.rangeCount == 1 ? " bad range" : " bad ranges") + " in all";
+    std::string count =
+        std::to_string(tally.rangeCount) + (tally.rangeCount == 1 ? " bad range" : " bad ranges") + " in all";
     if (tally.rangeCount > kRangesListed) count += "; the first " + std::to_string(kRangesListed) + " are listed";
     return TextElement("p", {}, count + ".") + Element("table", {{"class", "ranges"}}, Element("tbody", {}, rows));
 }
@@ -264,16 +289,20 @@ std::string PageSection(const std::string& id, const std::string& heading, const
 
 std::string DrivePageHtml(const DriveReport& report) {
     const VerdictLook look = LookOf(report);
-    const std::string head = EmptyElement("meta", {{"charset", "utf-8"}}) +
-                             EmptyElement("meta", {{"name", "viewport"}, {"content", "width=device-width, initial-scale=1"}}) +
-                             TextElement("title", {}, std::string("Drive test: ") + look.word + " \xE2\x80\x94 " + report.folder) +
-                             Element("style", {}, kStyle);
+    const std::string head =
+        EmptyElement("meta", {{"charset", "utf-8"}}) +
+        EmptyElement("meta", {{"name", "viewport"}, {"content", "width=device-width, initial-scale=1"}}) +
+        TextElement("title", {}, std::string("Drive test: ") + look.word + " \xE2\x80\x94 " + report.folder) +
+        Element("style", {}, kStyle);
     const std::string body = TextElement("h1", {}, "Fillwright drive test of " + report.folder) + Verdict(report) +
                              PageSection("drive", "The drive", DriveFacts(report)) +
                              PageSection("figures", "The figures", Figures(report)) + DriveMapSection(report) +
                              DriveSpeedSection(report) + PageSection("ranges", "Bad ranges", Ranges(report)) +
                              EmbeddedSummary(report) +
-                             TextElement("footer", {}, "Made by Fillwright " FILLWRIGHT_VERSION ". A program reads the summary back from this "
-                                                       "page's element fillwright-summary: the JSON that --json prints last.");
-    return "<!DOCTYPE html>\n" + Element("html", {{"lang", "en"}}, Element("head", {}, head) + Element("body", {}, body)) + "\n";
+                             TextElement("footer", {},
+                                         "Made by Fillwright " FILLWRIGHT_VERSION
+                                         ". A program reads the summary back from this "
+                                         "page's element fillwright-summary: the JSON that --json prints last.");
+    return "<!DOCTYPE html>\n" +
+           Element("html", {{"lang", "en"}}, Element("head", {}, head) + Element("body", {}, body)) + "\n";
 }

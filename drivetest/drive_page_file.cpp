@@ -15,7 +15,8 @@ std::string FolderOf(const DriveOps& ops, const std::string& path) {
 
 }  // namespace
 
-std::optional<std::string> DrivePagePathProblem(const DriveOps& ops, const std::string& path, const std::string& folder) {
+std::optional<std::string> DrivePagePathProblem(const DriveOps& ops, const std::string& path,
+                                                const std::string& folder) {
     const PathFacts page = ops.inspectPath(path);
     if (!page.reason.empty()) return page.reason;
     if (page.kind == PathKind::folder) return std::string("a folder: the page needs a file name");

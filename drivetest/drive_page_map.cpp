@@ -19,8 +19,8 @@ const double kCell = 22;
 std::string CellTitle(const DriveMap& map, size_t index, MapMark mark) {
     const uint64_t from = index * map.cellBytes;
     const uint64_t to = std::min(map.bytes, from + map.cellBytes);
-    return "bytes " + std::to_string(from) + " to " + std::to_string(to - 1) + " (" + FormatBytes(static_cast<double>(from)) +
-           " in): " + MapMarkText(mark);
+    return "bytes " + std::to_string(from) + " to " + std::to_string(to - 1) + " (" +
+           FormatBytes(static_cast<double>(from)) + " in): " + MapMarkText(mark);
 }
 
 std::string MarkAttribute(MapMark mark) { return std::string("m-") + MapMarkName(mark); }
@@ -29,8 +29,9 @@ std::string Cell(const DriveMap& map, size_t index) {
     const MapMark mark = map.cells[index];
     const size_t row = index / kColumns;
     const SvgPoint at = {static_cast<double>(index % kColumns) * kPitch, static_cast<double>(row) * kPitch};
-    std::string cell = SvgRect(at, kCell, kCell, {{"class", "cell " + MarkAttribute(mark)}, {"data-class", MapMarkName(mark)}},
-                               TextElement("title", {}, CellTitle(map, index, mark)));
+    std::string cell =
+        SvgRect(at, kCell, kCell, {{"class", "cell " + MarkAttribute(mark)}, {"data-class", MapMarkName(mark)}},
+                TextElement("title", {}, CellTitle(map, index, mark)));
     const std::string symbol = MapMarkSymbol(mark);
     if (!symbol.empty()) {
         cell += SvgText({at.x + kCell / 2, at.y + kCell / 2 + 5}, symbol, {{"class", "symbol " + MarkAttribute(mark)}});
@@ -57,10 +58,15 @@ std::string Legend(const DriveReport& report, bool unlisted) {
         if (mark == MapMark::unlisted && !unlisted) continue;
         std::string swatch = SvgRect({1, 1}, kCell, kCell, {{"class", "cell " + MarkAttribute(mark)}});
         const std::string symbol = MapMarkSymbol(mark);
-        if (!symbol.empty()) swatch += SvgText({1 + kCell / 2, 1 + kCell / 2 + 5}, symbol, {{"class", "symbol " + MarkAttribute(mark)}});
+        if (!symbol.empty())
+            swatch += SvgText({1 + kCell / 2, 1 + kCell / 2 + 5}, symbol, {{"class", "symbol " + MarkAttribute(mark)}});
         const std::string name = symbol.empty() ? "no symbol" : "symbol " + symbol;
-        rows += Element("tr", {}, Element("td", {}, Svg(kCell + 2, kCell + 2, {{"class", "swatch"}, {"role", "img"}, {"aria-label", name}}, swatch)) +
-                                      TextElement("td", {}, MapMarkText(mark)) + TextElement("td", {{"class", "number"}}, MarkBytes(report, mark)));
+        rows += Element(
+            "tr", {},
+            Element("td", {},
+                    Svg(kCell + 2, kCell + 2, {{"class", "swatch"}, {"role", "img"}, {"aria-label", name}}, swatch)) +
+                TextElement("td", {}, MapMarkText(mark)) +
+                TextElement("td", {{"class", "number"}}, MarkBytes(report, mark)));
     }
     return Element("table", {{"class", "legend"}}, Element("tbody", {}, rows));
 }
@@ -74,7 +80,7 @@ const char* MapMarkSymbol(MapMark mark) {
         case MapMark::earlierRun: return "\xE2\x86\xBA";   // U+21BA anticlockwise open circle arrow
         case MapMark::blank: return "\xE2\x97\x8B";        // U+25CB white circle
         case MapMark::corrupt: return "#";
-        case MapMark::bitsChanged: return "\xC2\xB1";      // U+00B1 plus-minus
+        case MapMark::bitsChanged: return "\xC2\xB1";  // U+00B1 plus-minus
         case MapMark::unlisted: return "?";
         case MapMark::intact:
         case MapMark::untested: return "";
@@ -84,7 +90,8 @@ const char* MapMarkSymbol(MapMark mark) {
 
 std::string MapMarkText(MapMark mark) {
     switch (mark) {
-        case MapMark::unlisted: return "read back, but past the bad ranges the report keeps: loss there is counted, not placed";
+        case MapMark::unlisted:
+            return "read back, but past the bad ranges the report keeps: loss there is counted, not placed";
         case MapMark::untested: return "not read back";
         case MapMark::unreadable: return BlockClassText(BlockClass::unreadable);
         case MapMark::overwritten: return BlockClassText(BlockClass::overwritten);
@@ -99,7 +106,9 @@ std::string MapMarkText(MapMark mark) {
 
 std::string DriveMapSection(const DriveReport& report) {
     const DriveMap map = MapOfDrive(report, kCells);
-    if (map.cells.empty()) return PageSection("map", "Map of the tested space", TextElement("p", {}, "Nothing was written: there is no tested space to map."));
+    if (map.cells.empty())
+        return PageSection("map", "Map of the tested space",
+                           TextElement("p", {}, "Nothing was written: there is no tested space to map."));
     std::string cells;
     bool unlisted = false;
     for (size_t i = 0; i < map.cells.size(); ++i) {
@@ -108,13 +117,18 @@ std::string DriveMapSection(const DriveReport& report) {
     }
     const size_t rows = (map.cells.size() + kColumns - 1) / kColumns;
     const std::string note =
-        "Each cell is " + FormatBytes(static_cast<double>(map.cellBytes)) + " of the test set, " + std::to_string(map.cells.size()) +
+        "Each cell is " + FormatBytes(static_cast<double>(map.cellBytes)) + " of the test set, " +
+        std::to_string(map.cells.size()) +
         " cells in the order the set was written, left to right and top to bottom, coloured by the worst class in it. "
-        "These are the set's own offsets, not the drive's: the table of bad ranges gives their places on the drive where known.";
-    const std::string drawing =
-        Svg(kColumns * kPitch, static_cast<double>(rows) * kPitch,
-            {{"class", "map"}, {"role", "img"}, {"aria-label", "map of the tested space"},
-             {"data-cell-bytes", std::to_string(map.cellBytes)}, {"data-bytes", std::to_string(map.bytes)}},
-            cells);
-    return PageSection("map", "Map of the tested space", TextElement("p", {}, note) + drawing + Legend(report, unlisted));
+        "These are the set's own offsets, not the drive's: the table of bad ranges gives their places on the drive "
+        "where known.";
+    const std::string drawing = Svg(kColumns * kPitch, static_cast<double>(rows) * kPitch,
+                                    {{"class", "map"},
+                                     {"role", "img"},
+                                     {"aria-label", "map of the tested space"},
+                                     {"data-cell-bytes", std::to_string(map.cellBytes)},
+                                     {"data-bytes", std::to_string(map.bytes)}},
+                                    cells);
+    return PageSection("map", "Map of the tested space",
+                       TextElement("p", {}, note) + drawing + Legend(report, unlisted));
 }

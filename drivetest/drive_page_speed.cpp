@@ -32,7 +32,7 @@ std::string Decimal(double value, double top) {
 }
 
 struct Scale {
-    double gigabytes = 1;  // at the right end
+    double gigabytes = 1;           // at the right end
     double megabytesPerSecond = 1;  // at the top
 };
 
@@ -55,12 +55,15 @@ std::string Axes(const Scale& scale) {
         axes += SvgText({bottom.x, kBottom + 16}, Decimal(position, scale.gigabytes), {{"class", "tick middle"}});
     }
     axes += SvgText({(kLeft + kRight) / 2, kHeight - 6}, "GB into the test set", {{"class", "label middle"}});
-    axes += SvgText({14, (kTop + kBottom) / 2}, "MB/s", {{"class", "label middle"}, {"transform", "rotate(-90 14 " + SvgNumber((kTop + kBottom) / 2) + ")"}});
+    axes +=
+        SvgText({14, (kTop + kBottom) / 2}, "MB/s",
+                {{"class", "label middle"}, {"transform", "rotate(-90 14 " + SvgNumber((kTop + kBottom) / 2) + ")"}});
     return axes;
 }
 
 // One step per sample; a sample without time breaks the line.
-std::string Steps(const Scale& scale, const std::vector<SpeedSample>& samples, DrivePhase phase, const std::string& cssClass) {
+std::string Steps(const Scale& scale, const std::vector<SpeedSample>& samples, DrivePhase phase,
+                  const std::string& cssClass) {
     std::string lines;
     std::vector<SvgPoint> points;
     const auto endLine = [&] {
@@ -82,7 +85,8 @@ std::string Steps(const Scale& scale, const std::vector<SpeedSample>& samples, D
 }
 
 std::string Key(const std::string& cssClass, const std::string& words, double x) {
-    return SvgLine({x, kTop + 8}, {x + 28, kTop + 8}, cssClass) + SvgText({x + 34, kTop + 12}, words, {{"class", "tick"}});
+    return SvgLine({x, kTop + 8}, {x + 28, kTop + 8}, cssClass) +
+           SvgText({x + 34, kTop + 12}, words, {{"class", "tick"}});
 }
 
 }  // namespace
@@ -110,7 +114,8 @@ std::string DriveSpeedSection(const DriveReport& report) {
     if (reading) drawing += Key("read", "reading", kLeft + 136);
     const std::string note = "Each step is the average speed over up to " + FormatBytes(static_cast<double>(longest)) +
                              " of the set, as it was written and as it was read back.";
-    return PageSection("speed", heading,
-                       TextElement("p", {}, note) +
-                           Svg(kWidth, kHeight, {{"class", "speed"}, {"role", "img"}, {"aria-label", "speed by position"}}, drawing));
+    return PageSection(
+        "speed", heading,
+        TextElement("p", {}, note) +
+            Svg(kWidth, kHeight, {{"class", "speed"}, {"role", "img"}, {"aria-label", "speed by position"}}, drawing));
 }

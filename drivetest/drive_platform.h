@@ -33,10 +33,10 @@ enum class ReadBack {
 
 // What would prove a read-back that may have come from memory.
 enum class CacheRemedy {
-    replug,       // unplug the drive, plug it in again, then --verify
-    rights,       // run again with the rights to read the device, or re-plug
-    otherMachine, // a network share: test the drive where it is plugged in
-    linuxBuild,   // under Wine: the Linux build sees the caches
+    replug,        // unplug the drive, plug it in again, then --verify
+    rights,        // run again with the rights to read the device, or re-plug
+    otherMachine,  // a network share: test the drive where it is plugged in
+    linuxBuild,    // under Wine: the Linux build sees the caches
 };
 
 // The caches between a folder's files and its drive, emptied: how far that
@@ -84,11 +84,11 @@ struct FolderState {
 // The drive a folder was found on when the test pinned it.
 struct PinnedFolder {
     bool pinned = false;
-    std::string reason;         // why not: the system's words
-    bool busy = false;          // another test holds the folder
-    bool onSystemDrive = false; // the drive that holds the system (systemHolds)
-    std::string systemHolds;    // "/", or the Windows folder
-    std::string volumeId;       // the file system's own UUID or serial; empty when unknown
+    std::string reason;          // why not: the system's words
+    bool busy = false;           // another test holds the folder
+    bool onSystemDrive = false;  // the drive that holds the system (systemHolds)
+    std::string systemHolds;     // "/", or the Windows folder
+    std::string volumeId;        // the file system's own UUID or serial; empty when unknown
 };
 
 // One piece of a file on the drive: length bytes from fileOffset in the file
@@ -101,9 +101,9 @@ struct DriveExtent {
 
 // Where a file lies on its drive, as far as the system can say.
 struct FileExtents {
-    bool known = false;              // false: extents are empty, unknownBecause says why
+    bool known = false;  // false: extents are empty, unknownBecause says why
     std::string unknownBecause;
-    std::vector<DriveExtent> extents;  // in file order; parts of the file not listed have no known place
+    std::vector<DriveExtent> extents;        // in file order; parts of the file not listed have no known place
     std::optional<uint64_t> driveBytes;      // the whole drive's size, as it claims
     std::optional<uint64_t> partitionStart;  // where the file system's partition begins on the drive
 };
@@ -123,7 +123,7 @@ enum class PathKind { missing, file, folder, other };
 
 struct PathFacts {
     PathKind kind = PathKind::missing;
-    std::string reason;             // why it could not be looked at, when not just missing
+    std::string reason;              // why it could not be looked at, when not just missing
     std::optional<uint64_t> volume;  // the file system that holds it, where the system tells
 };
 

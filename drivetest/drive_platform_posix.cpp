@@ -6,16 +6,8 @@
 #include "drive_volume_id.h"
 #include "system.h"
 
-#include <algorithm>
-#include <cerrno>
-#include <climits>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
-#include <fstream>
-#include <mutex>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -24,6 +16,14 @@
 #include <sys/sysmacros.h>
 #include <sys/types.h>
 #include <unistd.h>
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <mutex>
 #include <vector>
 #if defined(__linux__)
 #include <linux/fiemap.h>
@@ -34,9 +34,7 @@
 
 namespace {
 
-IoStatus StatusOf(int error) {
-    return error == ENOSPC || error == EDQUOT ? IoStatus::noSpace : IoStatus::failed;
-}
+IoStatus StatusOf(int error) { return error == ENOSPC || error == EDQUOT ? IoStatus::noSpace : IoStatus::failed; }
 
 int Fd(intptr_t handle) { return static_cast<int>(handle); }
 
@@ -104,7 +102,9 @@ IoResult Refused(IoStatus status, const std::string& reason) {
     return result;
 }
 
-IoResult NotOwnResult(const std::string& what) { return Refused(IoStatus::notOwnFile, "not the set's own file: " + what); }
+IoResult NotOwnResult(const std::string& what) {
+    return Refused(IoStatus::notOwnFile, "not the set's own file: " + what);
+}
 
 // Opens the set's own file at path, or makes it (O_CREAT in flags): what
 // stands there is looked at before it is opened, so that no link is
@@ -254,8 +254,9 @@ IoResult AlignedTransfer(DriveFile& file, uint64_t offset, uintptr_t address, si
         result.reason = reason;
         return result;
     }
-    IoResult tail = Transfer(Fd(file.tailHandle), offset + head, count - head, writing,
-                             [&](int fd, size_t done, off_t at, size_t left) { return call(fd, head + done, at, left); });
+    IoResult tail =
+        Transfer(Fd(file.tailHandle), offset + head, count - head, writing,
+                 [&](int fd, size_t done, off_t at, size_t left) { return call(fd, head + done, at, left); });
     tail.bytes += head;
     return tail;
 }
@@ -272,8 +273,9 @@ IoResult DirectOrCached(DriveFile& file, uint64_t offset, uintptr_t address, siz
     file.alignment = 1;
     if (!writing) file.readBack = DropCache(fd);
     const size_t done = result.bytes;
-    IoResult rest = AlignedTransfer(file, offset + done, address + done, count - done, writing,
-                                    [&](int to, size_t moved, off_t at, size_t left) { return call(to, done + moved, at, left); });
+    IoResult rest =
+        AlignedTransfer(file, offset + done, address + done, count - done, writing,
+                        [&](int to, size_t moved, off_t at, size_t left) { return call(to, done + moved, at, left); });
     rest.bytes += done;
     return rest;
 }
@@ -284,7 +286,8 @@ IoResult DirectOrCached(DriveFile& file, uint64_t offset, uintptr_t address, siz
 std::optional<uint64_t> MountIdOf(int fd) {
 #if defined(STATX_MNT_ID)
     struct statx info;
-    if (statx(fd, "", AT_EMPTY_PATH, STATX_MNT_ID, &info) == 0 && (info.stx_mask & STATX_MNT_ID)) return info.stx_mnt_id;
+    if (statx(fd, "", AT_EMPTY_PATH, STATX_MNT_ID, &info) == 0 && (info.stx_mask & STATX_MNT_ID))
+        return info.stx_mnt_id;
 #else
     (void)fd;
 #endif
@@ -363,7 +366,8 @@ std::string VolumeIdOf(dev_t device) {
         if (FILE* text = std::fopen(uevent.c_str(), "r")) {
             char line[256];
             while (std::fgets(line, sizeof line, text)) {
-                if (std::strncmp(line, "DEVNAME=", 8) == 0) node = "/dev/" + std::string(line + 8, std::strcspn(line + 8, "\n"));
+                if (std::strncmp(line, "DEVNAME=", 8) == 0)
+                    node = "/dev/" + std::string(line + 8, std::strcspn(line + 8, "\n"));
             }
             std::fclose(text);
         }
@@ -427,7 +431,8 @@ StorageLayer LayerOf(const std::vector<MountEntry>& mounts, const std::string& p
     layer.kind = KindOfFileSystem(static_cast<int64_t>(system.f_type), layer.fsType, source);
     std::string name = BlockName(major(info.st_dev), minor(info.st_dev));
     struct stat device;
-    if (name.empty() && source.rfind("/dev/", 0) == 0 && stat(source.c_str(), &device) == 0 && S_ISBLK(device.st_mode)) {
+    if (name.empty() && source.rfind("/dev/", 0) == 0 && stat(source.c_str(), &device) == 0 &&
+        S_ISBLK(device.st_mode)) {
         name = BlockName(major(device.st_rdev), minor(device.st_rdev));
     }
     if (name.empty()) return layer;
@@ -471,7 +476,8 @@ std::optional<uint64_t> ResidentBytes(int fd, uint64_t length) {
         const bool seen = mincore(map, bytes, reinterpret_cast<unsigned char*>(&flags[0])) == 0;
         munmap(map, bytes);
         if (!seen) return std::nullopt;
-        resident += page * static_cast<uint64_t>(std::count_if(flags.begin(), flags.end(), [](char f) { return (f & 1) != 0; }));
+        resident += page * static_cast<uint64_t>(
+                               std::count_if(flags.begin(), flags.end(), [](char f) { return (f & 1) != 0; }));
     }
     return resident;
 }
@@ -486,13 +492,15 @@ std::string EmptyCache(const CacheToEmpty& cache, bool prove, CacheRemedy* remed
     }
     std::string why;
     if (fsync(fd) != 0 && errno != EINVAL) why = "cannot flush " + cache.path + ": " + SystemErrorText(errno);
-    if (why.empty() && posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED) != 0) why = "cannot empty the cache of " + cache.path;
+    if (why.empty() && posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED) != 0)
+        why = "cannot empty the cache of " + cache.path;
     if (why.empty() && prove) {
         // A block device's length is where it ends: its st_size is 0.
         const off_t end = lseek(fd, 0, SEEK_END);
         const std::optional<uint64_t> resident = end < 0 ? std::nullopt : ResidentBytes(fd, static_cast<uint64_t>(end));
         if (!resident) why = "cannot see the cache of " + cache.path + ": " + SystemErrorText(errno);
-        if (resident && *resident > 0) why = std::to_string(*resident) + " bytes of " + cache.path + " stayed in the cache";
+        if (resident && *resident > 0)
+            why = std::to_string(*resident) + " bytes of " + cache.path + " stayed in the cache";
     }
     ::close(fd);
     return why;
@@ -535,7 +543,9 @@ bool PlaceDevice(dev_t device, FileExtents* map) {
         return false;
     }
     if (SysfsHas(dir + "/dm")) {
-        map->unknownBecause = "the file system is on a device-mapper device (LVM, encryption or the like), whose addresses are not the drive's";
+        map->unknownBecause =
+            "the file system is on a device-mapper device (LVM, encryption or the like), whose addresses are not the "
+            "drive's";
         return false;
     }
     const bool partition = SysfsHas(dir + "/partition");
@@ -547,7 +557,9 @@ bool PlaceDevice(dev_t device, FileExtents* map) {
         while (struct dirent* entry = readdir(slaves)) stacked = stacked || entry->d_name[0] != '.';
         closedir(slaves);
         if (stacked) {
-            map->unknownBecause = "the file system is on a device stacked on others (RAID or the like), whose addresses are not the drive's";
+            map->unknownBecause =
+                "the file system is on a device stacked on others (RAID or the like), whose addresses are not the "
+                "drive's";
             return false;
         }
     }
@@ -598,7 +610,8 @@ bool FiemapExtents(int fd, uint64_t partitionStart, std::vector<DriveExtent>* ex
 
 // The file's blocks one by one from FIBMAP (root only), which FUSE passes on
 // to servers that keep a map (ntfs-3g); 0 means the block has none.
-bool FibmapExtents(int fd, uint64_t length, uint64_t partitionStart, std::vector<DriveExtent>* extents, std::string* why) {
+bool FibmapExtents(int fd, uint64_t length, uint64_t partitionStart, std::vector<DriveExtent>* extents,
+                   std::string* why) {
     int blockSize = 0;
     if (ioctl(fd, FIGETBSZ, &blockSize) != 0 || blockSize <= 0) {
         *why = "the file system gives no extent map (" + SystemErrorText(errno) + ")";
@@ -684,17 +697,15 @@ IoResult Open(const std::string& path, OpenFor how, DriveFile* file) {
 }
 
 IoResult WriteAt(DriveFile& file, uint64_t offset, const unsigned char* data, size_t count) {
-    return DirectOrCached(file, offset, reinterpret_cast<uintptr_t>(data), count, true,
-                          [data](int fd, size_t done, off_t at, size_t left) {
-                              return pwrite(fd, data + done, left, at);
-                          });
+    return DirectOrCached(
+        file, offset, reinterpret_cast<uintptr_t>(data), count, true,
+        [data](int fd, size_t done, off_t at, size_t left) { return pwrite(fd, data + done, left, at); });
 }
 
 IoResult ReadAt(DriveFile& file, uint64_t offset, unsigned char* data, size_t count) {
-    return DirectOrCached(file, offset, reinterpret_cast<uintptr_t>(data), count, false,
-                          [data](int fd, size_t done, off_t at, size_t left) {
-                              return pread(fd, data + done, left, at);
-                          });
+    return DirectOrCached(
+        file, offset, reinterpret_cast<uintptr_t>(data), count, false,
+        [data](int fd, size_t done, off_t at, size_t left) { return pread(fd, data + done, left, at); });
 }
 
 bool SetLength(DriveFile& file, uint64_t length, std::string* reason) {
@@ -956,7 +967,8 @@ FileExtents FileExtentsOf(const std::string& path) {
         if (!device) {
             map.unknownBecause = "a FUSE file system that is not on a drive of this computer";
         } else if (PlaceDevice(*device, &map)) {
-            map.known = FibmapExtents(fd, static_cast<uint64_t>(info.st_size), *map.partitionStart, &map.extents, &map.unknownBecause);
+            map.known = FibmapExtents(fd, static_cast<uint64_t>(info.st_size), *map.partitionStart, &map.extents,
+                                      &map.unknownBecause);
         }
     } else if (PlaceDevice(info.st_dev, &map)) {
         map.known = FiemapExtents(fd, *map.partitionStart, &map.extents);
@@ -976,7 +988,8 @@ DriveIdentity IdentifyDrive(const std::string& folder) {
     struct stat info;
     if (stat(folder.c_str(), &info) != 0) return identity;
     struct statvfs space;
-    if (statvfs(folder.c_str(), &space) == 0) identity.volumeBytes = static_cast<uint64_t>(space.f_blocks) * space.f_frsize;
+    if (statvfs(folder.c_str(), &space) == 0)
+        identity.volumeBytes = static_cast<uint64_t>(space.f_blocks) * space.f_frsize;
     identity.fileSystem = MountedType(info.st_dev);
     // A FUSE file system has a device number of its own: its source names the drive.
     const std::optional<dev_t> fuseDevice = FuseBlockDevice(info.st_dev);
@@ -1013,4 +1026,3 @@ bool Rename(const std::string& from, const std::string& to, std::string* reason)
 }
 
 }  // namespace system_drive
-

@@ -11,12 +11,12 @@
 #include <windows.h>
 #include <winioctl.h>
 
+#include <stdlib.h>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <vector>
-#include <stdlib.h>
 
 namespace system_drive {
 
@@ -167,7 +167,8 @@ HANDLE OpenChecked(const std::string& path, OpenFor how, DWORD flags, IoResult* 
 HANDLE OpenHandle(const std::string& path, OpenFor how, DWORD flags) {
     IoResult refusal;
     HANDLE handle = OpenChecked(path, how, flags, &refusal);
-    if (handle == INVALID_HANDLE_VALUE) SetLastError(refusal.status == IoStatus::notOwnFile ? ERROR_ACCESS_DENIED : GetLastError());
+    if (handle == INVALID_HANDLE_VALUE)
+        SetLastError(refusal.status == IoStatus::notOwnFile ? ERROR_ACCESS_DENIED : GetLastError());
     return handle;
 }
 
@@ -228,12 +229,14 @@ IoResult AlignedTransfer(DriveFile& file, uint64_t offset, uintptr_t address, si
     IoResult result = Transfer(Native(file.handle), offset, head, call);
     if (result.status != IoStatus::ok || result.bytes < head || head == count) return result;
     if (file.tailHandle < 0) {
-        HANDLE tail = OpenHandle(file.path, writing ? OpenFor::extend : OpenFor::read, writing ? FILE_FLAG_WRITE_THROUGH : 0);
+        HANDLE tail =
+            OpenHandle(file.path, writing ? OpenFor::extend : OpenFor::read, writing ? FILE_FLAG_WRITE_THROUGH : 0);
         if (tail == INVALID_HANDLE_VALUE) return Failure(GetLastError(), head);
         file.tailHandle = reinterpret_cast<intptr_t>(tail);
     }
-    IoResult rest = Transfer(Native(file.tailHandle), offset + head, count - head,
-                             [&](HANDLE h, size_t done, DWORD n, DWORD* got, OVERLAPPED* at) { return call(h, head + done, n, got, at); });
+    IoResult rest = Transfer(
+        Native(file.tailHandle), offset + head, count - head,
+        [&](HANDLE h, size_t done, DWORD n, DWORD* got, OVERLAPPED* at) { return call(h, head + done, n, got, at); });
     rest.bytes += head;
     return rest;
 }
@@ -280,7 +283,8 @@ bool SetLength(DriveFile& file, uint64_t length, std::string* reason) {
 }
 
 bool Flush(const DriveFile& file, std::string* reason) {
-    const bool flushed = FlushFileBuffers(Native(file.handle)) && (file.tailHandle < 0 || FlushFileBuffers(Native(file.tailHandle)));
+    const bool flushed =
+        FlushFileBuffers(Native(file.handle)) && (file.tailHandle < 0 || FlushFileBuffers(Native(file.tailHandle)));
     if (!flushed) *reason = SystemErrorText(GetLastError());
     return flushed;
 }
@@ -312,7 +316,8 @@ bool Remove(const std::string& path, std::string* reason) {
     const std::string what = NotOwn(handle, PinnedSerialOf(path));
     FILE_DISPOSITION_INFO disposition;
     disposition.DeleteFile = TRUE;
-    const bool removed = what.empty() && SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition);
+    const bool removed =
+        what.empty() && SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition);
     *reason = what.empty() ? SystemErrorText(GetLastError()) : "not the set's own file: " + what;
     CloseHandle(handle);
     return removed;
@@ -360,8 +365,8 @@ bool WriteText(const std::string& path, const std::string& text, std::string* re
         return false;
     }
     DWORD written = 0;
-    bool ok = WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) && written == text.size() &&
-              FlushFileBuffers(handle);
+    bool ok = WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+              written == text.size() && FlushFileBuffers(handle);
     if (!ok) *reason = SystemErrorText(GetLastError());
     CloseHandle(handle);
     return ok;
@@ -383,7 +388,8 @@ namespace {
 
 std::string SerialText(DWORD serial) {
     char text[16];
-    std::snprintf(text, sizeof text, "%04X-%04X", static_cast<unsigned>(serial >> 16), static_cast<unsigned>(serial & 0xffff));
+    std::snprintf(text, sizeof text, "%04X-%04X", static_cast<unsigned>(serial >> 16),
+                  static_cast<unsigned>(serial & 0xffff));
     return text;
 }
 
@@ -394,7 +400,8 @@ PinnedFolder PinFolder(const std::string& folder) {
     Pin pin;
     pin.folder = folder;
     // Held open without sharing, and gone when closed, however the test ends.
-    const std::string lockName = folder + (folder.back() == '\\' || folder.back() == '/' ? "" : "\\") + "fillwright-drivetest.lock";
+    const std::string lockName =
+        folder + (folder.back() == '\\' || folder.back() == '/' ? "" : "\\") + "fillwright-drivetest.lock";
     pin.lock = CreateFileW(WidePath(lockName).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (pin.lock == INVALID_HANDLE_VALUE) {
@@ -471,7 +478,8 @@ uint64_t RandomNumber() {
 
 // Nothing to empty: the volume's kind says whether unbuffered reads reach the drive.
 CacheCheck DropCaches(const std::string& folder, bool) {
-    const bool unc = folder.size() >= 2 && (folder[0] == '\\' || folder[0] == '/') && (folder[1] == '\\' || folder[1] == '/');
+    const bool unc =
+        folder.size() >= 2 && (folder[0] == '\\' || folder[0] == '/') && (folder[1] == '\\' || folder[1] == '/');
     const std::wstring root = VolumeRootOf(folder);
     if (root.empty()) return WindowsVolumeReadBack(unc, "", UnderWine());
     const bool remote = unc || GetDriveTypeW(root.c_str()) == DRIVE_REMOTE;
@@ -491,7 +499,8 @@ namespace {
 std::string Control(HANDLE handle, DWORD code, const void* in, DWORD inBytes, std::vector<unsigned char>* out,
                     const char* name, bool* more = nullptr) {
     DWORD got = 0;
-    const bool ok = DeviceIoControl(handle, code, const_cast<void*>(in), inBytes, out->data(), static_cast<DWORD>(out->size()), &got, nullptr) != 0;
+    const bool ok = DeviceIoControl(handle, code, const_cast<void*>(in), inBytes, out->data(),
+                                    static_cast<DWORD>(out->size()), &got, nullptr) != 0;
     const DWORD error = ok ? ERROR_SUCCESS : GetLastError();
     if (more) *more = error == ERROR_MORE_DATA;
     if (!ok && error != ERROR_MORE_DATA) return std::string(name) + ": " + SystemErrorText(error);
@@ -515,7 +524,8 @@ std::string AskClusterRuns(const std::string& path, RetrievalAnswers* answers) {
     std::string failure;
     for (bool first = true, more = true; more && failure.empty(); first = false) {
         std::vector<unsigned char> out(65536);
-        failure = Control(file, FSCTL_GET_RETRIEVAL_POINTERS, &from, sizeof from, &out, "FSCTL_GET_RETRIEVAL_POINTERS", &more);
+        failure = Control(file, FSCTL_GET_RETRIEVAL_POINTERS, &from, sizeof from, &out, "FSCTL_GET_RETRIEVAL_POINTERS",
+                          &more);
         if (!failure.empty() || out.size() < sizeof(RETRIEVAL_POINTERS_BUFFER)) break;
         RETRIEVAL_POINTERS_BUFFER head;
         std::memcpy(&head, out.data(), sizeof head);
@@ -554,7 +564,8 @@ std::string AskVolume(const std::string& path, RetrievalAnswers* answers) {
     HANDLE volume = CreateFileW(WidePath(device).c_str(), 0, share, nullptr, OPEN_EXISTING, 0, nullptr);
     if (volume == INVALID_HANDLE_VALUE) return device + ": " + SystemErrorText(GetLastError());
     std::vector<unsigned char> base(sizeof(RETRIEVAL_POINTER_BASE));
-    std::string failure = Control(volume, FSCTL_GET_RETRIEVAL_POINTER_BASE, nullptr, 0, &base, "FSCTL_GET_RETRIEVAL_POINTER_BASE");
+    std::string failure =
+        Control(volume, FSCTL_GET_RETRIEVAL_POINTER_BASE, nullptr, 0, &base, "FSCTL_GET_RETRIEVAL_POINTER_BASE");
     if (failure.empty() && base.size() == sizeof(RETRIEVAL_POINTER_BASE)) {
         RETRIEVAL_POINTER_BASE answer;
         std::memcpy(&answer, base.data(), sizeof answer);
@@ -563,7 +574,9 @@ std::string AskVolume(const std::string& path, RetrievalAnswers* answers) {
         failure = "FSCTL_GET_RETRIEVAL_POINTER_BASE gave no answer";
     }
     std::vector<unsigned char> extents(sizeof(VOLUME_DISK_EXTENTS) + 15 * sizeof(DISK_EXTENT));
-    if (failure.empty()) failure = Control(volume, IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS, nullptr, 0, &extents, "IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS");
+    if (failure.empty())
+        failure = Control(volume, IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS, nullptr, 0, &extents,
+                          "IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS");
     CloseHandle(volume);
     if (!failure.empty()) return failure;
     const size_t listAt = offsetof(VOLUME_DISK_EXTENTS, Extents);
@@ -581,7 +594,8 @@ std::string AskVolume(const std::string& path, RetrievalAnswers* answers) {
         HANDLE drive = CreateFileW(WidePath(disk).c_str(), 0, share, nullptr, OPEN_EXISTING, 0, nullptr);
         std::vector<unsigned char> geometry(sizeof(DISK_GEOMETRY_EX));
         if (drive != INVALID_HANDLE_VALUE &&
-            Control(drive, IOCTL_DISK_GET_DRIVE_GEOMETRY_EX, nullptr, 0, &geometry, "IOCTL_DISK_GET_DRIVE_GEOMETRY_EX").empty() &&
+            Control(drive, IOCTL_DISK_GET_DRIVE_GEOMETRY_EX, nullptr, 0, &geometry, "IOCTL_DISK_GET_DRIVE_GEOMETRY_EX")
+                .empty() &&
             geometry.size() >= offsetof(DISK_GEOMETRY_EX, DiskSize) + sizeof(LARGE_INTEGER)) {
             LARGE_INTEGER size;
             std::memcpy(&size, geometry.data() + offsetof(DISK_GEOMETRY_EX, DiskSize), sizeof size);
@@ -638,7 +652,8 @@ void DescribeVolumeDrive(const std::wstring& root, DriveIdentity* identity) {
         identity->model = DescriptorText(descriptor, header->ProductIdOffset);
     }
     DISK_GEOMETRY_EX geometry;
-    if (DeviceIoControl(handle, IOCTL_DISK_GET_DRIVE_GEOMETRY_EX, nullptr, 0, &geometry, sizeof geometry, &got, nullptr)) {
+    if (DeviceIoControl(handle, IOCTL_DISK_GET_DRIVE_GEOMETRY_EX, nullptr, 0, &geometry, sizeof geometry, &got,
+                        nullptr)) {
         identity->driveBytes = static_cast<uint64_t>(geometry.DiskSize.QuadPart);
     }
     CloseHandle(handle);

@@ -38,7 +38,8 @@ struct Reader {
 void OpenForReading(Reader& reader, uint32_t number) {
     if (reader.openNumber != 0 && reader.openFailure.empty()) reader.ops->close(reader.file);
     reader.openNumber = number;
-    const IoResult opened = reader.ops->open(PathIn(*reader.ops, reader.options->folder, SetFileName(number)), OpenFor::read, &reader.file);
+    const IoResult opened =
+        reader.ops->open(PathIn(*reader.ops, reader.options->folder, SetFileName(number)), OpenFor::read, &reader.file);
     reader.openFailure = opened.status == IoStatus::ok ? std::string() : opened.reason;
 }
 
@@ -90,7 +91,8 @@ void ReadRequestInto(Reader& reader, ReadRequest& read, unsigned char* data) {
     }
     size_t failures = 0;
     for (size_t k = good; k < blocks && failures < kFailuresInARow; ++k) {
-        const IoResult one = reader.ops->readAt(reader.file, inFile + k * kDriveBlockBytes, data + k * kDriveBlockBytes, kDriveBlockBytes);
+        const IoResult one = reader.ops->readAt(reader.file, inFile + k * kDriveBlockBytes, data + k * kDriveBlockBytes,
+                                                kDriveBlockBytes);
         const bool ok = one.status == IoStatus::ok && one.bytes == kDriveBlockBytes;
         read.readable[k] = ok ? 1 : 0;
         failures = ok ? 0 : failures + 1;

@@ -47,16 +47,19 @@ std::string SpeedLine(const DriveReport& report, DrivePhase phase, uint64_t byte
         fastest = samples > 0 ? std::max(fastest, rate) : rate;
         ++samples;
     }
-    std::string line = std::string(phase == DrivePhase::writing ? "Write" : "Read") + " speed: " + FormatRate(*average) + " on average";
-    if (samples > 1) line += ", per GiB " + FormatRate(slowest) + " at the slowest and " + FormatRate(fastest) + " at the fastest";
+    std::string line = std::string(phase == DrivePhase::writing ? "Write" : "Read") +
+                       " speed: " + FormatRate(*average) + " on average";
+    if (samples > 1)
+        line += ", per GiB " + FormatRate(slowest) + " at the slowest and " + FormatRate(fastest) + " at the fastest";
     return line + "\n";
 }
 
 std::string RangePlaceText(const BadRange& range);
 
 std::string RangeText(const BadRange& range) {
-    std::string text = "  bytes " + std::to_string(range.offset) + " to " + std::to_string(range.offset + range.length - 1) +
-                       " (" + FormatBytes(static_cast<double>(range.length)) + "): " + BlockClassText(range.kind);
+    std::string text = "  bytes " + std::to_string(range.offset) + " to " +
+                       std::to_string(range.offset + range.length - 1) + " (" +
+                       FormatBytes(static_cast<double>(range.length)) + "): " + BlockClassText(range.kind);
     if (range.kind == BlockClass::overwritten) {
         const bool ahead = range.sourceOffset > range.offset;
         const uint64_t distance = ahead ? range.sourceOffset - range.offset : range.offset - range.sourceOffset;
@@ -108,21 +111,25 @@ std::string ReadBackIntactLine(const DriveReport& report) {
 
 std::string RealCapacityText(const RealCapacity& capacity) {
     if (capacity.shape == CapacityShape::unknown) return "Real capacity: unknown: " + capacity.unknownBecause + "\n";
-    const std::string claimed = capacity.claimed ? " of the " + BytesWithUnits(*capacity.claimed) + " the drive claims" : "";
+    const std::string claimed =
+        capacity.claimed ? " of the " + BytesWithUnits(*capacity.claimed) + " the drive claims" : "";
     if (capacity.shape == CapacityShape::holdsAll) {
         return "Real capacity: at least " + BytesWithUnits(*capacity.atLeast) + claimed +
                ": all of it that was tested held its data\n";
     }
     const uint64_t atLeast = *capacity.atLeast;
     std::string text = "Real capacity: ";
-    text += atLeast == *capacity.atMost ? BytesWithUnits(atLeast)
-                                        : "between " + BytesWithUnits(atLeast) + " and " + BytesWithUnits(*capacity.atMost);
-    text += claimed + (capacity.shape == CapacityShape::folds ? "; what was put past that landed on its start again, over earlier data.\n"
-                                                               : "; what was put past that was lost.\n");
+    text += atLeast == *capacity.atMost
+                ? BytesWithUnits(atLeast)
+                : "between " + BytesWithUnits(atLeast) + " and " + BytesWithUnits(*capacity.atMost);
+    text += claimed + (capacity.shape == CapacityShape::folds
+                           ? "; what was put past that landed on its start again, over earlier data.\n"
+                           : "; what was put past that was lost.\n");
     text += "To use the drive safely, end its partition before byte " + std::to_string(atLeast) + " of the drive";
     const uint64_t start = capacity.partitionStart.value_or(0);
     if (start > 0 && start < atLeast) {
-        text += ": this partition begins at byte " + std::to_string(start) + ", so at most " + BytesWithUnits(atLeast - start) + " long";
+        text += ": this partition begins at byte " + std::to_string(start) + ", so at most " +
+                BytesWithUnits(atLeast - start) + " long";
     } else if (start >= atLeast && start > 0) {
         text += ": this partition begins at byte " + std::to_string(start) + ", past what the drive holds";
     }
@@ -140,7 +147,8 @@ std::string RangePlaceText(const BadRange& range) {
         const uint64_t source = *range.sourceDriveOffset;
         const bool ahead = source > at;
         text += ", holding what was written at its byte " + std::to_string(source) + " (" +
-                FormatBytes(static_cast<double>(ahead ? source - at : at - source)) + (ahead ? " further on)" : " earlier)");
+                FormatBytes(static_cast<double>(ahead ? source - at : at - source)) +
+                (ahead ? " further on)" : " earlier)");
     }
     return text;
 }
@@ -174,12 +182,13 @@ std::string DriveReportText(const DriveReport& report, const std::string& folder
     const DriveTally& tally = report.tally;
     text += "Verdict: " + DriveVerdictText(report, problem) + ".\n";
     if (report.result == DriveResult::lost && !problem.empty()) text += "The test stopped: " + problem + ".\n";
-    text += "Written: " + std::to_string(report.bytesWritten) + " bytes, " + FormatBothUnits(report.bytesWritten) + ", in " +
-            std::to_string(report.files) + (report.files == 1 ? " file" : " files");
+    text += "Written: " + std::to_string(report.bytesWritten) + " bytes, " + FormatBothUnits(report.bytesWritten) +
+            ", in " + std::to_string(report.files) + (report.files == 1 ? " file" : " files");
     if (report.resumedAt) text += ", resumed at byte " + std::to_string(*report.resumedAt);
     text += "\n";
     if (!report.setVolumeId.empty()) {
-        text += "Volume: the set was written on volume " + report.setVolumeId + "; this drive is volume " + report.volumeId + "\n";
+        text += "Volume: the set was written on volume " + report.setVolumeId + "; this drive is volume " +
+                report.volumeId + "\n";
     }
     if (report.verified) {
         text += ReadBackIntactLine(report);
@@ -191,16 +200,19 @@ std::string DriveReportText(const DriveReport& report, const std::string& folder
                 (report.filledToTheEnd ? "\n" : "; the fill stopped there\n");
     }
     if (tally.bytesLost > 0) {
-        text += "Data lost: " + std::to_string(tally.bytesLost) + " bytes (" + FormatBytes(static_cast<double>(tally.bytesLost)) + ")\n";
+        text += "Data lost: " + std::to_string(tally.bytesLost) + " bytes (" +
+                FormatBytes(static_cast<double>(tally.bytesLost)) + ")\n";
         for (int k = 0; k < kBlockClassCount; ++k) {
             if (tally.lostByClass[k] == 0) continue;
-            text += "  " + FormatBytes(static_cast<double>(tally.lostByClass[k])) + " " + BlockClassText(static_cast<BlockClass>(k)) + "\n";
+            text += "  " + FormatBytes(static_cast<double>(tally.lostByClass[k])) + " " +
+                    BlockClassText(static_cast<BlockClass>(k)) + "\n";
         }
         text += "First bad byte: " + std::to_string(*tally.firstBadOffset) + " of the set (" +
                 FormatBytes(static_cast<double>(*tally.firstBadOffset)) + " in)\n";
         text += "Bad ranges: " + std::to_string(tally.rangeCount) + "\n";
         for (size_t i = 0; i < tally.ranges.size() && i < kRangesShown; ++i) text += RangeText(tally.ranges[i]);
-        if (tally.rangeCount > kRangesShown) text += "  and " + std::to_string(tally.rangeCount - kRangesShown) + " more\n";
+        if (tally.rangeCount > kRangesShown)
+            text += "  and " + std::to_string(tally.rangeCount - kRangesShown) + " more\n";
     }
     text += SpeedLine(report, DrivePhase::writing, report.bytesWrittenNow, report.writeSeconds);
     text += SpeedLine(report, DrivePhase::reading, report.bytesRead, report.readSeconds);
@@ -283,7 +295,8 @@ std::string DriveSummaryJson(const DriveReport& report) {
     line["bytes_lost"] = tally.bytesLost;
     Json lost = Json::object();
     for (int k = 0; k < kBlockClassCount; ++k) {
-        if (static_cast<BlockClass>(k) != BlockClass::intact) lost[BlockClassName(static_cast<BlockClass>(k))] = tally.lostByClass[k];
+        if (static_cast<BlockClass>(k) != BlockClass::intact)
+            lost[BlockClassName(static_cast<BlockClass>(k))] = tally.lostByClass[k];
     }
     line["lost"] = lost;
     line["first_bad_offset"] = Nullable(tally.firstBadOffset);

@@ -33,7 +33,8 @@ FileExtents ExtentsFromRetrieval(const RetrievalAnswers& answers) {
         if (run.lcn >= 0) {
             const uint64_t inVolume = heap + static_cast<uint64_t>(run.lcn) * answers.clusterBytes;
             const uint64_t length = clusters * answers.clusterBytes;
-            if (inVolume + length > volume.length) return Unknown("the system placed a file's clusters past the end of its volume");
+            if (inVolume + length > volume.length)
+                return Unknown("the system placed a file's clusters past the end of its volume");
             DriveExtent extent;
             extent.fileOffset = static_cast<uint64_t>(vcn) * answers.clusterBytes;
             extent.driveOffset = volume.startingOffset + inVolume;

@@ -118,7 +118,8 @@ bool ReadValues(const Lines& lines, DriveSet* set, std::string* fault) {
     for (size_t k = 0; k < kKeyCount; ++k) {
         const std::string key = kKeys[k], value = lines.value[k];
         if (lines.line[k] == 0) {
-            const bool required = key == "run" || key == "file_size" || key == "total" || key == "files" || key == "state";
+            const bool required =
+                key == "run" || key == "file_size" || key == "total" || key == "files" || key == "state";
             if (!required) continue;
             *fault = "no " + key + " line";
             return false;
@@ -131,7 +132,8 @@ bool ReadValues(const Lines& lines, DriveSet* set, std::string* fault) {
             sound = ReadNumber(value, kLargestFileSize, 10, &set->fileSize) && set->fileSize >= kDriveBlockBytes &&
                     set->fileSize % kDriveBlockBytes == 0;
         } else if (key == "total" && value != "free_space") {
-            sound = ReadNumber(value, UINT64_MAX, 10, &number) && number >= kDriveBlockBytes && number % kDriveBlockBytes == 0;
+            sound = ReadNumber(value, UINT64_MAX, 10, &number) && number >= kDriveBlockBytes &&
+                    number % kDriveBlockBytes == 0;
             set->total = number;
         } else if (key == "files") {
             sound = ReadNumber(value, UINT32_MAX, 10, &number);
@@ -198,7 +200,8 @@ std::optional<DriveSet> ReadSetDescription(const std::string& text, uint64_t fil
     }
     Lines lines;
     DriveSet set;
-    if (!SplitLines(text, &lines, &why) || !ReadValues(lines, &set, &why) || !SizesAgree(lines, set, fileSystemBytes, &why)) {
+    if (!SplitLines(text, &lines, &why) || !ReadValues(lines, &set, &why) ||
+        !SizesAgree(lines, set, fileSystemBytes, &why)) {
         return std::nullopt;
     }
     return set;

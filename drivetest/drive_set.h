@@ -13,10 +13,10 @@ extern const char* const kSetDescriptionName;  // "fillwright-drivetest.txt"
 
 struct DriveSet {
     DriveRun run;
-    uint64_t fileSize = 0;         // every file but the last holds this much
-    std::optional<uint64_t> total; // what the user asked for, if not all the free space
-    uint32_t files = 0;            // files begun so far
-    bool finished = false;         // the fill ended: written says where
+    uint64_t fileSize = 0;          // every file but the last holds this much
+    std::optional<uint64_t> total;  // what the user asked for, if not all the free space
+    uint32_t files = 0;             // files begun so far
+    bool finished = false;          // the fill ended: written says where
     uint64_t written = 0;
     // The drive as the last run that wrote to the set saw it: the kernel's
     // attach sequence number of the whole drive and the boot's id. Either

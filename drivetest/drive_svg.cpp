@@ -36,7 +36,8 @@ size_t SequenceLength(const std::string& text, size_t i) {
 
 std::string Opening(const std::string& name, const Attributes& attributes) {
     std::string text = "<" + name;
-    for (const Attribute& attribute : attributes) text += " " + attribute.name + "=\"" + EscapeMarkup(attribute.value) + "\"";
+    for (const Attribute& attribute : attributes)
+        text += " " + attribute.name + "=\"" + EscapeMarkup(attribute.value) + "\"";
     return text;
 }
 
@@ -83,7 +84,9 @@ std::string TextElement(const std::string& name, const Attributes& attributes, c
     return Element(name, attributes, EscapeMarkup(text));
 }
 
-std::string EmptyElement(const std::string& name, const Attributes& attributes) { return Opening(name, attributes) + "/>"; }
+std::string EmptyElement(const std::string& name, const Attributes& attributes) {
+    return Opening(name, attributes) + "/>";
+}
 
 std::string SvgNumber(double value) {
     char text[32];
@@ -98,19 +101,24 @@ std::string Svg(double width, double height, const Attributes& more, const std::
 }
 
 std::string SvgRect(SvgPoint at, double width, double height, const Attributes& more, const std::string& content) {
-    Attributes attributes = {{"x", SvgNumber(at.x)}, {"y", SvgNumber(at.y)}, {"width", SvgNumber(width)}, {"height", SvgNumber(height)}};
+    Attributes attributes = {
+        {"x", SvgNumber(at.x)}, {"y", SvgNumber(at.y)}, {"width", SvgNumber(width)}, {"height", SvgNumber(height)}};
     attributes.insert(attributes.end(), more.begin(), more.end());
     return content.empty() ? EmptyElement("rect", attributes) : Element("rect", attributes, content);
 }
 
 std::string SvgLine(SvgPoint from, SvgPoint to, const std::string& cssClass) {
-    return EmptyElement("line", {{"x1", SvgNumber(from.x)}, {"y1", SvgNumber(from.y)}, {"x2", SvgNumber(to.x)},
-                                 {"y2", SvgNumber(to.y)}, {"class", cssClass}});
+    return EmptyElement("line", {{"x1", SvgNumber(from.x)},
+                                 {"y1", SvgNumber(from.y)},
+                                 {"x2", SvgNumber(to.x)},
+                                 {"y2", SvgNumber(to.y)},
+                                 {"class", cssClass}});
 }
 
 std::string SvgPolyline(const std::vector<SvgPoint>& points, const std::string& cssClass) {
     std::string list;
-    for (const SvgPoint& point : points) list += (list.empty() ? "" : " ") + SvgNumber(point.x) + "," + SvgNumber(point.y);
+    for (const SvgPoint& point : points)
+        list += (list.empty() ? "" : " ") + SvgNumber(point.x) + "," + SvgNumber(point.y);
     return EmptyElement("polyline", {{"points", list}, {"class", cssClass}});
 }
 

@@ -41,7 +41,8 @@ void TallyBad(DriveTally* tally, const BadRange& range) {
     tally->last = range;
     // Once one range was dropped, later ones are dropped too, so the kept
     // ones stay the first in set order.
-    if (tally->ranges.size() == tally->rangeCount && tally->ranges.size() < kMaxKeptRanges) tally->ranges.push_back(range);
+    if (tally->ranges.size() == tally->rangeCount && tally->ranges.size() < kMaxKeptRanges)
+        tally->ranges.push_back(range);
     ++tally->rangeCount;
 }
 

@@ -16,9 +16,9 @@ struct BadRange {
     uint64_t offset = 0;  // in the set
     uint64_t length = 0;
     BlockClass kind = BlockClass::corrupt;
-    uint64_t bitsChanged = 0;      // bitsChanged: over the whole range
-    uint64_t sourceOffset = 0;     // overwritten: whose data sits at offset
-    std::string reason;            // unreadable: the system's reason
+    uint64_t bitsChanged = 0;   // bitsChanged: over the whole range
+    uint64_t sourceOffset = 0;  // overwritten: whose data sits at offset
+    std::string reason;         // unreadable: the system's reason
     // Where offset and sourceOffset lie on the drive, where known: a range
     // ends where its data's place on the drive stops running on.
     std::optional<uint64_t> driveOffset;
@@ -35,7 +35,7 @@ struct DriveTally {
     std::optional<BadRange> last;  // the range that grows, kept in ranges or not
     SetMap map;                    // where the set lies on the drive: set before the first block
     size_t mapHint = 0;
-    DrivePlaces places;            // every block read back, by its place on the drive
+    DrivePlaces places;  // every block read back, by its place on the drive
 };
 
 // Beyond this many, ranges are only counted.

@@ -98,8 +98,9 @@ void ReadAndPlace(const DriveOps& ops, const DriveTestOptions& options, const Dr
                   DriveReport* report) {
     report->tally.map = MapSet(ops, options.folder, set, report->bytesWritten);
     ReadSet(ops, options, events, set, report->bytesWritten, report);
-    report->capacity = report->verified ? FindRealCapacity(report->tally.places, report->tally.map.unknownBecause)
-                                        : RealCapacity{CapacityShape::unknown, {}, {}, "the read-back was interrupted", {}, {}};
+    report->capacity = report->verified
+                           ? FindRealCapacity(report->tally.places, report->tally.map.unknownBecause)
+                           : RealCapacity{CapacityShape::unknown, {}, {}, "the read-back was interrupted", {}, {}};
     report->capacity.claimed = report->tally.map.driveBytes;
     report->capacity.partitionStart = report->tally.map.partitionStart;
 }
@@ -131,11 +132,13 @@ void NoteDrive(const DriveOps& ops, const std::string& folder, DriveSet* set) {
 // last run that wrote to the set, in a way that emptied every cache between.
 bool AttachedSinceWritten(const DriveSet& set, const DriveAttachment& now) {
     const bool replugged = now.replugEmptiesCaches && now.diskseq && set.diskseq && *now.diskseq != *set.diskseq;
-    const bool rebooted = now.rebootEmptiesCaches && !now.bootId.empty() && !set.bootId.empty() && now.bootId != set.bootId;
+    const bool rebooted =
+        now.rebootEmptiesCaches && !now.bootId.empty() && !set.bootId.empty() && now.bootId != set.bootId;
     return replugged || rebooted;
 }
 
-DriveReport FillPinned(const DriveOps& ops, const DriveTestOptions& options, const DriveEvents& events, const FoundSet& found) {
+DriveReport FillPinned(const DriveOps& ops, const DriveTestOptions& options, const DriveEvents& events,
+                       const FoundSet& found) {
     DriveReport report;
     report.onSystemDrive = found.pin.onSystemDrive;
     report.volumeId = found.pin.volumeId;
@@ -170,7 +173,8 @@ DriveReport FillPinned(const DriveOps& ops, const DriveTestOptions& options, con
             freeBytes += found.set->written;
         }
         set.run.number = ops.randomNumber();
-        set.fileSize = std::max<uint64_t>(kDriveBlockBytes, std::min(options.fileSize, kLargestFileSize) / kDriveBlockBytes * kDriveBlockBytes);
+        set.fileSize = std::max<uint64_t>(
+            kDriveBlockBytes, std::min(options.fileSize, kLargestFileSize) / kDriveBlockBytes * kDriveBlockBytes);
         if (options.total) set.total = *options.total / kDriveBlockBytes * kDriveBlockBytes;
     }
     NoteDrive(ops, options.folder, &set);
@@ -178,14 +182,16 @@ DriveReport FillPinned(const DriveOps& ops, const DriveTestOptions& options, con
     if (events.begun) events.begun(report);
     WriteSet(ops, options, events, &set, from, freeBytes, &report);
     report.capacity.unknownBecause = "nothing was read back";
-    if (options.verify && report.result != DriveResult::interrupted && !report.driveWentAway && report.bytesWritten > 0) {
+    if (options.verify && report.result != DriveResult::interrupted && !report.driveWentAway &&
+        report.bytesWritten > 0) {
         ReadAndPlace(ops, options, events, set, &report);
     }
     Conclude(&report);
     return report;
 }
 
-DriveReport VerifyPinned(const DriveOps& ops, const DriveTestOptions& options, const DriveEvents& events, const FoundSet& found) {
+DriveReport VerifyPinned(const DriveOps& ops, const DriveTestOptions& options, const DriveEvents& events,
+                         const FoundSet& found) {
     const std::optional<DriveSet>& set = found.set;
     if (!set) return Refuse({"", options.folder, std::string(" holds no test set (no ") + kSetDescriptionName + ")"});
     DriveReport report;
@@ -221,7 +227,8 @@ Setting SettingOf(const DriveOps& ops, const std::string& folder) {
 
 // Runs test on the folder found, pinned for as long as it runs.
 DriveReport OnPinnedFolder(const DriveOps& ops, const DriveTestOptions& options, const DriveEvents& events,
-                           DriveReport (*test)(const DriveOps&, const DriveTestOptions&, const DriveEvents&, const FoundSet&)) {
+                           DriveReport (*test)(const DriveOps&, const DriveTestOptions&, const DriveEvents&,
+                                               const FoundSet&)) {
     const Setting setting = SettingOf(ops, options.folder);
     const FoundSet found = FindSet(ops, options.folder);
     DriveReport report = found.problem ? Refuse(*found.problem) : test(ops, options, events, found);

@@ -18,12 +18,12 @@ struct DriveTestOptions {
     std::string folder;
     std::optional<uint64_t> total;  // bytes to write; else all the free space
     uint64_t fileSize = kDefaultFileSize;
-    bool verify = true;      // read the set back after filling it
-    bool stopEarly = true;   // stop filling once data already written is found lost
+    bool verify = true;     // read the set back after filling it
+    bool stopEarly = true;  // stop filling once data already written is found lost
     // The pace of the work; the simulated drives of the tests make them small.
-    size_t requestBytes = size_t(4) << 20;           // per read or write
-    uint64_t sampleEvery = uint64_t(256) << 20;      // a look back each time this much more is written
-    uint64_t sampleDistance = uint64_t(384) << 20;   // how far back: past a drive's own cache
+    size_t requestBytes = size_t(4) << 20;          // per read or write
+    uint64_t sampleEvery = uint64_t(256) << 20;     // a look back each time this much more is written
+    uint64_t sampleDistance = uint64_t(384) << 20;  // how far back: past a drive's own cache
     uint64_t speedSampleEvery = uint64_t(1) << 30;
     uint64_t positionSampleEvery = uint64_t(64) << 20;  // the finer series a page draws
     // A fill of all the free space of the drive that holds the system is
@@ -76,7 +76,7 @@ struct DriveReport {
     std::optional<uint64_t> resumedAt;  // the fill went on from here
     uint64_t bytesWritten = 0;          // the whole set
     uint32_t files = 0;
-    bool filledToTheEnd = false;        // the file system said no more space
+    bool filledToTheEnd = false;  // the file system said no more space
     // Data already written found lost while filling, and how far the fill had gone then.
     std::optional<uint64_t> lossSeenAt;
     std::optional<uint64_t> lossSeenWhenWritten;
@@ -103,7 +103,7 @@ struct DriveReport {
     bool driveWentAway = false;       // unmounted, pulled out or replaced during the test: problem says so
     std::string volumeId;             // the drive's, when known
     std::string setVolumeId;          // the set's, when it names another drive than this one
-    RealCapacity capacity;  // from where the blocks read back lie on the drive
+    RealCapacity capacity;            // from where the blocks read back lie on the drive
 };
 
 DriveReport RunDriveFill(const DriveOps& ops, const DriveTestOptions& options, const DriveEvents& events);

@@ -71,8 +71,10 @@ std::string FormatBothUnitsShort(uint64_t bytes) {
             ++unit;
         }
         char text[32];
-        const char* form =
-            unit == 0 ? "%.0f %s" : value < 10 ? "%.2f %s" : value < 100 || binary ? "%.1f %s" : "%.0f %s";
+        const char* form = unit == 0               ? "%.0f %s"
+                           : value < 10            ? "%.2f %s"
+                           : value < 100 || binary ? "%.1f %s"
+                                                   : "%.0f %s";
         std::snprintf(text, sizeof text, form, value, names[unit]);
         return std::string(text);
     };

@@ -31,14 +31,16 @@ std::string Uuid(const unsigned char* at) {
 std::string Serial32(const unsigned char* at) {
     const uint64_t serial = LittleEndian(at, 4);
     char text[16];
-    std::snprintf(text, sizeof text, "%04X-%04X", static_cast<unsigned>(serial >> 16), static_cast<unsigned>(serial & 0xffff));
+    std::snprintf(text, sizeof text, "%04X-%04X", static_cast<unsigned>(serial >> 16),
+                  static_cast<unsigned>(serial & 0xffff));
     return text;
 }
 
 }  // namespace
 
 std::string VolumeIdFromSuperblock(const unsigned char* bytes, size_t size) {
-    if (size >= 1024 + 120 && LittleEndian(bytes + 1024 + 56, 2) == 0xEF53) return Uuid(bytes + 1024 + 104);  // ext2/3/4
+    if (size >= 1024 + 120 && LittleEndian(bytes + 1024 + 56, 2) == 0xEF53)
+        return Uuid(bytes + 1024 + 104);  // ext2/3/4
     if (Holds(bytes, size, 0, "XFSB") && size >= 48) return Uuid(bytes + 32);
     if (Holds(bytes, size, 65536 + 64, "_BHRfS_M")) return Uuid(bytes + 65536 + 32);  // btrfs
     if (Holds(bytes, size, 3, "EXFAT   ") && size >= 104) return Serial32(bytes + 100);

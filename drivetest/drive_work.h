@@ -36,8 +36,8 @@ const size_t kSlots = 4;
 struct SampleSeries {
     uint64_t every = 0;
     std::vector<SpeedSample>* samples = nullptr;
-    bool told = false;     // each sample goes to the speed event too
-    SpeedSample current;   // the sample being measured
+    bool told = false;    // each sample goes to the speed event too
+    SpeedSample current;  // the sample being measured
     double currentStart = 0;
 };
 

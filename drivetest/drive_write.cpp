@@ -20,7 +20,7 @@ struct Writer {
     DriveSet* set;
     DriveReport* report;
     DriveFile file;
-    uint32_t openNumber = 0;  // 0: none open
+    uint32_t openNumber = 0;    // 0: none open
     uint32_t resumeNumber = 0;  // the file a resumed fill goes on writing
     uint64_t position = 0;      // the set is written up to here
     uint64_t nextLookBack = 0;
@@ -29,7 +29,9 @@ struct Writer {
     PhaseMeter meter;
 };
 
-std::string NameOf(const Writer& writer, uint32_t number) { return PathIn(*writer.ops, writer.options->folder, SetFileName(number)); }
+std::string NameOf(const Writer& writer, uint32_t number) {
+    return PathIn(*writer.ops, writer.options->folder, SetFileName(number));
+}
 
 bool WentAway(const Writer& writer) { return DriveWentAway(*writer.ops, writer.options->folder, writer.report); }
 
@@ -52,7 +54,8 @@ bool FinishFile(Writer& writer) {
 
 bool SaveDescription(Writer& writer) {
     std::string reason;
-    if (writer.ops->writeText(PathIn(*writer.ops, writer.options->folder, kSetDescriptionName), DescribeSet(*writer.set), &reason)) {
+    if (writer.ops->writeText(PathIn(*writer.ops, writer.options->folder, kSetDescriptionName),
+                              DescribeSet(*writer.set), &reason)) {
         return true;
     }
     Fail(writer, "cannot write", PathIn(*writer.ops, writer.options->folder, kSetDescriptionName), reason);
@@ -169,7 +172,8 @@ bool WriteRequest(Writer& writer, const Request& request, const unsigned char* d
     if (writer.position >= writer.nextLookBack) {
         writer.nextLookBack = writer.position + writer.options->sampleEvery;
         if (WentAway(writer)) return false;
-        if (!writer.report->lossSeenAt && !LookBack(writer) && (writer.options->stopEarly || writer.report->driveWentAway)) {
+        if (!writer.report->lossSeenAt && !LookBack(writer) &&
+            (writer.options->stopEarly || writer.report->driveWentAway)) {
             return false;
         }
     }

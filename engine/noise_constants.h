@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-const size_t kNoiseShift = 156;    // the twist mixes word i with word i + 156
+const size_t kNoiseShift = 156;  // the twist mixes word i with word i + 156
 const uint64_t kNoiseMatrix = 0xB5026F5AA96619E9ull;
 const uint64_t kNoiseUpperMask = 0xFFFFFFFF80000000ull;
 const uint64_t kNoiseLowerMask = 0x000000007FFFFFFFull;

@@ -44,8 +44,9 @@ inline void StepPair(uint64_t* words, size_t i, size_t farIndex, unsigned char* 
 }  // namespace
 
 void NextNoiseBlockSse2(uint64_t* words, unsigned char* out) {
-    const NoiseLanes k = {Lanes(kNoiseUpperMask), Lanes(kNoiseLowerMask), Lanes(1),          Lanes(kNoiseMatrix),
-                          Lanes(kNoiseTemperB),   Lanes(kNoiseTemperC),   Lanes(kNoiseTemperD)};
+    const NoiseLanes k = {Lanes(kNoiseUpperMask), Lanes(kNoiseLowerMask), Lanes(1),
+                          Lanes(kNoiseMatrix),    Lanes(kNoiseTemperB),   Lanes(kNoiseTemperC),
+                          Lanes(kNoiseTemperD)};
     size_t i = 0;
     for (; i < kNoiseWords - kNoiseShift; i += 2) StepPair(words, i, i + kNoiseShift, out, k);
     for (; i + 2 < kNoiseWords; i += 2) StepPair(words, i, i - kNoiseShift, out, k);

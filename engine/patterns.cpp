@@ -2,8 +2,7 @@
 
 #include "random_algebra.h"
 
-const char AsciiLine[kAsciiLineSize + 1] =
-    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789\r\n";
+const char AsciiLine[kAsciiLineSize + 1] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789\r\n";
 
 static uint32_t randomState = 0;
 
@@ -24,13 +23,15 @@ void StartRandomPeriod(RandomPeriod& period) {
     FillRandomFrom(period.bytes, kRandomPeriod, randomState);
     unsigned char next[kRandomStepSize];
     FillRandomFrom(next, kRandomStepSize, JumpRandom(randomState, kRandomPeriod));
-    for (uint32_t k = 0; k < kRandomStepSize; ++k) period.step[k] = static_cast<unsigned char>(next[k] - period.bytes[k]);
+    for (uint32_t k = 0; k < kRandomStepSize; ++k)
+        period.step[k] = static_cast<unsigned char>(next[k] - period.bytes[k]);
 }
 
 void NextRandomPeriod(RandomPeriod& period) {
     // Plain loops of byte additions, which compilers turn into vector adds.
     for (uint32_t at = 0; at < kRandomPeriod; at += kRandomStepSize) {
-        for (uint32_t k = 0; k < kRandomStepSize; ++k) period.bytes[at + k] = static_cast<unsigned char>(period.bytes[at + k] + period.step[k]);
+        for (uint32_t k = 0; k < kRandomStepSize; ++k)
+            period.bytes[at + k] = static_cast<unsigned char>(period.bytes[at + k] + period.step[k]);
     }
 }
 

@@ -1,11 +1,11 @@
 // POSIX implementation of the writers' file operations and clock.
 #include "platform.h"
 
+#include <sys/types.h>
+#include <unistd.h>
 #include <cerrno>
 #include <ctime>
 #include <limits>
-#include <sys/types.h>
-#include <unistd.h>
 
 // Windows moves a file's position with one call and cuts the file there with
 // another. Here the position asked for is kept until a call on that file needs

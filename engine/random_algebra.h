@@ -61,7 +61,8 @@ inline constexpr RandomPowerJumps kRandomPowerJumps = MakeRandomPowerJumps();
 // The state steps steps after state.
 inline uint32_t JumpRandom(uint32_t state, uint64_t steps) {
     for (int b = 0; steps != 0; ++b, steps >>= 1) {
-        if (steps & 1u) state = state * kRandomPowerJumps.byPowerOfTwo[b].multiplier + kRandomPowerJumps.byPowerOfTwo[b].increment;
+        if (steps & 1u)
+            state = state * kRandomPowerJumps.byPowerOfTwo[b].multiplier + kRandomPowerJumps.byPowerOfTwo[b].increment;
     }
     return state;
 }

@@ -122,8 +122,8 @@ std::string EscapedName(const std::string& name, bool* escaped) {
 namespace {
 
 bool IsWide(int32_t code) {
-    const int32_t ranges[][2] = {{0x1100, 0x115F}, {0x2E80, 0xA4CF}, {0xAC00, 0xD7A3}, {0xF900, 0xFAFF},
-                                 {0xFE30, 0xFE4F}, {0xFF00, 0xFF60}, {0xFFE0, 0xFFE6}, {0x1F300, 0x1F64F},
+    const int32_t ranges[][2] = {{0x1100, 0x115F},   {0x2E80, 0xA4CF},  {0xAC00, 0xD7A3}, {0xF900, 0xFAFF},
+                                 {0xFE30, 0xFE4F},   {0xFF00, 0xFF60},  {0xFFE0, 0xFFE6}, {0x1F300, 0x1F64F},
                                  {0x1F900, 0x1F9FF}, {0x20000, 0x3FFFD}};
     return std::any_of(std::begin(ranges), std::end(ranges),
                        [code](const int32_t* range) { return code >= range[0] && code <= range[1]; });

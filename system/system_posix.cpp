@@ -1,13 +1,13 @@
 // POSIX implementation of the shared system calls.
 #include "system.h"
 
+#include <pthread.h>
+#include <sys/mman.h>
+#include <sys/types.h>
 #include <climits>
 #include <csignal>
 #include <cstring>
 #include <ctime>
-#include <pthread.h>
-#include <sys/mman.h>
-#include <sys/types.h>
 
 std::string SystemErrorText(SystemError error) { return std::strerror(error); }
 

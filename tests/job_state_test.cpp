@@ -9,9 +9,7 @@ extern bool jobStateWasPristineAtStart;
 
 namespace {
 
-TEST(JobState, StartsEmptyWithNoFileOpen) {
-    EXPECT_TRUE(jobStateWasPristineAtStart);
-}
+TEST(JobState, StartsEmptyWithNoFileOpen) { EXPECT_TRUE(jobStateWasPristineAtStart); }
 
 TEST(JobState, ResetClearsEverythingButTheThreadHandle) {
     int marker = 0;
@@ -35,9 +33,7 @@ TEST(JobState, ResetClearsEverythingButTheThreadHandle) {
     JobState.workerThread = nullptr;
 }
 
-TEST(JobState, NoFileHasAllBitsSet) {
-    EXPECT_EQ((intptr_t)kNoFile, -1);
-}
+TEST(JobState, NoFileHasAllBitsSet) { EXPECT_EQ((intptr_t)kNoFile, -1); }
 
 TEST(ProgressPercent, TruncatesTowardZero) {
     EXPECT_EQ(ProgressPercent(0, 1024), 0);

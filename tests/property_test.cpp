@@ -50,8 +50,8 @@ TEST(WriterProperty, RandomJobsMatchTheReferenceModel) {
         WatchWriters();
         seam.clock = static_cast<int64_t>(rng());
         const std::string where = "job " + std::to_string(job) + ": mode " + std::to_string(mode) + ", size " +
-                                  std::to_string(size) + ", clock " + std::to_string(seam.clock) +
-                                  ", property seed " + std::to_string(seed);
+                                  std::to_string(size) + ", clock " + std::to_string(seam.clock) + ", property seed " +
+                                  std::to_string(seed);
         ASSERT_TRUE(RunWriterJob(mode, size, path)) << where;
         StopWatchingWriters();
 

@@ -50,8 +50,8 @@ std::vector<FillPath> EnginePaths() {
 // position of a 32-byte round and in the scalar tail, plus the cycle's other
 // edges and a spread of arbitrary states.
 std::vector<uint32_t> TestSeeds() {
-    std::vector<uint32_t> seeds = {0u, 1u, 2u, 0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFEu, 0xFFFFFFFFu, 0xFFFF0000u,
-                                   0x0000FFFFu, 0x00010000u};
+    std::vector<uint32_t> seeds = {0u,          1u,          2u,          0x7FFFFFFFu, 0x80000000u,
+                                   0xFFFFFFFEu, 0xFFFFFFFFu, 0xFFFF0000u, 0x0000FFFFu, 0x00010000u};
     const uint32_t edges[] = {0u, 0xFFFFFFFFu};
     for (uint32_t edge : edges) {
         uint32_t state = edge;

@@ -55,9 +55,7 @@ std::string MakeTempDir() {
 
 std::string JoinPath(const std::string& dir, const std::string& name) { return dir + "/" + name; }
 
-FileHandle CreateOutputFile(const std::string& path) {
-    return open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-}
+FileHandle CreateOutputFile(const std::string& path) { return open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644); }
 
 int64_t FileLength(const std::string& path) {
     struct stat info;

@@ -1,9 +1,9 @@
+#include "writers.h"
 #include "job_state.h"
 #include "patterns.h"
 #include "reference_model.h"
 #include "test_files.h"
 #include "writer_harness.h"
-#include "writers.h"
 
 #include <gtest/gtest.h>
 

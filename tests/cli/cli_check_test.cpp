@@ -1,10 +1,10 @@
 // --check, -m noise and --json: the report formats in-process, and the real
 // program on real files.
 #include "cli_check.h"
-#include "shown_name.h"
 #include "cli_report.h"
 #include "engine_reference.h"
 #include "program_fixture.h"
+#include "shown_name.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -75,9 +75,11 @@ TEST(CheckReport, LinesForEachOutcome) {
     const std::pair<const CheckResult*, const char*> table[] = {
         {&ok, "f: OK"},
         {&differs, "f: differs: first at byte 7 (expected 0xAB, found 0x0C), 3 bytes differ"},
-        {&shortDiffers, "f: length 9, expected 10; differs: first at byte 7 (expected 0xAB, found 0x0C), 3 bytes differ"},
-        {&searched, "f: OK (seed 1765191228, the clock at 2025-12-08 10:53:48 UTC; too short to decide: 2 seeds fit, "
-                    "checked against the first)"},
+        {&shortDiffers,
+         "f: length 9, expected 10; differs: first at byte 7 (expected 0xAB, found 0x0C), 3 bytes differ"},
+        {&searched,
+         "f: OK (seed 1765191228, the clock at 2025-12-08 10:53:48 UTC; too short to decide: 2 seeds fit, "
+         "checked against the first)"},
         {&unmade, "f: differs: no seed of the random stream makes its first bytes"},
     };
     for (const auto& row : table) EXPECT_EQ(CheckLine("f", 10, *row.first), row.second);
@@ -100,8 +102,8 @@ TEST(CheckReport, NamesAreQuotedAndEscaped) {
         {"a\nb", "$'a\\nb'", "a\\nb"},
         {"tab\there\r", "$'tab\\there\\r'", "tab\\x09here\\r"},
         {"\x1b[31m", "$'\\033[31m'", "\\x1B[31m"},
-        {"\xFF.bin", "$'\\377.bin'", "\xFF.bin"},                    // not UTF-8
-        {"\xC2\x9B", "$'\\302\\233'", "\xC2\x9B"},                  // C1 control, in UTF-8
+        {"\xFF.bin", "$'\\377.bin'", "\xFF.bin"},                                  // not UTF-8
+        {"\xC2\x9B", "$'\\302\\233'", "\xC2\x9B"},                                 // C1 control, in UTF-8
         {"\xD0\xBF\xCE\xA9.bin", "\xD0\xBF\xCE\xA9.bin", "\xD0\xBF\xCE\xA9.bin"},  // printable UTF-8
     };
     for (const Row& row : table) {

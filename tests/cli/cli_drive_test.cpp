@@ -52,15 +52,18 @@ TEST_F(DriveProgram, FillsVerifiesAndFindsDamageLater) {
     const ProgramRun fill = Run({"--fill", "--total", "9MiB", "--file-size", "4MiB", dir});
     if (UnderWine()) {  // reads come through Linux's cache: nothing proven
         ASSERT_EQ(fill.exitCode, 1) << fill.err << fill.out;
-        EXPECT_TRUE(Contains(fill.out, "Verdict: not proven: what was read back may have come from this computer's memory, "
-                                       "not from the drive.")) << fill.out;
+        EXPECT_TRUE(Contains(fill.out,
+                             "Verdict: not proven: what was read back may have come from this computer's memory, "
+                             "not from the drive."))
+            << fill.out;
         EXPECT_TRUE(Contains(fill.out, "  Why: under Wine, reads come through Linux's cache")) << fill.out;
         EXPECT_TRUE(Contains(fill.out, "  To be sure, run the Linux build of fillwright-cli")) << fill.out;
     } else {
         ASSERT_EQ(fill.exitCode, 0) << fill.err << fill.out;
         EXPECT_TRUE(Contains(fill.out, "Verdict: the drive holds everything written to it.")) << fill.out;
     }
-    EXPECT_TRUE(Contains(fill.out, "Read back intact: 9437184 bytes, 0.01 GB (0.01 GiB), of the 9437184 bytes written")) << fill.out;
+    EXPECT_TRUE(Contains(fill.out, "Read back intact: 9437184 bytes, 0.01 GB (0.01 GiB), of the 9437184 bytes written"))
+        << fill.out;
     EXPECT_EQ(FileLength(SetFile(1)), 4 * MiB);
     EXPECT_EQ(FileLength(SetFile(3)), 1 * MiB);
     EXPECT_EQ(FileLength(mine), 0);  // never touched
@@ -155,7 +158,8 @@ TEST_F(DriveProgram, APageThatCannotBeSavedStopsTheTestBeforeItBegins) {
     };
     for (const BadPage& c : cases) {
         // Were a refusal missed, the fill would write only 1 MiB.
-        for (const std::vector<std::string>& mode : {std::vector<std::string>{"--fill", "--total", "1MiB"}, std::vector<std::string>{"--verify"}}) {
+        for (const std::vector<std::string>& mode :
+             {std::vector<std::string>{"--fill", "--total", "1MiB"}, std::vector<std::string>{"--verify"}}) {
             std::vector<std::string> words = mode;
             words.insert(words.end(), {"--report", c.page, drive});
             const ProgramRun run = Run(words);

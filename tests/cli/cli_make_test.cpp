@@ -47,8 +47,7 @@ protected:
 // The command line's chunked writer against the dialog's own writer routine,
 // for every mode, sizes around both the dialog's blocks and the line, and
 // chunk sizes that do and do not divide them.
-class ModeSizeChunk : public MadeFile,
-                      public testing::WithParamInterface<std::tuple<ContentKind, int64_t, size_t>> {};
+class ModeSizeChunk : public MadeFile, public testing::WithParamInterface<std::tuple<ContentKind, int64_t, size_t>> {};
 
 TEST_P(ModeSizeChunk, SameBytesAsTheDialogsEngine) {
     const ContentKind mode = std::get<0>(GetParam());
@@ -62,8 +61,7 @@ TEST_P(ModeSizeChunk, SameBytesAsTheDialogsEngine) {
     request.seed = seed;
     std::vector<unsigned char> chunk(chunkSize);
     std::string reason;
-    ASSERT_EQ(MakeFile(path.c_str(), request, chunk.data(), chunk.size(), nullptr, &reason), kMade)
-        << reason;
+    ASSERT_EQ(MakeFile(path.c_str(), request, chunk.data(), chunk.size(), nullptr, &reason), kMade) << reason;
     EXPECT_EQ(FileLength(path), size);
     const std::string made = ReadWholeFile(path);
     const std::string expected = DialogEngineBytes(mode, size, seed, reference);
@@ -87,7 +85,6 @@ struct ProgressLog {
     int64_t total = 0;
 };
 
-
 TEST_F(MadeFile, ProgressIsToldAfterEveryChunkUpToTheSize) {
     MakeRequest request;
     request.mode = kAsciiContent;
@@ -95,12 +92,14 @@ TEST_F(MadeFile, ProgressIsToldAfterEveryChunkUpToTheSize) {
     std::vector<unsigned char> chunk(1000);
     ProgressLog log;
     std::string reason;
-    ASSERT_EQ(MakeFile(path.c_str(), request, chunk.data(), chunk.size(),
-                       [&log](int64_t done, int64_t total) {
-                           log.done.push_back(done);
-                           log.total = total;
-                       },
-                       &reason), kMade);
+    ASSERT_EQ(MakeFile(
+                  path.c_str(), request, chunk.data(), chunk.size(),
+                  [&log](int64_t done, int64_t total) {
+                      log.done.push_back(done);
+                      log.total = total;
+                  },
+                  &reason),
+              kMade);
     EXPECT_EQ(log.done, std::vector<int64_t>({1000, 2000, 2500}));
     EXPECT_EQ(log.total, 2500);
 }

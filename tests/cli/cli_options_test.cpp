@@ -60,24 +60,24 @@ TEST(SizeText, WholeNumbersWithEveryUnit) {
 
 TEST(SizeText, BadTextsAreRefusedNamingTheText) {
     const char* table[] = {
-        "",                      // empty
-        "-1",                    // negative
+        "",    // empty
+        "-1",  // negative
         "-0",
         "+5",
-        "1.5G",                  // fractions
+        "1.5G",  // fractions
         "0.5",
         "1,5K",
         "abc",
-        "G",                     // a unit alone
+        "G",  // a unit alone
         "KiB",
-        "1 K",                   // space inside
+        "1 K",  // space inside
         " 1",
         "1 ",
-        "1b",                    // bits, or 512-byte blocks?
+        "1b",  // bits, or 512-byte blocks?
         "1kb",
         "1Mb",
         "1Tb",
-        "1XB",                   // unknown units
+        "1XB",  // unknown units
         "1KiBB",
         "1Ki",
         "1kiB5",
@@ -88,9 +88,9 @@ TEST(SizeText, BadTextsAreRefusedNamingTheText) {
         "1Bytes",
         "0x10",
         "1e9",
-        "9223372036854775808",   // one past the largest
+        "9223372036854775808",  // one past the largest
         "99999999999999999999999",
-        "8388608TiB",            // 2^63 exactly
+        "8388608TiB",  // 2^63 exactly
         "8388608T",
         "9223372036854775807K",
         "9223373TB",
@@ -206,8 +206,10 @@ TEST(CommandLine, DoubleDashMakesTheRestOperands) {
 TEST(CommandLine, DriveTestTakesItsOptionsAndOneFolder) {
     CliOptions fill, verify;
     std::string error;
-    ASSERT_TRUE(Parse({"--fill", "--total=10G", "--file-size", "4294967295", "--no-verify", "--keep-going", "--json", "d"},
-                      &fill, &error)) << error;
+    ASSERT_TRUE(
+        Parse({"--fill", "--total=10G", "--file-size", "4294967295", "--no-verify", "--keep-going", "--json", "d"},
+              &fill, &error))
+        << error;
     EXPECT_TRUE(fill.fill && fill.noVerify && fill.keepGoing && fill.json && !fill.verify);
     EXPECT_EQ(fill.total.value_or(0), 10LL << 30);
     EXPECT_EQ(fill.fileSize.value_or(0), 4294967295LL);
@@ -256,8 +258,7 @@ TEST(CommandLine, FirstOfHelpAndVersionWinsAndEndsTheReading) {
 TEST(CommandLine, UniquePrefixesOfLongOptions) {
     CliOptions options;
     std::string error;
-    ASSERT_TRUE(Parse({"--mod=random", "--se", "9", "--q", "--ch", "--j", "5", "f"}, &options, &error))
-        << error;
+    ASSERT_TRUE(Parse({"--mod=random", "--se", "9", "--q", "--ch", "--j", "5", "f"}, &options, &error)) << error;
     EXPECT_EQ(options.mode, kRandomContent);
     EXPECT_EQ(options.seed, 9u);
     EXPECT_TRUE(options.quiet && options.check && options.json);
@@ -332,11 +333,34 @@ TEST(CommandLine, UsageErrorsNameWhatIsWrong) {
 
 TEST(CommandLine, HelpMentionsEveryOption) {
     const std::string help = HelpText();
-    for (const char* option : {"-m, --mode", "-s, --seed", "--allocate", "-n, --no-clobber", "-q, --quiet",
-                               "-h, --help", "--version", "zero", "random", "ascii", "size", "SIZE FILE...", "KiB",
-                               "KB", "Stopped by", "--check", "--json", "noise", "Exit status:", "--fill",
-                               "--verify", "--total SIZE", "--file-size SIZE", "--no-verify", "--keep-going",
-                               "--report FILE", "fillwright-drivetest.txt", "fillwright-drivetest-00001.bin"}) {
+    for (const char* option : {"-m, --mode",
+                               "-s, --seed",
+                               "--allocate",
+                               "-n, --no-clobber",
+                               "-q, --quiet",
+                               "-h, --help",
+                               "--version",
+                               "zero",
+                               "random",
+                               "ascii",
+                               "size",
+                               "SIZE FILE...",
+                               "KiB",
+                               "KB",
+                               "Stopped by",
+                               "--check",
+                               "--json",
+                               "noise",
+                               "Exit status:",
+                               "--fill",
+                               "--verify",
+                               "--total SIZE",
+                               "--file-size SIZE",
+                               "--no-verify",
+                               "--keep-going",
+                               "--report FILE",
+                               "fillwright-drivetest.txt",
+                               "fillwright-drivetest-00001.bin"}) {
         EXPECT_NE(help.find(option), std::string::npos) << "help lacks " << option;
     }
 }

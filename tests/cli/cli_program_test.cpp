@@ -7,11 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <string>
-#include <algorithm>
-#include <chrono>
 #include <thread>
 #include <tuple>
 #include <vector>
@@ -167,8 +167,8 @@ TEST_F(Program, HelpOnStdoutMentionsEveryOption) {
     const ProgramRun run = Run({"--help"});
     ASSERT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.err, "");
-    for (const char* option : {"-m, --mode", "-s, --seed", "--allocate", "-n, --no-clobber", "-q, --quiet",
-                               "-h, --help", "--version"}) {
+    for (const char* option :
+         {"-m, --mode", "-s, --seed", "--allocate", "-n, --no-clobber", "-q, --quiet", "-h, --help", "--version"}) {
         EXPECT_TRUE(Contains(run.out, option)) << "help lacks " << option;
     }
     EXPECT_EQ(Run({"-h"}).out, run.out);
@@ -188,8 +188,9 @@ TEST_F(Program, VersionAndHelpEndAsTheGnuTools) {
         std::string starts, holds, ends;
     };
     const Row rows[] = {
-        {"--version", "fillwright-cli (Fillwright) " FILLWRIGHT_VERSION "\nCopyright (C) " FILLWRIGHT_COPYRIGHT_YEAR
-                      " The Fillwright authors.\nLicense MIT: ",
+        {"--version",
+         "fillwright-cli (Fillwright) " FILLWRIGHT_VERSION "\nCopyright (C) " FILLWRIGHT_COPYRIGHT_YEAR
+         " The Fillwright authors.\nLicense MIT: ",
          "\nThis is free software: you are free to change and redistribute it.\n"
          "There is NO WARRANTY, to the extent permitted by law.\n",
          "\n\nWritten by The Fillwright authors.\n"},
@@ -205,7 +206,8 @@ TEST_F(Program, VersionAndHelpEndAsTheGnuTools) {
         EXPECT_TRUE(Contains(run.out, row.holds)) << row.option << ":\n" << run.out;
         EXPECT_TRUE(run.out.size() >= row.ends.size() &&
                     run.out.compare(run.out.size() - row.ends.size(), row.ends.size(), row.ends) == 0)
-            << row.option << ":\n" << run.out;
+            << row.option << ":\n"
+            << run.out;
     }
 }
 
@@ -240,8 +242,9 @@ TEST_F(Program, FullDiskFailsNamingFileAndReason) {
 
 TEST_F(Program, NameOutsideTheCodePageIsMadeAndShown) {
     // "проба-Ω-数据-📁.bin", in UTF-8: the program's own code page on Windows too.
-    const std::string name = "\xD0\xBF\xD1\x80\xD0\xBE\xD0\xB1\xD0\xB0-\xCE\xA9-"
-                             "\xE6\x95\xB0\xE6\x8D\xAE-\xF0\x9F\x93\x81.bin";
+    const std::string name =
+        "\xD0\xBF\xD1\x80\xD0\xBE\xD0\xB1\xD0\xB0-\xCE\xA9-"
+        "\xE6\x95\xB0\xE6\x8D\xAE-\xF0\x9F\x93\x81.bin";
     const ProgramRun run = Run({"-m", "ascii", "100", File(name)});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(ReadWholeFile(JoinPath(dir, name)), std::string(AsciiLine, 64) + "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghij");
@@ -526,8 +529,8 @@ bool SleepsInACall(int pid) {
 TEST_F(Program, SignalEndsTheWaitForAPipe) {
     const std::string pipe = File("lonely-pipe"), errPath = File("pipe-stderr.txt");
     ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
-    for (const std::vector<std::string>& args : {std::vector<std::string>{"1M", pipe},
-                                                 std::vector<std::string>{"--check", "1M", pipe}}) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"1M", pipe}, std::vector<std::string>{"--check", "1M", pipe}}) {
         const int pid = StartCliProgram(args, errPath);
         ASSERT_GT(pid, 0);
         const bool waits = SleepsInACall(pid);

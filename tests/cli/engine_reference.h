@@ -7,6 +7,6 @@
 #include <cstdint>
 #include <string>
 
-// Runs the writer of the dialog's mode of the same name (zero for noise) (RandomWriter seeded with seed) on path and returns
-// the bytes it left there; the file is removed afterwards.
+// Runs the writer of the dialog's mode of the same name (zero for noise) (RandomWriter seeded with seed) on path and
+// returns the bytes it left there; the file is removed afterwards.
 std::string DialogEngineBytes(ContentKind mode, int64_t size, uint32_t seed, const std::string& path);

@@ -93,8 +93,8 @@ bool SignalCliProgram(int pid, int) {
     return GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, static_cast<DWORD>(pid)) != FALSE;
 }
 
-ProgramRun RunCliProgram(const std::vector<std::string>& args, const std::string& scratchDir,
-                         const std::string* input, const std::string& stdoutPath) {
+ProgramRun RunCliProgram(const std::vector<std::string>& args, const std::string& scratchDir, const std::string* input,
+                         const std::string& stdoutPath) {
     ProgramRun run;
     const std::string program = CliProgramPath();
     std::string commandLine = Quote(program);
@@ -145,13 +145,13 @@ ProgramRun RunCliProgram(const std::vector<std::string>& args, const std::string
 }
 
 #else
-#include <chrono>
-#include <csignal>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
+#include <chrono>
+#include <csignal>
+#include <thread>
 
 std::string CliProgramPath() { return FILLWRIGHT_CLI_PROGRAM; }
 
@@ -226,8 +226,8 @@ int WaitCliProgram(int pid, double timeoutSeconds) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
 }
 
-ProgramRun RunCliProgram(const std::vector<std::string>& args, const std::string& scratchDir,
-                         const std::string* input, const std::string& stdoutPath) {
+ProgramRun RunCliProgram(const std::vector<std::string>& args, const std::string& scratchDir, const std::string* input,
+                         const std::string& stdoutPath) {
     ProgramRun run;
     const std::string outPath = stdoutPath.empty() ? JoinPath(scratchDir, "stdout.txt") : stdoutPath;
     const std::string errPath = JoinPath(scratchDir, "stderr.txt");

@@ -23,7 +23,6 @@ std::string InDriverFolder(const char* relative) {
     return length == 0 || length >= MAX_PATH ? joined : std::string(full, length);
 }
 
-
 }  // namespace
 
 std::string DriveProgramPath() { return InDriverFolder(FILLWRIGHT_DRIVETEST_EXE_RELATIVE); }
@@ -47,9 +46,10 @@ std::string DriveRoot(const char* name) {
 // tells neither its end nor its status: the script writes them to a file.
 int RunUnix(const std::string& command, std::string* output) {
     const std::string folder = MakeTempFolder();
-    const std::string script = UnixPath(folder + "\\run.sh"), out = UnixPath(folder + "\\out"), status = UnixPath(folder + "\\status");
-    WriteWholeFile(folder + "\\run.sh", "( " + command + " ) >" + out + " 2>&1\necho $? >" + status + ".part\nmv " + status +
-                                            ".part " + status + "\n");
+    const std::string script = UnixPath(folder + "\\run.sh"), out = UnixPath(folder + "\\out"),
+                      status = UnixPath(folder + "\\status");
+    WriteWholeFile(folder + "\\run.sh", "( " + command + " ) >" + out + " 2>&1\necho $? >" + status + ".part\nmv " +
+                                            status + ".part " + status + "\n");
     std::string line = "sh " + script;
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
@@ -59,7 +59,8 @@ int RunUnix(const std::string& command, std::string* output) {
         CloseHandle(info.hProcess);
         CloseHandle(info.hThread);
         std::string text;
-        if (WaitUntil([&] { return ReadWholeFile(folder + "\\status", text); }, 60000)) result = std::atoi(text.c_str());
+        if (WaitUntil([&] { return ReadWholeFile(folder + "\\status", text); }, 60000))
+            result = std::atoi(text.c_str());
         if (output) ReadWholeFile(folder + "\\out", *output);
     }
     RemoveFolderTree(folder);
@@ -79,7 +80,8 @@ int RunProgram(const std::string& path, const std::string& arguments, std::strin
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     std::string line = "\"" + path + "\" " + arguments;
     PROCESS_INFORMATION info{};
-    const bool started = CreateProcessA(path.c_str(), &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info) != 0;
+    const bool started =
+        CreateProcessA(path.c_str(), &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info) != 0;
     CloseHandle(writeEnd);
     output->clear();
     char buffer[4096];
@@ -118,7 +120,8 @@ std::vector<std::string> ListedDrives(const Program& program) {
     for (LRESULT k = 0; k < count; ++k) {
         wchar_t text[512] = L"";
         if (Send(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(k), 0) >= 512) continue;
-        entries.push_back(ToUtf8(text, static_cast<int>(Send(combo, CB_GETLBTEXT, static_cast<WPARAM>(k), reinterpret_cast<LPARAM>(text)))));
+        entries.push_back(ToUtf8(
+            text, static_cast<int>(Send(combo, CB_GETLBTEXT, static_cast<WPARAM>(k), reinterpret_cast<LPARAM>(text)))));
     }
     return entries;
 }
@@ -127,7 +130,8 @@ bool WaitForTestEnd(const Program& program, DWORD timeoutMs) {
     // Stop stays enabled until the next tick of the dialog's 250 ms timer at
     // least: a test, however short, is seen to run.
     if (!WaitUntil([&] { return IsEnabled(program, IDC_DRIVE_STOP); }, kWindowWait)) return false;
-    return WaitUntil([&] { return IsEnabled(program, IDC_DRIVE_START) && !IsEnabled(program, IDC_DRIVE_STOP); }, timeoutMs);
+    return WaitUntil([&] { return IsEnabled(program, IDC_DRIVE_START) && !IsEnabled(program, IDC_DRIVE_STOP); },
+                     timeoutMs);
 }
 
 bool WaitForWriting(const Program& program, int percent, DWORD timeoutMs) {
@@ -135,7 +139,8 @@ bool WaitForWriting(const Program& program, int percent, DWORD timeoutMs) {
         [&] {
             const std::string status = ControlText(program.dialog, IDC_DRIVE_STATUS);
             const size_t open = status.find(" (");
-            return status.rfind("Writing:", 0) == 0 && open != std::string::npos && std::atoi(status.c_str() + open + 2) >= percent;
+            return status.rfind("Writing:", 0) == 0 && open != std::string::npos &&
+                   std::atoi(status.c_str() + open + 2) >= percent;
         },
         timeoutMs);
 }
@@ -173,7 +178,8 @@ std::vector<int> ReadMapCells(const Program& program) {
     std::vector<int> cells;
     for (int cell = 0; cell < kMapCells; ++cell) {
         const RECT box = MapCellBox(area, cell);
-        const COLORREF seen = GetPixel(screen, origin.x + (box.left + box.right) / 2, origin.y + (box.top + box.bottom) / 2);
+        const COLORREF seen =
+            GetPixel(screen, origin.x + (box.left + box.right) / 2, origin.y + (box.top + box.bottom) / 2);
         int state = kCellStateCount;
         for (int k = 0; k < kCellStateCount; ++k) {
             if (seen == kCellColours[k]) state = k;
@@ -188,8 +194,8 @@ bool SaveScreenshot(const Program& program, const std::string& path) {
     RECT frame{};
     GetWindowRect(program.dialog, &frame);
     std::ostringstream command;
-    command << "import -window root -crop " << frame.right - frame.left << "x" << frame.bottom - frame.top << "+" << frame.left
-            << "+" << frame.top << " " << path;
+    command << "import -window root -crop " << frame.right - frame.left << "x" << frame.bottom - frame.top << "+"
+            << frame.left << "+" << frame.top << " " << path;
     return RunUnix(command.str()) == 0;
 }
 

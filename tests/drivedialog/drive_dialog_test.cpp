@@ -37,7 +37,8 @@ protected:
     // Write + Verify or Verify on target, answering no prompt, to the end.
     void RunToEnd(int button) const {
         Click(button);
-        ASSERT_TRUE(WaitUntil([&] { return IsEnabled(program, IDC_DRIVE_STOP) || !ProgramPopups(program).empty(); }, kWindowWait))
+        ASSERT_TRUE(WaitUntil([&] { return IsEnabled(program, IDC_DRIVE_STOP) || !ProgramPopups(program).empty(); },
+                              kWindowWait))
             << "the test did not start";
         ASSERT_TRUE(ProgramPopups(program).empty()) << "unexpected prompt";
         ASSERT_TRUE(WaitForTestEnd(program, kTestWait)) << "the test did not end; status: " << Text(IDC_DRIVE_STATUS);
@@ -71,7 +72,8 @@ protected:
             ++compared;
         }
         EXPECT_GE(compared, 3) << result;
-        EXPECT_EQ(Text(IDC_DRIVE_STATUS).rfind(LineStarting(result, "Verdict:"), 0), 0u) << "the status gives the verdict";
+        EXPECT_EQ(Text(IDC_DRIVE_STATUS).rfind(LineStarting(result, "Verdict:"), 0), 0u)
+            << "the status gives the verdict";
     }
 
     Program program{};
@@ -85,21 +87,31 @@ TEST_F(DriveDialogTest, ControlsAtRestAndEscapeCloses) {
         const char* text;
         bool enabled;
     } controls[] = {
-        {IDC_DRIVE_TARGET, "ComboBox", nullptr, true},         {IDC_DRIVE_BROWSE, "Button", "&Browse...", true},
-        {IDC_DRIVE_ALL, "Button", "&All free space", true},    {IDC_DRIVE_ONLY, "Button", "&Only", true},
-        {IDC_DRIVE_ONLY_MIB, "Edit", nullptr, true},           {IDC_DRIVE_KEEP_GOING, "Button", nullptr, true},
-        {IDC_DRIVE_START, "Button", "&Write + Verify", true},  {IDC_DRIVE_VERIFY, "Button", "&Verify", false},
-        {IDC_DRIVE_STOP, "Button", "&Stop", false},            {IDC_DRIVE_PROGRESS, "msctls_progress32", nullptr, true},
-        {IDC_DRIVE_STATUS, "Static", nullptr, true},           {IDC_DRIVE_MAP, "Static", nullptr, true},
-        {IDC_DRIVE_GRAPH, "Static", nullptr, true},            {IDC_DRIVE_RESULT, "Edit", nullptr, true},
-        {IDC_DRIVE_SAVE, "Button", "Save &report...", false},  {IDC_DRIVE_COPY, "Button", "&Copy", false},
+        {IDC_DRIVE_TARGET, "ComboBox", nullptr, true},
+        {IDC_DRIVE_BROWSE, "Button", "&Browse...", true},
+        {IDC_DRIVE_ALL, "Button", "&All free space", true},
+        {IDC_DRIVE_ONLY, "Button", "&Only", true},
+        {IDC_DRIVE_ONLY_MIB, "Edit", nullptr, true},
+        {IDC_DRIVE_KEEP_GOING, "Button", nullptr, true},
+        {IDC_DRIVE_START, "Button", "&Write + Verify", true},
+        {IDC_DRIVE_VERIFY, "Button", "&Verify", false},
+        {IDC_DRIVE_STOP, "Button", "&Stop", false},
+        {IDC_DRIVE_PROGRESS, "msctls_progress32", nullptr, true},
+        {IDC_DRIVE_STATUS, "Static", nullptr, true},
+        {IDC_DRIVE_MAP, "Static", nullptr, true},
+        {IDC_DRIVE_GRAPH, "Static", nullptr, true},
+        {IDC_DRIVE_RESULT, "Edit", nullptr, true},
+        {IDC_DRIVE_SAVE, "Button", "Save &report...", false},
+        {IDC_DRIVE_COPY, "Button", "&Copy", false},
         {IDCANCEL, "Button", "Close", true},
     };
     for (const auto& control : controls) {
         HWND window = GetDlgItem(program.dialog, control.id);
         ASSERT_NE(window, nullptr) << control.id;
         EXPECT_EQ(ClassName(window), control.className) << control.id;
-        if (control.text) { EXPECT_EQ(WindowText(window), control.text) << control.id; }
+        if (control.text) {
+            EXPECT_EQ(WindowText(window), control.text) << control.id;
+        }
         EXPECT_EQ(IsEnabled(program, control.id), control.enabled) << control.id;
     }
     EXPECT_EQ(Send(GetDlgItem(program.dialog, IDC_DRIVE_ALL), BM_GETCHECK, 0, 0), BST_CHECKED);
@@ -121,7 +133,8 @@ TEST_F(DriveDialogTest, DeviceListFollowsDriveLetters) {
     std::string all;
     for (const std::string& entry : listed) all += "\n  " + entry;
     EXPECT_TRUE(honestListed) << honest << " is not listed:" << all;
-    EXPECT_NE(listed.back().find("(system drive)"), std::string::npos) << "the system drive comes last: " << listed.back();
+    EXPECT_NE(listed.back().find("(system drive)"), std::string::npos)
+        << "the system drive comes last: " << listed.back();
     const auto hasSpare = [&] {
         for (const std::string& entry : ListedDrives(program)) {
             if (entry.rfind(spare + ":\\", 0) == 0) return true;
@@ -129,7 +142,9 @@ TEST_F(DriveDialogTest, DeviceListFollowsDriveLetters) {
         return false;
     };
     ASSERT_FALSE(hasSpare());
-    ASSERT_EQ(RunUnix("ln -s \"$FILLWRIGHT_SPARE_MOUNT\" \"$FILLWRIGHT_DOSDEVICES/$(echo $FILLWRIGHT_DRIVE_SPARE | tr A-Z a-z):\""), 0);
+    ASSERT_EQ(RunUnix("ln -s \"$FILLWRIGHT_SPARE_MOUNT\" \"$FILLWRIGHT_DOSDEVICES/$(echo $FILLWRIGHT_DRIVE_SPARE | tr "
+                      "A-Z a-z):\""),
+              0);
     BroadcastVolume(program, spare[0], DBT_DEVICEARRIVAL);
     EXPECT_TRUE(hasSpare()) << "a drive that arrived is not listed";
     ASSERT_EQ(RunUnix("rm \"$FILLWRIGHT_DOSDEVICES/$(echo $FILLWRIGHT_DRIVE_SPARE | tr A-Z a-z):\""), 0);
@@ -151,10 +166,13 @@ TEST_F(DriveDialogTest, HonestDriveAsTheCommandLineSaysThenSaveAndCopy) {
     ExpectSameWordsAsCli(root);
     const std::string json = Cli("--verify --json " + root);
     EXPECT_EQ(Field(json, "bytes_lost"), "0");
-    EXPECT_NE(Text(IDC_DRIVE_RESULT).find(" " + Field(json, "bytes_ok") + " bytes"), std::string::npos) << "the bytes read back intact";
+    EXPECT_NE(Text(IDC_DRIVE_RESULT).find(" " + Field(json, "bytes_ok") + " bytes"), std::string::npos)
+        << "the bytes read back intact";
     for (int state : ReadMapCells(program)) ASSERT_EQ(state, kCellIntact) << "every cell read back intact";
-    EXPECT_EQ(Send(GetDlgItem(program.dialog, IDC_DRIVE_PROGRESS), PBM_GETPOS, 0, 0), 1000) << "the bar is full at the end";
-    EXPECT_TRUE(IsEnabled(program, IDC_DRIVE_VERIFY) && IsEnabled(program, IDC_DRIVE_SAVE) && IsEnabled(program, IDC_DRIVE_COPY));
+    EXPECT_EQ(Send(GetDlgItem(program.dialog, IDC_DRIVE_PROGRESS), PBM_GETPOS, 0, 0), 1000)
+        << "the bar is full at the end";
+    EXPECT_TRUE(IsEnabled(program, IDC_DRIVE_VERIFY) && IsEnabled(program, IDC_DRIVE_SAVE) &&
+                IsEnabled(program, IDC_DRIVE_COPY));
 
     Click(IDC_DRIVE_SAVE);
     HWND prompt = WaitForSavePrompt(program);
@@ -162,7 +180,8 @@ TEST_F(DriveDialogTest, HonestDriveAsTheCommandLineSaysThenSaveAndCopy) {
     SYSTEMTIME today{};
     GetLocalTime(&today);
     char offered[80];
-    std::snprintf(offered, sizeof offered, "fillwright-drivetest-%c-%04u-%02u-%02u.html", root[0], today.wYear, today.wMonth, today.wDay);
+    std::snprintf(offered, sizeof offered, "fillwright-drivetest-%c-%04u-%02u-%02u.html", root[0], today.wYear,
+                  today.wMonth, today.wDay);
     EXPECT_EQ(ControlText(prompt, kPromptFileName), offered);
     const std::string saved = folder + "\\report.html";
     ASSERT_TRUE(AnswerSavePrompt(prompt, saved));
@@ -170,7 +189,8 @@ TEST_F(DriveDialogTest, HonestDriveAsTheCommandLineSaysThenSaveAndCopy) {
     ASSERT_TRUE(WaitUntil([&] { return ReadWholeFile(saved, contents) && !contents.empty(); }, kWindowWait));
     // The HTML page, with the summary a program reads back in it.
     EXPECT_EQ(contents.rfind("<!DOCTYPE html>", 0), 0u) << contents.substr(0, 200);
-    EXPECT_NE(contents.find("\"bytes_ok\":" + Field(json, "bytes_ok") + ","), std::string::npos) << "the page's summary";
+    EXPECT_NE(contents.find("\"bytes_ok\":" + Field(json, "bytes_ok") + ","), std::string::npos)
+        << "the page's summary";
 
     Click(IDC_DRIVE_COPY);
     EXPECT_TRUE(WaitUntil([&] { return ClipboardText() == Text(IDC_DRIVE_RESULT); }, kWindowWait)) << ClipboardText();
@@ -195,11 +215,13 @@ TEST_F(DriveDialogTest, CounterfeitDriveLossInTheResultAndTheMap) {
     const double read = std::atof(Field(json, "bytes_ok").c_str()) + std::atof(Field(json, "bytes_lost").c_str());
     const auto cellOf = [&](double offset) { return static_cast<int>(offset / read * kMapCells); };
     std::vector<bool> lossIn(kMapCells, false);
-    for (size_t at = json.find("\"type\":\"range\""); at != std::string::npos; at = json.find("\"type\":\"range\"", at + 1)) {
+    for (size_t at = json.find("\"type\":\"range\""); at != std::string::npos;
+         at = json.find("\"type\":\"range\"", at + 1)) {
         const std::string line = json.substr(at, json.find('\n', at) - at);
         const double offset = std::atof(Field("\"type\":\"summary\"," + line, "offset").c_str());
         const double length = std::atof(Field("\"type\":\"summary\"," + line, "length").c_str());
-        for (int cell = cellOf(offset); cell <= cellOf(offset + length - 1) && cell < kMapCells; ++cell) lossIn[cell] = true;
+        for (int cell = cellOf(offset); cell <= cellOf(offset + length - 1) && cell < kMapCells; ++cell)
+            lossIn[cell] = true;
     }
     const std::vector<int> cells = ReadMapCells(program);
     int lostCells = 0;
@@ -211,7 +233,9 @@ TEST_F(DriveDialogTest, CounterfeitDriveLossInTheResultAndTheMap) {
     EXPECT_GT(lostCells, 0);
     EXPECT_LT(lostCells, kMapCells) << "the drive's real part reads back intact";
     const std::string shots = Environment("FILLWRIGHT_SCREENSHOTS");
-    if (!shots.empty()) { EXPECT_TRUE(SaveScreenshot(program, shots + "/drivetest-counterfeit.png")); }
+    if (!shots.empty()) {
+        EXPECT_TRUE(SaveScreenshot(program, shots + "/drivetest-counterfeit.png"));
+    }
 }
 
 TEST_F(DriveDialogTest, SystemDrivePromptDefaultsToNo) {
@@ -221,7 +245,9 @@ TEST_F(DriveDialogTest, SystemDrivePromptDefaultsToNo) {
     MessageBoxInfo info;
     HWND box = WaitForBox(program, info);
     ASSERT_NE(box, nullptr);
-    EXPECT_EQ(info.text, "C:\\ is the drive Windows runs from. Filling it can stop programs from saving their work. Test it anyway?");
+    EXPECT_EQ(
+        info.text,
+        "C:\\ is the drive Windows runs from. Filling it can stop programs from saving their work. Test it anyway?");
     EXPECT_TRUE(IsDefaultButton(box, IDNO));
     ASSERT_TRUE(AnswerBox(box, IDNO));
     EXPECT_TRUE(FolderEntries(folder).empty()) << "nothing may be written";
@@ -245,7 +271,9 @@ TEST_F(DriveDialogTest, FinishedSetIsReplacedOnlyWhenAsked) {
         ASSERT_NE(box, nullptr);
         EXPECT_EQ(info.text, root + " holds a finished test set of 8.0 MiB. Replace it with a new one?");
         ASSERT_TRUE(AnswerBox(box, answer));
-        if (answer == IDYES) { ASSERT_TRUE(WaitForTestEnd(program, kTestWait)); }
+        if (answer == IDYES) {
+            ASSERT_TRUE(WaitForTestEnd(program, kTestWait));
+        }
         ASSERT_TRUE(ReadWholeFile(root + "fillwright-drivetest.txt", after));
         EXPECT_EQ(after == before, answer == IDNO) << "the set is replaced only on Yes";
     }
@@ -261,13 +289,16 @@ TEST_F(DriveDialogTest, StopThenResume) {
     Click(IDC_DRIVE_START);
     ASSERT_TRUE(WaitForWriting(program, 30, kTestWait)) << Text(IDC_DRIVE_STATUS);
     const std::string shots = Environment("FILLWRIGHT_SCREENSHOTS");
-    if (!shots.empty()) { EXPECT_TRUE(SaveScreenshot(program, shots + "/drivetest-writing.png")); }
+    if (!shots.empty()) {
+        EXPECT_TRUE(SaveScreenshot(program, shots + "/drivetest-writing.png"));
+    }
     int written = 0;
     for (int state : ReadMapCells(program)) written += state == kCellWritten ? 1 : 0;
     EXPECT_GT(written, 0) << "the map fills as the drive is written";
     Click(IDC_DRIVE_STOP);
     ASSERT_TRUE(WaitForTestEnd(program, kTestWait));
-    EXPECT_NE(Text(IDC_DRIVE_STATUS).find("interrupted. What was written stays"), std::string::npos) << Text(IDC_DRIVE_STATUS);
+    EXPECT_NE(Text(IDC_DRIVE_STATUS).find("interrupted. What was written stays"), std::string::npos)
+        << Text(IDC_DRIVE_STATUS);
     EXPECT_TRUE(IsEnabled(program, IDC_DRIVE_VERIFY)) << "the unfinished set can be read";
     ASSERT_EQ(RunUnix("echo 0 > \"$FILLWRIGHT_SLOW_RATE_FILE\""), 0);  // as fast as it goes from here
     for (int answer : {IDCANCEL, IDYES}) {
@@ -296,9 +327,12 @@ TEST_F(DriveDialogTest, CloseWhileRunningAsksThenStops) {
         MessageBoxInfo info;
         HWND box = WaitForBox(program, info);
         ASSERT_NE(box, nullptr);
-        EXPECT_EQ(info.text, "A test is running. Stop it? What was written stays, and the test can be continued later.");
+        EXPECT_EQ(info.text,
+                  "A test is running. Stop it? What was written stays, and the test can be continued later.");
         ASSERT_TRUE(AnswerBox(box, answer));
-        if (answer == IDNO) { EXPECT_TRUE(IsEnabled(program, IDC_DRIVE_STOP)) << "the test goes on"; }
+        if (answer == IDNO) {
+            EXPECT_TRUE(IsEnabled(program, IDC_DRIVE_STOP)) << "the test goes on";
+        }
     }
     ASSERT_TRUE(WaitForExit(program, kWindowWait)) << "the dialog did not close once the test stopped";
     ASSERT_GE(FileLength(root + "fillwright-drivetest.txt"), 0) << "what was written stays";

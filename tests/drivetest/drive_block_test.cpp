@@ -25,20 +25,45 @@ struct ClassCase {
 TEST(DriveBlock, ClassifiesWhatCameBack) {
     const std::vector<ClassCase> cases = {
         {"intact", [](unsigned char*) {}, BlockClass::intact, 0, 0},
-        {"three bits in the body", [](unsigned char* b) { Flip(b, 800); Flip(b, 16001); Flip(b, 32767); }, BlockClass::bitsChanged, 3, 0},
+        {"three bits in the body",
+         [](unsigned char* b) {
+             Flip(b, 800);
+             Flip(b, 16001);
+             Flip(b, 32767);
+         },
+         BlockClass::bitsChanged, 3, 0},
         {"one bit of the offset", [](unsigned char* b) { Flip(b, 8 * 24 + 3); }, BlockClass::bitsChanged, 1, 0},
-        {"another block of the run", [](unsigned char* b) { MakeBlock(kRun, 3, 1 << 20, b); }, BlockClass::overwritten, 0, 1 << 20},
-        {"another block, a bit flipped", [](unsigned char* b) { MakeBlock(kRun, 1, 8192, b); Flip(b, 9000); }, BlockClass::overwritten, 0, 8192},
-        {"the same place of another run", [](unsigned char* b) { MakeBlock(DriveRun{kRun.number + 1}, 3, kOffset, b); }, BlockClass::earlierRun, 0, 0},
+        {"another block of the run", [](unsigned char* b) { MakeBlock(kRun, 3, 1 << 20, b); }, BlockClass::overwritten,
+         0, 1 << 20},
+        {"another block, a bit flipped",
+         [](unsigned char* b) {
+             MakeBlock(kRun, 1, 8192, b);
+             Flip(b, 9000);
+         },
+         BlockClass::overwritten, 0, 8192},
+        {"the same place of another run", [](unsigned char* b) { MakeBlock(DriveRun{kRun.number + 1}, 3, kOffset, b); },
+         BlockClass::earlierRun, 0, 0},
         {"zeros", [](unsigned char* b) { std::fill(b, b + kDriveBlockBytes, 0x00); }, BlockClass::blank, 0, 0},
         {"0xFF", [](unsigned char* b) { std::fill(b, b + kDriveBlockBytes, 0xff); }, BlockClass::blank, 0, 0},
-        {"zeros but one byte", [](unsigned char* b) { std::fill(b, b + kDriveBlockBytes, 0x00); b[7] = 1; }, BlockClass::corrupt, 0, 0},
-        {"a valid header on a wrong body", [](unsigned char* b) { MakeBlock(kRun, 3, 1 << 20, b); for (size_t i = 100; i < 300; ++i) b[i] ^= 0x5a; }, BlockClass::corrupt, 0, 0},
-        {"the second half from another block", [](unsigned char* b) {
+        {"zeros but one byte",
+         [](unsigned char* b) {
+             std::fill(b, b + kDriveBlockBytes, 0x00);
+             b[7] = 1;
+         },
+         BlockClass::corrupt, 0, 0},
+        {"a valid header on a wrong body",
+         [](unsigned char* b) {
+             MakeBlock(kRun, 3, 1 << 20, b);
+             for (size_t i = 100; i < 300; ++i) b[i] ^= 0x5a;
+         },
+         BlockClass::corrupt, 0, 0},
+        {"the second half from another block",
+         [](unsigned char* b) {
              unsigned char other[kDriveBlockBytes];
              MakeBlock(kRun, 3, 1 << 20, other);
              std::copy(other + 2048, other + 4096, b + 2048);
-         }, BlockClass::corrupt, 0, 0},
+         },
+         BlockClass::corrupt, 0, 0},
     };
     for (const ClassCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -74,8 +99,7 @@ TEST(DriveBlock, MakesTheBlocksOfSetsAlreadyWritten) {
         uint32_t file;
         uint64_t offset;
         uint64_t hash;
-    } known[] = {{DriveRun{1}, 1, 0, 0xcbf27dbfd148f6dbull},
-                 {kRun, 7, uint64_t(6) << 30, 0x7589687a3f2fddb9ull}};
+    } known[] = {{DriveRun{1}, 1, 0, 0xcbf27dbfd148f6dbull}, {kRun, 7, uint64_t(6) << 30, 0x7589687a3f2fddb9ull}};
     for (const auto& block : known) {
         unsigned char made[kDriveBlockBytes];
         MakeBlock(block.run, block.file, block.offset, made);
@@ -97,10 +121,13 @@ TEST(DriveTally, MergesNeighboursOfOneKind) {
     const uint64_t B = kDriveBlockBytes;
     const std::vector<Piece> pieces = {
         {0, BlockClass::intact, 0, ""},
-        {B, BlockClass::blank, 0, ""},         {2 * B, BlockClass::blank, 0, ""},
-        {3 * B, BlockClass::overwritten, 103 * B, ""}, {4 * B, BlockClass::overwritten, 104 * B, ""},
+        {B, BlockClass::blank, 0, ""},
+        {2 * B, BlockClass::blank, 0, ""},
+        {3 * B, BlockClass::overwritten, 103 * B, ""},
+        {4 * B, BlockClass::overwritten, 104 * B, ""},
         {5 * B, BlockClass::overwritten, 205 * B, ""},  // another distance: a range of its own
-        {6 * B, BlockClass::unreadable, 0, "Input/output error"}, {7 * B, BlockClass::unreadable, 0, "Input/output error"},
+        {6 * B, BlockClass::unreadable, 0, "Input/output error"},
+        {7 * B, BlockClass::unreadable, 0, "Input/output error"},
         {8 * B, BlockClass::unreadable, 0, "No such file or directory"},
         {10 * B, BlockClass::blank, 0, ""},  // after a gap
     };
@@ -115,7 +142,8 @@ TEST(DriveTally, MergesNeighboursOfOneKind) {
             TallyBlock(&tally, p.offset, verdict);
         }
     }
-    const std::vector<std::pair<uint64_t, uint64_t>> expected = {{B, 2 * B}, {3 * B, 2 * B}, {5 * B, B}, {6 * B, 2 * B}, {8 * B, B}, {10 * B, B}};
+    const std::vector<std::pair<uint64_t, uint64_t>> expected = {{B, 2 * B},     {3 * B, 2 * B}, {5 * B, B},
+                                                                 {6 * B, 2 * B}, {8 * B, B},     {10 * B, B}};
     ASSERT_EQ(tally.ranges.size(), expected.size());
     for (size_t i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(tally.ranges[i].offset, expected[i].first) << i;

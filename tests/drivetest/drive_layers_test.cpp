@@ -20,8 +20,8 @@ TEST(DriveLayers, ReadsMountInfoLines) {
     ASSERT_TRUE(root);
     EXPECT_EQ(root->major, 254u);
     EXPECT_EQ(root->source, "/dev/vda");
-    for (const char* broken : {"", "27 1 254:0 / / rw,relatime ext4 /dev/vda rw", "27 1 254-0 / / rw - ext4 /dev/vda rw",
-                               "27 1 254:0 / / rw -"}) {
+    for (const char* broken : {"", "27 1 254:0 / / rw,relatime ext4 /dev/vda rw",
+                               "27 1 254-0 / / rw - ext4 /dev/vda rw", "27 1 254:0 / / rw -"}) {
         EXPECT_FALSE(ParseMountInfoLine(broken)) << broken;
     }
 }
@@ -47,16 +47,16 @@ TEST(DriveLayers, KnowsEachKindOfFileSystem) {
         LayerKind kind;
     };
     const int64_t fuse = 0x65735546;
-    for (const Case& c : {Case{0xEF53, "ext4", "/dev/sda1", LayerKind::kernel},
-                          Case{fuse, "fuseblk", "/dev/loop0", LayerKind::fuseOnDevice},
-                          Case{fuse, "fuse", "/dev/sdb1", LayerKind::fuseOnDevice},
-                          Case{fuse, "fuse.nbdfuse", "nbdfuse", LayerKind::driveServer},
-                          Case{fuse, "fuse.sshfs", "me@host:", LayerKind::userSpace},
-                          Case{0x6969, "nfs4", "host:/export", LayerKind::network},
-                          Case{0xFE534D42, "cifs", "//host/share", LayerKind::network},
-                          Case{0x858458F6, "ramfs", "ramfs", LayerKind::memory},
-                          Case{0x794C7630, "overlay", "overlay", LayerKind::stacked},
-                          Case{0, "nfs", "host:/x", LayerKind::network}}) {
+    for (const Case& c :
+         {Case{0xEF53, "ext4", "/dev/sda1", LayerKind::kernel},
+          Case{fuse, "fuseblk", "/dev/loop0", LayerKind::fuseOnDevice},
+          Case{fuse, "fuse", "/dev/sdb1", LayerKind::fuseOnDevice},
+          Case{fuse, "fuse.nbdfuse", "nbdfuse", LayerKind::driveServer},
+          Case{fuse, "fuse.sshfs", "me@host:", LayerKind::userSpace},
+          Case{0x6969, "nfs4", "host:/export", LayerKind::network},
+          Case{0xFE534D42, "cifs", "//host/share", LayerKind::network},
+          Case{0x858458F6, "ramfs", "ramfs", LayerKind::memory},
+          Case{0x794C7630, "overlay", "overlay", LayerKind::stacked}, Case{0, "nfs", "host:/x", LayerKind::network}}) {
         EXPECT_EQ(KindOfFileSystem(c.magic, c.type, c.source), c.kind) << c.type;
     }
 }
@@ -87,29 +87,64 @@ TEST(DriveLayers, PlansWhichCachesToEmpty) {
     const Case cases[] = {
         {"ext4 on a drive", {Layer(LayerKind::kernel, "ext4", "/dev/sdb1")}, {}, false, true, CacheRemedy::replug},
         {"ext4 on a loop device with direct I/O over a drive image",
-         {Layer(LayerKind::kernel, "ext4", "/dev/loop0", true, true, "/fake.nbd"), nbd}, {}, false, true, CacheRemedy::replug},
+         {Layer(LayerKind::kernel, "ext4", "/dev/loop0", true, true, "/fake.nbd"), nbd},
+         {},
+         false,
+         true,
+         CacheRemedy::replug},
         {"exFAT through FUSE on a loop device",
-         {Layer(LayerKind::fuseOnDevice, "fuseblk", "/dev/loop0", true, true, "/fake.nbd"), nbd}, {"/dev/loop0"}, false, true,
+         {Layer(LayerKind::fuseOnDevice, "fuseblk", "/dev/loop0", true, true, "/fake.nbd"), nbd},
+         {"/dev/loop0"},
+         false,
+         true,
          CacheRemedy::replug},
         {"a loop device reading its backing file through the cache",
          {Layer(LayerKind::kernel, "ext4", "/dev/loop1", true, false, "/m/inner.img"),
           Layer(LayerKind::kernel, "ext4", "/dev/loop0", true, true, "/fake.nbd"), nbd},
-         {"/m/inner.img"}, false, false, CacheRemedy::replug},
+         {"/m/inner.img"},
+         false,
+         false,
+         CacheRemedy::replug},
         {"a backing file on a FUSE drive",
          {Layer(LayerKind::kernel, "ext4", "/dev/loop1", true, true, "/m/inner.img"),
           Layer(LayerKind::fuseOnDevice, "fuseblk", "/dev/sdb1")},
-         {"/dev/sdb1"}, false, false, CacheRemedy::replug},
-        {"an image file on the system drive", {Layer(LayerKind::kernel, "ext4", "/dev/loop2", true, true, "/tmp/a.img"), onDisk},
-         {}, false, true, CacheRemedy::replug},
+         {"/dev/sdb1"},
+         false,
+         false,
+         CacheRemedy::replug},
+        {"an image file on the system drive",
+         {Layer(LayerKind::kernel, "ext4", "/dev/loop2", true, true, "/tmp/a.img"), onDisk},
+         {},
+         false,
+         true,
+         CacheRemedy::replug},
         {"a network share", {Layer(LayerKind::network, "nfs4", "")}, {}, true, false, CacheRemedy::otherMachine},
-        {"FUSE without a device", {Layer(LayerKind::userSpace, "fuse.sshfs", "")}, {}, true, false, CacheRemedy::replug},
+        {"FUSE without a device",
+         {Layer(LayerKind::userSpace, "fuse.sshfs", "")},
+         {},
+         true,
+         false,
+         CacheRemedy::replug},
         {"ramfs", {Layer(LayerKind::memory, "ramfs", "")}, {}, true, false, CacheRemedy::replug},
         {"a loop device over a network file",
-         {Layer(LayerKind::kernel, "ext4", "/dev/loop1", true, true, "/net/x.img"), Layer(LayerKind::network, "nfs", "")},
-         {}, true, false, CacheRemedy::otherMachine},
-        {"a loop device whose backing file is unknown", {Layer(LayerKind::kernel, "ext4", "/dev/loop1", true, true, "")}, {},
-         true, false, CacheRemedy::replug},
-        {"a kernel file system without a device", {Layer(LayerKind::kernel, "zfs", "")}, {}, true, false, CacheRemedy::replug},
+         {Layer(LayerKind::kernel, "ext4", "/dev/loop1", true, true, "/net/x.img"),
+          Layer(LayerKind::network, "nfs", "")},
+         {},
+         true,
+         false,
+         CacheRemedy::otherMachine},
+        {"a loop device whose backing file is unknown",
+         {Layer(LayerKind::kernel, "ext4", "/dev/loop1", true, true, "")},
+         {},
+         true,
+         false,
+         CacheRemedy::replug},
+        {"a kernel file system without a device",
+         {Layer(LayerKind::kernel, "zfs", "")},
+         {},
+         true,
+         false,
+         CacheRemedy::replug},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -1,8 +1,8 @@
 // The drive test's page from simulated drives: the map's cells by class, the
 // finer speed series, what the page embeds and escapes, and where it may go.
+#include "drive_page.h"
 #include "drive_block.h"
 #include "drive_cells.h"
-#include "drive_page.h"
 #include "drive_page_file.h"
 #include "drive_report.h"
 #include "drive_test.h"
@@ -43,8 +43,10 @@ size_t Count(const std::string& text, const std::string& part) {
 }
 
 // Device blocks from..to (in MiB) of the drive's flash, each changed by change(setOffset, block).
-void Damage(SimDrive& drive, uint64_t from, uint64_t to, const std::function<void(uint64_t, std::vector<unsigned char>&)>& change) {
-    for (uint64_t offset = from * MiB; offset < to * MiB; offset += kDriveBlockBytes) change(offset, drive.flash[offset / kDriveBlockBytes]);
+void Damage(SimDrive& drive, uint64_t from, uint64_t to,
+            const std::function<void(uint64_t, std::vector<unsigned char>&)>& change) {
+    for (uint64_t offset = from * MiB; offset < to * MiB; offset += kDriveBlockBytes)
+        change(offset, drive.flash[offset / kDriveBlockBytes]);
 }
 
 struct DamageCase {
@@ -62,8 +64,12 @@ TEST(DrivePage, EachCellShowsTheWorstClassInIt) {
     options.verify = false;
     ASSERT_EQ(RunDriveFill(ops, options, DriveEvents()).result, DriveResult::ok);
     drive.shape.unreadable = {{1 * MiB, 2 * MiB, 0}};
-    Damage(drive, 3, 4, [&](uint64_t offset, std::vector<unsigned char>& block) { block = drive.flash[(offset + 17 * MiB) / kDriveBlockBytes]; });
-    Damage(drive, 5, 6, [](uint64_t offset, std::vector<unsigned char>& block) { MakeBlock(DriveRun{12345}, 1, offset, block.data()); });
+    Damage(drive, 3, 4, [&](uint64_t offset, std::vector<unsigned char>& block) {
+        block = drive.flash[(offset + 17 * MiB) / kDriveBlockBytes];
+    });
+    Damage(drive, 5, 6, [](uint64_t offset, std::vector<unsigned char>& block) {
+        MakeBlock(DriveRun{12345}, 1, offset, block.data());
+    });
     Damage(drive, 7, 8, [](uint64_t, std::vector<unsigned char>& block) { block.assign(kDriveBlockBytes, 0); });
     Damage(drive, 9, 10, [](uint64_t, std::vector<unsigned char>& block) { block.assign(kDriveBlockBytes, 0x5A); });
     Damage(drive, 11, 12, [](uint64_t, std::vector<unsigned char>& block) { block[100] ^= 4; });
@@ -76,9 +82,10 @@ TEST(DrivePage, EachCellShowsTheWorstClassInIt) {
     const DriveMap map = MapOfDrive(report, 500);
     EXPECT_EQ(map.cellBytes, 21 * kDriveBlockBytes);
     ASSERT_EQ(map.cells.size(), 488u);
-    const std::vector<DamageCase> cases = {{0, MapMark::intact},       {1, MapMark::unreadable}, {3, MapMark::overwritten},
-                                           {5, MapMark::earlierRun},   {7, MapMark::blank},      {9, MapMark::corrupt},
-                                           {11, MapMark::bitsChanged}, {20, MapMark::intact},    {35, MapMark::untested}};
+    const std::vector<DamageCase> cases = {
+        {0, MapMark::intact},       {1, MapMark::unreadable}, {3, MapMark::overwritten},
+        {5, MapMark::earlierRun},   {7, MapMark::blank},      {9, MapMark::corrupt},
+        {11, MapMark::bitsChanged}, {20, MapMark::intact},    {35, MapMark::untested}};
     for (const DamageCase& c : cases) {
         const size_t middle = static_cast<size_t>((c.fromMiB * MiB + MiB / 2) / map.cellBytes);
         EXPECT_STREQ(MapMarkName(map.cells[middle]), MapMarkName(c.mark)) << c.fromMiB << " MiB";
@@ -91,7 +98,8 @@ TEST(DrivePage, EachCellShowsTheWorstClassInIt) {
     for (const DamageCase& c : cases) {
         EXPECT_GT(Count(page, std::string("data-class=\"") + MapMarkName(c.mark) + "\""), 0u) << MapMarkName(c.mark);
     }
-    EXPECT_EQ(Count(page, "class=\"cell "), map.cells.size() + kMapMarkCount - 1);  // and the legend's swatches, unlisted not among them
+    EXPECT_EQ(Count(page, "class=\"cell "),
+              map.cells.size() + kMapMarkCount - 1);  // and the legend's swatches, unlisted not among them
 }
 
 TEST(DrivePage, TheFinerSeriesIsKeptWhileEventsKeepTheirPeriod) {
@@ -127,7 +135,8 @@ TEST(DrivePage, EmbedsTheSummaryAndEscapesWhatTheDriveSays) {
     const std::string page = DrivePageHtml(report);
     std::string json = DriveSummaryJson(report);
     for (size_t at = json.find('<'); at != std::string::npos; at = json.find('<', at)) json.replace(at, 1, "\\u003c");
-    EXPECT_NE(page.find("<script type=\"application/json\" id=\"fillwright-summary\">" + json + "</script>"), std::string::npos);
+    EXPECT_NE(page.find("<script type=\"application/json\" id=\"fillwright-summary\">" + json + "</script>"),
+              std::string::npos);
     EXPECT_EQ(Count(page, "<script"), 1u);
     EXPECT_EQ(Count(page, "</script>"), 1u);
     EXPECT_NE(page.find("model Stick &lt;b&gt;&amp;amp; &quot;Co&quot;"), std::string::npos);

@@ -99,8 +99,8 @@ TEST(DriveSafety, FilesInTheSetThatAreNotItsOwnAreLeftAlone) {
             const DriveReport fill = RunDriveFill(ops, SmallPace(), DriveEvents());
             EXPECT_EQ(fill.result, DriveResult::failed);
             EXPECT_EQ(ProblemText(fill.problem), std::string("cannot ") + (finished ? "replace" : "resume") +
-                                        " the test set in sim: sim/fillwright-drivetest-00002.bin is " + what +
-                                        ", not the test set's own file; it is left as it is");
+                                                     " the test set in sim: sim/fillwright-drivetest-00002.bin is " +
+                                                     what + ", not the test set's own file; it is left as it is");
             EXPECT_EQ(drive.written, written);
             EXPECT_EQ(drive.files.size(), 2u);  // nothing removed
 
@@ -121,7 +121,8 @@ TEST(DriveSafety, ADescriptionThatIsNotItsOwnIsNotRead) {
     drive.strangers["sim/fillwright-drivetest.txt"] = "a FIFO";
     for (bool fill : {true, false}) {
         const DriveOps ops = SimulatedDriveOps(&drive);
-        const DriveReport report = fill ? RunDriveFill(ops, SmallPace(), DriveEvents()) : RunDriveVerify(ops, SmallPace(), DriveEvents());
+        const DriveReport report =
+            fill ? RunDriveFill(ops, SmallPace(), DriveEvents()) : RunDriveVerify(ops, SmallPace(), DriveEvents());
         EXPECT_EQ(ProblemText(report.problem),
                   "sim/fillwright-drivetest.txt is a FIFO, not the test set's own file; it is left as it is");
         EXPECT_EQ(drive.written, 0u);
@@ -156,9 +157,9 @@ struct SystemDriveCase {
 };
 
 TEST(DriveSafety, TheSystemsOwnDriveIsFilledOnlyWhenAskedTo) {
-    for (const SystemDriveCase& c : {SystemDriveCase{"all its free space", false, false, true},
-                                     SystemDriveCase{"with --total", true, false, false},
-                                     SystemDriveCase{"allowed", false, true, false}}) {
+    for (const SystemDriveCase& c :
+         {SystemDriveCase{"all its free space", false, false, true},
+          SystemDriveCase{"with --total", true, false, false}, SystemDriveCase{"allowed", false, true, false}}) {
         SCOPED_TRACE(c.name);
         SimDrive drive;
         drive.shape = Honest();
@@ -172,8 +173,9 @@ TEST(DriveSafety, TheSystemsOwnDriveIsFilledOnlyWhenAskedTo) {
         EXPECT_EQ(report.result, c.refused ? DriveResult::failed : DriveResult::ok);
         EXPECT_EQ(drive.written, c.refused ? 0 : c.total ? 8 * MiB : 40 * MiB);
         if (c.refused) {
-            EXPECT_EQ(ProblemText(report.problem), "sim is on the system's own drive (the one that holds /); filling it can stop programs "
-                                      "from saving their work. Give --total, or --allow-system-drive to fill it anyway");
+            EXPECT_EQ(ProblemText(report.problem),
+                      "sim is on the system's own drive (the one that holds /); filling it can stop programs "
+                      "from saving their work. Give --total, or --allow-system-drive to fill it anyway");
         }
     }
 }
@@ -189,8 +191,9 @@ TEST(DriveSafety, AnotherDrivesSetIsNeverMixedWithThisOnes) {
     drive.shape.volumeId = "0BAD-F00D";  // the set moved to another drive
     const uint64_t written = drive.written;
     const DriveReport fill = RunDriveFill(ops, options, DriveEvents());
-    EXPECT_EQ(ProblemText(fill.problem), "sim holds the test set of another drive (volume 5EED-D15C; this one is volume 0BAD-F00D): "
-                            "remove it by hand to test here");
+    EXPECT_EQ(ProblemText(fill.problem),
+              "sim holds the test set of another drive (volume 5EED-D15C; this one is volume 0BAD-F00D): "
+              "remove it by hand to test here");
     EXPECT_EQ(drive.written, written);
     const DriveReport verify = RunDriveVerify(ops, options, DriveEvents());
     EXPECT_EQ(verify.result, DriveResult::ok);
@@ -201,7 +204,8 @@ TEST(DriveSafety, AnotherDrivesSetIsNeverMixedWithThisOnes) {
 // A description as a fill of 16 MiB in files of 8 MiB writes it, with one line changed.
 std::string Description(const std::string& from, const std::string& to) {
     std::string text =
-        "fillwright drive test set, format 1\nrun 5eed0000\nfile_size 8388608\ntotal 16777216\nfiles 2\nstate finished\n"
+        "fillwright drive test set, format 1\nrun 5eed0000\nfile_size 8388608\ntotal 16777216\nfiles 2\nstate "
+        "finished\n"
         "written 16777216\ndiskseq 17\nboot_id 0f6c2b9e-5d1a-4b8e-9a31-2c7d0e4f6a10\nvolume 5EED-D15C\n";
     if (!from.empty()) text.replace(text.find(from), from.size(), to);
     return text;
@@ -216,18 +220,22 @@ TEST(DriveSafety, TheDescriptionIsReadStrictly) {
     const std::string nul("\0", 1);
     const std::vector<DescriptionCase> cases = {
         {Description("", ""), ""},
-        {Description("diskseq 17\nboot_id 0f6c2b9e-5d1a-4b8e-9a31-2c7d0e4f6a10\nvolume 5EED-D15C\n", ""), ""},  // an older set
+        {Description("diskseq 17\nboot_id 0f6c2b9e-5d1a-4b8e-9a31-2c7d0e4f6a10\nvolume 5EED-D15C\n", ""),
+         ""},  // an older set
         {Description("total 16777216", "total free_space"), ""},
         {Description("files 2", "files 4294967295"), "line 5: files 4294967295 does not fit the file size and total"},
         {Description("total 16777216\nfiles 2", "total free_space\nfiles 9"),
          "line 5: files 9 does not fit the file size and the file system"},
-        {Description("written 16777216", "written 18446744073709551615"), "line 7: written 18446744073709551615 is out of range"},
+        {Description("written 16777216", "written 18446744073709551615"),
+         "line 7: written 18446744073709551615 is out of range"},
         {Description("written 16777216", "written 18446744073709547520"),
          "line 7: written 18446744073709547520 does not fit the files, the file size and total"},
-        {Description("written 16777216", "written 18446744073709551616"), "line 7: written 18446744073709551616 is out of range"},
+        {Description("written 16777216", "written 18446744073709551616"),
+         "line 7: written 18446744073709551616 is out of range"},
         {Description("total 16777216", "total 0"), "line 4: total 0 is out of range"},
         {Description("state finished\n", "state finished\n" + nul), "line 7: holds bytes no description holds"},
-        {Description("volume 5EED-D15C\n", "volume 5EED-D15C\n" + nul + "\n"), "line 11: holds bytes no description holds"},
+        {Description("volume 5EED-D15C\n", "volume 5EED-D15C\n" + nul + "\n"),
+         "line 11: holds bytes no description holds"},
         {Description("files 2", "files 02"), "line 5: files 02 is out of range"},
         {Description("files 2", "files +2"), "line 5: files +2 is out of range"},
         {Description("files 2", "files  2"), "line 5: files needs one value"},
@@ -239,8 +247,10 @@ TEST(DriveSafety, TheDescriptionIsReadStrictly) {
         {Description("written 16777216\n", ""), "no written line"},
         {Description("files 2\n", ""), "no files line"},
         {Description("volume 5EED-D15C\n", "volume 5EED-D15C"), "line 10: does not end in a line break"},
-        {Description("volume 5EED-D15C", "volume " + std::string(65, 'A')), "line 10: volume " + std::string(65, 'A') + " is out of range"},
-        {Description("volume 5EED-D15C\n", "volume 5EED-D15C\n" + std::string(4096, '#')), "larger than a description (4291 bytes)"},
+        {Description("volume 5EED-D15C", "volume " + std::string(65, 'A')),
+         "line 10: volume " + std::string(65, 'A') + " is out of range"},
+        {Description("volume 5EED-D15C\n", "volume 5EED-D15C\n" + std::string(4096, '#')),
+         "larger than a description (4291 bytes)"},
     };
     for (const DescriptionCase& c : cases) {
         SCOPED_TRACE(c.text);
@@ -261,15 +271,17 @@ TEST(DriveSafety, TheDescriptionIsReadStrictly) {
 }
 
 TEST(DriveSafety, ARefusedDescriptionGivesNoVerdict) {
-    for (const std::string& text : {Description("files 2", "files 4294967295"), Description("written 16777216", "written 18446744073709547520"),
-                                    Description("total 16777216", "total 0")}) {
+    for (const std::string& text :
+         {Description("files 2", "files 4294967295"), Description("written 16777216", "written 18446744073709547520"),
+          Description("total 16777216", "total 0")}) {
         SCOPED_TRACE(text);
         for (bool fill : {true, false}) {
             SimDrive drive;
             drive.shape = Honest();
             drive.texts["sim/fillwright-drivetest.txt"] = text;
             const DriveOps ops = SimulatedDriveOps(&drive);
-            const DriveReport report = fill ? RunDriveFill(ops, SmallPace(), DriveEvents()) : RunDriveVerify(ops, SmallPace(), DriveEvents());
+            const DriveReport report =
+                fill ? RunDriveFill(ops, SmallPace(), DriveEvents()) : RunDriveVerify(ops, SmallPace(), DriveEvents());
             EXPECT_EQ(report.result, DriveResult::failed);
             const std::string problem = ProblemText(report.problem);
             EXPECT_EQ(problem.find("sim/fillwright-drivetest.txt: line "), 0u) << problem;

@@ -70,27 +70,70 @@ TEST(DriveSim, EachDriveGetsItsVerdict) {
     const SimDriveShape honest = Drive(SimLie::none, 40 * MiB);
     const std::vector<FillCase> cases = {
         {"honest", honest, true, DriveResult::ok, 40 * MiB, {}},
-        {"honest, one thread", With(honest, [](SimDriveShape& s) { s.threadsFail = true; }), true, DriveResult::ok, 40 * MiB, {}},
+        {"honest, one thread",
+         With(honest, [](SimDriveShape& s) { s.threadsFail = true; }),
+         true,
+         DriveResult::ok,
+         40 * MiB,
+         {}},
         // Writing 40 MiB folds three times over 16: what is read at L was written at L+16 or L+32.
-        {"wrap-around, written to the end", Drive(SimLie::wrap, 16 * MiB), false, DriveResult::lost, 40 * MiB,
+        {"wrap-around, written to the end",
+         Drive(SimLie::wrap, 16 * MiB),
+         false,
+         DriveResult::lost,
+         40 * MiB,
          {{0, 8 * MiB, BlockClass::overwritten, 32 * MiB}, {8 * MiB, 16 * MiB, BlockClass::overwritten, 24 * MiB}}},
-        {"wrap-around, one thread", With(Drive(SimLie::wrap, 16 * MiB), [](SimDriveShape& s) { s.threadsFail = true; }), false,
-         DriveResult::lost, 40 * MiB,
+        {"wrap-around, one thread",
+         With(Drive(SimLie::wrap, 16 * MiB), [](SimDriveShape& s) { s.threadsFail = true; }),
+         false,
+         DriveResult::lost,
+         40 * MiB,
          {{0, 8 * MiB, BlockClass::overwritten, 32 * MiB}, {8 * MiB, 16 * MiB, BlockClass::overwritten, 24 * MiB}}},
         // The first look back after 16 MiB finds block 0 overwritten, at 17 MiB.
-        {"wrap-around, stopped early", Drive(SimLie::wrap, 16 * MiB), true, DriveResult::lost, 17 * MiB,
+        {"wrap-around, stopped early",
+         Drive(SimLie::wrap, 16 * MiB),
+         true,
+         DriveResult::lost,
+         17 * MiB,
          {{0, MiB, BlockClass::overwritten, 16 * MiB}}},
-        {"dropped writes behind a cache", With(Drive(SimLie::drop, 16 * MiB), [](SimDriveShape& s) { s.cacheBytes = 2 * MiB; }), false,
-         DriveResult::lost, 40 * MiB, {{16 * MiB, 24 * MiB, BlockClass::blank, 0}}},
+        {"dropped writes behind a cache",
+         With(Drive(SimLie::drop, 16 * MiB), [](SimDriveShape& s) { s.cacheBytes = 2 * MiB; }),
+         false,
+         DriveResult::lost,
+         40 * MiB,
+         {{16 * MiB, 24 * MiB, BlockClass::blank, 0}}},
         // Away from the places the fill looks back at, so that it writes on to the end.
-        {"bits flipped", With(honest, [](SimDriveShape& s) { s.flippedBits = {8 * (5 * MiB + 20580), 8 * (5 * MiB + 24000) + 3, 8 * (20 * MiB + 36864) + 7}; }),
-         true, DriveResult::lost, 40 * MiB,
+        {"bits flipped",
+         With(honest,
+              [](SimDriveShape& s) {
+                  s.flippedBits = {8 * (5 * MiB + 20580), 8 * (5 * MiB + 24000) + 3, 8 * (20 * MiB + 36864) + 7};
+              }),
+         true,
+         DriveResult::lost,
+         40 * MiB,
          {{5 * MiB + 20480, 4096, BlockClass::bitsChanged, 2}, {20 * MiB + 36864, 4096, BlockClass::bitsChanged, 1}}},
-        {"read errors", With(honest, [](SimDriveShape& s) { s.unreadable = {{10 * MiB + 28672, 10 * MiB + 61440, 0}}; }), true,
-         DriveResult::lost, 40 * MiB, {{10 * MiB + 28672, 32768, BlockClass::unreadable, 0}}},
+        {"read errors",
+         With(honest,
+              [](SimDriveShape& s) {
+                  s.unreadable = {{10 * MiB + 28672, 10 * MiB + 61440, 0}};
+              }),
+         true,
+         DriveResult::lost,
+         40 * MiB,
+         {{10 * MiB + 28672, 32768, BlockClass::unreadable, 0}}},
         // Full before its claimed size: filled to the last block, in smaller and smaller writes.
-        {"full early", With(honest, [](SimDriveShape& s) { s.fullAt = 30 * MiB + 12288; }), true, DriveResult::ok, 30 * MiB + 12288, {}},
-        {"read-only after 20 MiB", With(honest, [](SimDriveShape& s) { s.readOnlyAfter = 20 * MiB; }), true, DriveResult::failed, 20 * MiB, {}},
+        {"full early",
+         With(honest, [](SimDriveShape& s) { s.fullAt = 30 * MiB + 12288; }),
+         true,
+         DriveResult::ok,
+         30 * MiB + 12288,
+         {}},
+        {"read-only after 20 MiB",
+         With(honest, [](SimDriveShape& s) { s.readOnlyAfter = 20 * MiB; }),
+         true,
+         DriveResult::failed,
+         20 * MiB,
+         {}},
     };
     for (const FillCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -102,7 +145,8 @@ TEST(DriveSim, EachDriveGetsItsVerdict) {
         EXPECT_STREQ(DriveResultName(report.result), DriveResultName(c.result)) << ProblemText(report.problem);
         EXPECT_EQ(report.bytesWritten, c.written);
         EXPECT_TRUE(report.verified);
-        EXPECT_EQ(report.lossSeenAt.has_value(), c.shape.lie != SimLie::none);  // the looks back saw it, stopping or not
+        EXPECT_EQ(report.lossSeenAt.has_value(),
+                  c.shape.lie != SimLie::none);  // the looks back saw it, stopping or not
         if (c.shape.lie == SimLie::wrap) {
             EXPECT_EQ(report.lossSeenWhenWritten.value_or(0), 17 * MiB);  // the first look past the fold
         }
@@ -114,7 +158,8 @@ TEST(DriveSim, EachDriveGetsItsVerdict) {
             }
         }
         const std::string problem = ProblemText(report.problem);
-        EXPECT_EQ(problem.find("Read-only file system") != std::string::npos, c.result == DriveResult::failed) << problem;
+        EXPECT_EQ(problem.find("Read-only file system") != std::string::npos, c.result == DriveResult::failed)
+            << problem;
     }
 }
 
@@ -127,8 +172,8 @@ TEST(DriveSim, LooksBackPastTheDrivesCache) {
     EXPECT_EQ(report.result, DriveResult::lost);
     ASSERT_TRUE(report.lossSeenAt.has_value());
     EXPECT_GE(*report.lossSeenAt, 16 * MiB);
-    EXPECT_GT(report.bytesWritten, 18 * MiB);   // what the cache still held looked fine
-    EXPECT_LE(report.bytesWritten, 21 * MiB);   // 4 MiB back is past it
+    EXPECT_GT(report.bytesWritten, 18 * MiB);  // what the cache still held looked fine
+    EXPECT_LE(report.bytesWritten, 21 * MiB);  // 4 MiB back is past it
     ExpectRanges(report, {{16 * MiB, report.bytesWritten - 16 * MiB, BlockClass::blank, 0}});
 }
 
@@ -248,7 +293,8 @@ struct RefusalCase {
 TEST(DriveSim, RefusesFoldersItMustNotTouch) {
     const std::vector<RefusalCase> cases = {
         {"missing folder", [](SimDrive&) {}, "elsewhere", "elsewhere: No such file or directory"},
-        {"a numbered file without a description", [](SimDrive& d) { d.files["sim/fillwright-drivetest-00001.bin"] = SimFile(); }, "sim",
+        {"a numbered file without a description",
+         [](SimDrive& d) { d.files["sim/fillwright-drivetest-00001.bin"] = SimFile(); }, "sim",
          "sim holds fillwright-drivetest-00001.bin but no fillwright-drivetest.txt"},
         {"a description it cannot read", [](SimDrive& d) { d.texts["sim/fillwright-drivetest.txt"] = "hello"; }, "sim",
          "sim/fillwright-drivetest.txt is not a test set's description"},
@@ -273,7 +319,8 @@ TEST(DriveSim, RefusesFoldersItMustNotTouch) {
 // Pieces of the file system's space in MiB, in the order it fills them.
 std::vector<SimPiece> Pieces(const std::vector<std::pair<uint64_t, uint64_t>>& mib) {
     std::vector<SimPiece> pieces;
-    for (const auto& piece : mib) pieces.push_back(SimPiece{piece.first * MiB / kDriveBlockBytes, piece.second * MiB / kDriveBlockBytes});
+    for (const auto& piece : mib)
+        pieces.push_back(SimPiece{piece.first * MiB / kDriveBlockBytes, piece.second * MiB / kDriveBlockBytes});
     return pieces;
 }
 
@@ -295,27 +342,111 @@ TEST(DriveCapacity, EachDriveGetsItsRealSizeOrNone) {
     const std::vector<CapacityCase> cases = {
         {"honest", SimLie::none, 0, {}, SimMap::drive, true, CapacityShape::holdsAll, 40 * MiB, 0, ""},
         {"dropping", SimLie::drop, 0, {}, SimMap::drive, true, CapacityShape::drops, 16 * MiB, 16 * MiB, ""},
-        {"dropping, on a partition from 1 MiB", SimLie::drop, MiB, {}, SimMap::drive, true, CapacityShape::drops, 16 * MiB, 16 * MiB, ""},
+        {"dropping, on a partition from 1 MiB",
+         SimLie::drop,
+         MiB,
+         {},
+         SimMap::drive,
+         true,
+         CapacityShape::drops,
+         16 * MiB,
+         16 * MiB,
+         ""},
         // Files from 12 MiB on went past the real end first: the fill stopped
         // before anything between 12 and 20 MiB was written.
-        {"dropping, out of order", SimLie::drop, 0, {{0, 12}, {20, 40}, {12, 20}}, SimMap::drive, true, CapacityShape::drops,
-         12 * MiB, 20 * MiB, ""},
-        {"dropping, out of order, written to the end", SimLie::drop, 0, {{0, 12}, {20, 40}, {12, 20}}, SimMap::drive, false,
-         CapacityShape::drops, 16 * MiB, 16 * MiB, ""},
-        {"dropping, the set begins past the real end", SimLie::drop, 0, {{20, 40}, {0, 20}}, SimMap::drive, true,
-         CapacityShape::drops, 0, 20 * MiB, ""},
+        {"dropping, out of order",
+         SimLie::drop,
+         0,
+         {{0, 12}, {20, 40}, {12, 20}},
+         SimMap::drive,
+         true,
+         CapacityShape::drops,
+         12 * MiB,
+         20 * MiB,
+         ""},
+        {"dropping, out of order, written to the end",
+         SimLie::drop,
+         0,
+         {{0, 12}, {20, 40}, {12, 20}},
+         SimMap::drive,
+         false,
+         CapacityShape::drops,
+         16 * MiB,
+         16 * MiB,
+         ""},
+        {"dropping, the set begins past the real end",
+         SimLie::drop,
+         0,
+         {{20, 40}, {0, 20}},
+         SimMap::drive,
+         true,
+         CapacityShape::drops,
+         0,
+         20 * MiB,
+         ""},
         {"folding", SimLie::wrap, 0, {}, SimMap::drive, true, CapacityShape::folds, 16 * MiB, 16 * MiB, ""},
-        {"folding, on a partition from 1 MiB", SimLie::wrap, MiB, {}, SimMap::drive, true, CapacityShape::folds, 16 * MiB, 16 * MiB, ""},
-        {"folding, in pieces out of order", SimLie::wrap, 0, {{8, 40}, {0, 8}}, SimMap::drive, true, CapacityShape::folds,
-         16 * MiB, 16 * MiB, ""},
-        {"folding, written to the end", SimLie::wrap, 0, {}, SimMap::drive, false, CapacityShape::folds, 16 * MiB, 16 * MiB, ""},
+        {"folding, on a partition from 1 MiB",
+         SimLie::wrap,
+         MiB,
+         {},
+         SimMap::drive,
+         true,
+         CapacityShape::folds,
+         16 * MiB,
+         16 * MiB,
+         ""},
+        {"folding, in pieces out of order",
+         SimLie::wrap,
+         0,
+         {{8, 40}, {0, 8}},
+         SimMap::drive,
+         true,
+         CapacityShape::folds,
+         16 * MiB,
+         16 * MiB,
+         ""},
+        {"folding, written to the end",
+         SimLie::wrap,
+         0,
+         {},
+         SimMap::drive,
+         false,
+         CapacityShape::folds,
+         16 * MiB,
+         16 * MiB,
+         ""},
         {"no map", SimLie::drop, 0, {}, SimMap::missing, true, CapacityShape::unknown, 0, 0, "no extent map"},
-        {"the file system's own addresses", SimLie::wrap, 0, {}, SimMap::foreign, true, CapacityShape::unknown, 0, 0,
+        {"the file system's own addresses",
+         SimLie::wrap,
+         0,
+         {},
+         SimMap::foreign,
+         true,
+         CapacityShape::unknown,
+         0,
+         0,
          "the file system's addresses are its own"},
-        {"a map with gaps, on a fake", SimLie::drop, 0, {{0, 12}, {20, 40}, {12, 20}}, SimMap::gappy, true, CapacityShape::unknown, 0, 0,
+        {"a map with gaps, on a fake",
+         SimLie::drop,
+         0,
+         {{0, 12}, {20, 40}, {12, 20}},
+         SimMap::gappy,
+         true,
+         CapacityShape::unknown,
+         0,
+         0,
          "part of the test set has no known place on the drive"},
         // A failing drive, not a smaller one.
-        {"bits flipped", SimLie::none, 0, {}, SimMap::drive, true, CapacityShape::unknown, 0, 0, "the losses are scattered",
+        {"bits flipped",
+         SimLie::none,
+         0,
+         {},
+         SimMap::drive,
+         true,
+         CapacityShape::unknown,
+         0,
+         0,
+         "the losses are scattered",
          {8 * (5 * MiB + 20580), 8 * (20 * MiB + 36864) + 7}},
     };
     for (const CapacityCase& c : cases) {
@@ -356,8 +487,11 @@ TEST(DriveCapacity, RangesSplitWhereTheirPlaceOnTheDriveJumps) {
     DriveTestOptions options = SmallPace();
     options.stopEarly = false;
     const DriveReport report = RunDriveFill(SimulatedDriveOps(&drive), options, DriveEvents());
-    struct Expected { uint64_t offset, length, driveOffset; };
-    const std::vector<Expected> expected = {{12 * MiB, 10 * MiB, 30 * MiB}, {22 * MiB, 10 * MiB, 20 * MiB}, {36 * MiB, 4 * MiB, 16 * MiB}};
+    struct Expected {
+        uint64_t offset, length, driveOffset;
+    };
+    const std::vector<Expected> expected = {
+        {12 * MiB, 10 * MiB, 30 * MiB}, {22 * MiB, 10 * MiB, 20 * MiB}, {36 * MiB, 4 * MiB, 16 * MiB}};
     ASSERT_EQ(report.tally.ranges.size(), expected.size());
     for (size_t i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(report.tally.ranges[i].offset, expected[i].offset) << i;
@@ -382,21 +516,38 @@ struct WordsCase {
 
 // The report's words and JSON for a fake on a partition, a fold, and no map.
 TEST(DriveCapacity, TheReportSaysWhereThePartitionMustEnd) {
-    const std::string figure = "Real capacity: 16777216 bytes (16.8 MB, 16.0 MiB) of the 41943040 bytes (41.9 MB, 40.0 MiB) the drive claims; ";
+    const std::string figure =
+        "Real capacity: 16777216 bytes (16.8 MB, 16.0 MiB) of the 41943040 bytes (41.9 MB, 40.0 MiB) the drive "
+        "claims; ";
     const std::vector<WordsCase> cases = {
-        {"dropping, on a partition", SimLie::drop, MiB, SimMap::drive,
+        {"dropping, on a partition",
+         SimLie::drop,
+         MiB,
+         SimMap::drive,
          {"Read back intact: 15728640 bytes, 0.02 GB (0.01 GiB), of the 18874368 bytes written\n",
-          figure + "what was put past that was lost.\nTo use the drive safely, end its partition before byte 16777216 of the "
-                   "drive: this partition begins at byte 1048576, so at most 15728640 bytes (15.7 MB, 15.0 MiB) long.\n",
+          figure +
+              "what was put past that was lost.\nTo use the drive safely, end its partition before byte 16777216 of "
+              "the "
+              "drive: this partition begins at byte 1048576, so at most 15728640 bytes (15.7 MB, 15.0 MiB) long.\n",
           ": all zeros or all 0xFF (writes that never arrived); on the drive: bytes 16777216 to 19922943\n"},
-         R"({"at_least":16777216,"at_most":16777216} 41943040 null)", "16777216 null"},
-        {"folding", SimLie::wrap, 0, SimMap::drive,
+         R"({"at_least":16777216,"at_most":16777216} 41943040 null)",
+         "16777216 null"},
+        {"folding",
+         SimLie::wrap,
+         0,
+         SimMap::drive,
          {figure + "what was put past that landed on its start again, over earlier data.\n"
                    "To use the drive safely, end its partition before byte 16777216 of the drive.\n",
           "; on the drive: bytes 0 to 1048575, holding what was written at its byte 16777216 (16.0 MiB further on)\n"},
-         R"({"at_least":16777216,"at_most":16777216} 41943040 null)", "0 16777216"},
-        {"no map", SimLie::drop, MiB, SimMap::foreign, {"Real capacity: unknown: the file system's addresses are its own\n"},
-         R"(null null "the file system's addresses are its own")", "null null"},
+         R"({"at_least":16777216,"at_most":16777216} 41943040 null)",
+         "0 16777216"},
+        {"no map",
+         SimLie::drop,
+         MiB,
+         SimMap::foreign,
+         {"Real capacity: unknown: the file system's addresses are its own\n"},
+         R"(null null "the file system's addresses are its own")",
+         "null null"},
     };
     for (const WordsCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -412,7 +563,8 @@ TEST(DriveCapacity, TheReportSaysWhereThePartitionMustEnd) {
                       summary["real_capacity_unknown_because"].dump(),
                   c.summary);
         const nlohmann::json range = nlohmann::json::parse(DriveRangeJson(report.tally.ranges.at(0)));
-        EXPECT_EQ(range["drive_offset"].dump() + " " + range.value("source_drive_offset", nlohmann::json()).dump(), c.firstRange);
+        EXPECT_EQ(range["drive_offset"].dump() + " " + range.value("source_drive_offset", nlohmann::json()).dump(),
+                  c.firstRange);
     }
 }
 
@@ -439,10 +591,10 @@ DriveAttachment Attachment(std::optional<uint64_t> diskseq, const char* bootId, 
 
 struct ReadBackCase {
     const char* name;
-    CacheCheck caches;        // during the fill and the verify
-    SimLie lie;               // drop past 16 MiB, or none
+    CacheCheck caches;  // during the fill and the verify
+    SimLie lie;         // drop past 16 MiB, or none
     DriveAttachment atFill, atVerify;
-    bool oldDescription;      // the set's description without the drive's identity
+    bool oldDescription;  // the set's description without the drive's identity
     DriveResult fillResult;
     DriveResult verifyResult;
     ReadBack verifyReadBack;
@@ -451,12 +603,13 @@ struct ReadBackCase {
 TEST(DriveSim, EachReadBackGetsItsVerdict) {
     const CacheCheck dropped = Caches(ReadBack::cacheDropped);
     const CacheCheck noRights = Caches(ReadBack::mayBeCached, "cannot open /dev/loop0", CacheRemedy::rights);
-    const DriveAttachment first = Attachment(7, "boot-a"), replugged = Attachment(9, "boot-a"), rebooted = Attachment(7, "boot-b");
+    const DriveAttachment first = Attachment(7, "boot-a"), replugged = Attachment(9, "boot-a"),
+                          rebooted = Attachment(7, "boot-b");
     const ReadBackCase cases[] = {
         {"caches emptied and seen empty", dropped, SimLie::none, first, first, false, DriveResult::ok, DriveResult::ok,
          ReadBack::cacheDropped},
-        {"a cache out of reach", noRights, SimLie::none, first, first, false, DriveResult::unproven, DriveResult::unproven,
-         ReadBack::mayBeCached},
+        {"a cache out of reach", noRights, SimLie::none, first, first, false, DriveResult::unproven,
+         DriveResult::unproven, ReadBack::mayBeCached},
         {"out of reach, yet a loss is a loss", noRights, SimLie::drop, first, first, false, DriveResult::lost,
          DriveResult::lost, ReadBack::mayBeCached},
         {"re-plugged since the fill", noRights, SimLie::none, first, replugged, false, DriveResult::unproven,
@@ -465,14 +618,14 @@ TEST(DriveSim, EachReadBackGetsItsVerdict) {
          DriveResult::ok, ReadBack::replugged},
         {"re-plugged, the loss proven", noRights, SimLie::drop, first, replugged, false, DriveResult::lost,
          DriveResult::lost, ReadBack::replugged},
-        {"a re-plug keeps a cache below the drive", noRights, SimLie::none, first, Attachment(9, "boot-a", false), false,
-         DriveResult::unproven, DriveResult::unproven, ReadBack::mayBeCached},
+        {"a re-plug keeps a cache below the drive", noRights, SimLie::none, first, Attachment(9, "boot-a", false),
+         false, DriveResult::unproven, DriveResult::unproven, ReadBack::mayBeCached},
         {"a reader that sees no diskseq", noRights, SimLie::none, first, Attachment(std::nullopt, ""), false,
          DriveResult::unproven, DriveResult::unproven, ReadBack::mayBeCached},
         {"an old description still verifies, unproven", noRights, SimLie::none, first, replugged, true,
          DriveResult::unproven, DriveResult::unproven, ReadBack::mayBeCached},
-        {"a re-plug does not lessen a proven read-back", dropped, SimLie::none, first, replugged, false, DriveResult::ok,
-         DriveResult::ok, ReadBack::cacheDropped},
+        {"a re-plug does not lessen a proven read-back", dropped, SimLie::none, first, replugged, false,
+         DriveResult::ok, DriveResult::ok, ReadBack::cacheDropped},
     };
     for (const ReadBackCase& c : cases) {
         SCOPED_TRACE(c.name);

@@ -14,7 +14,8 @@ const uint64_t MiB = uint64_t(1) << 20;
 // Whatever the system answers about where a file lies (Wine answers few of
 // these calls), the map covers the file within the drive, or it is unknown
 // with a reason; and the report's figure follows from it.
-void ExpectPlaceRightOrUnknown(const DriveOps& ops, const std::string& path, uint64_t length, const RealCapacity& figure) {
+void ExpectPlaceRightOrUnknown(const DriveOps& ops, const std::string& path, uint64_t length,
+                               const RealCapacity& figure) {
     const FileExtents map = ops.fileExtents(path);
     std::printf("extent map: %s, %zu extents\n", map.known ? "known" : map.unknownBecause.c_str(), map.extents.size());
     uint64_t covered = 0;

@@ -56,7 +56,8 @@ bool ReadDeviceBlock(SimDrive& d, uint64_t fsBlock, unsigned char* data) {
     const uint64_t device = DriveBlock(d, fsBlock);
     Spend(d, device * kBlock);
     if (Inside(d.shape.unreadable, device * kBlock)) return false;
-    auto cached = std::find_if(d.cache.begin(), d.cache.end(), [device](const auto& entry) { return entry.first == device; });
+    auto cached =
+        std::find_if(d.cache.begin(), d.cache.end(), [device](const auto& entry) { return entry.first == device; });
     if (cached != d.cache.end()) {
         std::copy(cached->second.begin(), cached->second.end(), data);
         d.cache.splice(d.cache.begin(), d.cache, cached);
@@ -136,7 +137,8 @@ IoResult ReadAt(SimDrive& d, DriveFile& handle, uint64_t offset, unsigned char* 
     if (!file) return Failure(IoStatus::failed, "Stale file handle");
     size_t done = 0;
     for (; done < count && offset + done < file->length; done += kBlock) {
-        if (Pulled(d) || !ReadDeviceBlock(d, file->blocks[static_cast<size_t>((offset + done) / kBlock)], data + done)) {
+        if (Pulled(d) ||
+            !ReadDeviceBlock(d, file->blocks[static_cast<size_t>((offset + done) / kBlock)], data + done)) {
             return Failure(IoStatus::failed, "Input/output error", done);
         }
     }
@@ -146,7 +148,8 @@ IoResult ReadAt(SimDrive& d, DriveFile& handle, uint64_t offset, unsigned char* 
 FileExtents ExtentsOf(SimDrive& d, const std::string& path) {
     FileExtents map;
     if (d.shape.map == SimMap::missing || d.shape.map == SimMap::foreign || !d.files.count(path)) {
-        map.unknownBecause = d.shape.map == SimMap::foreign ? "the file system's addresses are its own" : "no extent map";
+        map.unknownBecause =
+            d.shape.map == SimMap::foreign ? "the file system's addresses are its own" : "no extent map";
         return map;
     }
     map.known = true;
@@ -163,7 +166,8 @@ FileExtents ExtentsOf(SimDrive& d, const std::string& path) {
         }
     }
     if (d.shape.map == SimMap::gappy) {
-        for (size_t k = 1; k < map.extents.size(); k += 1) map.extents.erase(map.extents.begin() + static_cast<std::ptrdiff_t>(k));
+        for (size_t k = 1; k < map.extents.size(); k += 1)
+            map.extents.erase(map.extents.begin() + static_cast<std::ptrdiff_t>(k));
     }
     return map;
 }
@@ -181,7 +185,8 @@ DriveOps SimulatedDriveOps(SimDrive* drive) {
     SimDrive& d = *drive;
     DriveOps ops;
     ops.open = [&d](const std::string& path, OpenFor how, DriveFile* file) {
-        if (d.strangers.count(path)) return Failure(IoStatus::notOwnFile, ("not the set's own file: " + d.strangers[path]).c_str());
+        if (d.strangers.count(path))
+            return Failure(IoStatus::notOwnFile, ("not the set's own file: " + d.strangers[path]).c_str());
         if (Pulled(d)) return Failure(IoStatus::failed, "Input/output error");
         if (how != OpenFor::read && ReadOnly(d)) return Failure(IoStatus::failed, "Read-only file system");
         if (how == OpenFor::create) {
@@ -199,7 +204,9 @@ DriveOps SimulatedDriveOps(SimDrive* drive) {
         d.handles.push_back(path);
         return IoResult();
     };
-    ops.writeAt = [&d](DriveFile& f, uint64_t at, const unsigned char* data, size_t n) { return WriteAt(d, f, at, data, n); };
+    ops.writeAt = [&d](DriveFile& f, uint64_t at, const unsigned char* data, size_t n) {
+        return WriteAt(d, f, at, data, n);
+    };
     ops.readAt = [&d](DriveFile& f, uint64_t at, unsigned char* data, size_t n) { return ReadAt(d, f, at, data, n); };
     ops.setLength = [&d](DriveFile& f, uint64_t length, std::string*) {
         SimFile* file = FileOf(d, f);

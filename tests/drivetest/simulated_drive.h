@@ -37,22 +37,22 @@ struct SimRegion {
 };
 
 struct SimDriveShape {
-    uint64_t claimedBytes = 0;   // what the file system offers
+    uint64_t claimedBytes = 0;  // what the file system offers
     SimLie lie = SimLie::none;
-    uint64_t realBytes = 0;      // where the lie begins
-    uint64_t cacheBytes = 0;     // the drive's own cache of recent blocks
-    uint64_t fullAt = 0;         // no space once this much is in use (0: claimedBytes)
-    uint64_t readOnlyAfter = 0;  // writes refused once this much was written (0: never)
-    std::vector<uint64_t> flippedBits;        // device bit offsets that read back flipped
-    std::vector<SimRegion> unreadable;        // device bytes whose reads fail
-    std::vector<SimRegion> slow;              // device bytes at their own speed
+    uint64_t realBytes = 0;             // where the lie begins
+    uint64_t cacheBytes = 0;            // the drive's own cache of recent blocks
+    uint64_t fullAt = 0;                // no space once this much is in use (0: claimedBytes)
+    uint64_t readOnlyAfter = 0;         // writes refused once this much was written (0: never)
+    std::vector<uint64_t> flippedBits;  // device bit offsets that read back flipped
+    std::vector<SimRegion> unreadable;  // device bytes whose reads fail
+    std::vector<SimRegion> slow;        // device bytes at their own speed
     double bytesPerSecond = 100e6;
     bool threadsFail = false;
-    CacheCheck caches;         // what emptying the caches under the files gives
+    CacheCheck caches;           // what emptying the caches under the files gives
     DriveAttachment attachment;  // how the drive is attached now
     SimAway away = SimAway::stays;
-    uint64_t awayAfter = 0;      // it goes once this much was written
-    bool systemDrive = false;    // the drive that holds the system
+    uint64_t awayAfter = 0;    // it goes once this much was written
+    bool systemDrive = false;  // the drive that holds the system
     std::string volumeId = "5EED-D15C";
     // Where the file system's device begins on the drive: realBytes and
     // claimedBytes count from the drive's start, the file system's space
@@ -77,12 +77,12 @@ struct SimDrive {
     std::set<uint64_t> freeBlocks;             // freed, handed out lowest first
     uint64_t nextBlock = 0;
     uint64_t written = 0;
-    std::unordered_map<uint64_t, std::vector<unsigned char>> flash;  // by physical block
+    std::unordered_map<uint64_t, std::vector<unsigned char>> flash;    // by physical block
     std::list<std::pair<uint64_t, std::vector<unsigned char>>> cache;  // by device block, newest first
     std::vector<std::string> handles;
     std::vector<std::unique_ptr<std::thread>> threads;
     double clock = 0;
-    int cacheDrops = 0;  // calls to empty the caches, proven or not
+    int cacheDrops = 0;                            // calls to empty the caches, proven or not
     std::map<std::string, std::string> strangers;  // names that hold what is not a set's own file, and what
     int pins = 0;                                  // tests that hold the folder
 };

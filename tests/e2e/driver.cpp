@@ -168,8 +168,8 @@ bool StartProgram(Program& program, const std::string& path, const std::string& 
     STARTUPINFOA startup;
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;
-    if (!CreateProcessA(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
-                        nullptr, &startup, &program.info)) {
+    if (!CreateProcessA(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
+                        &startup, &program.info)) {
         std::fprintf(stderr, "cannot start %s (error %lu)\n", path.c_str(), GetLastError());
         ZeroMemory(&program.info, sizeof program.info);
         StopProgram(program);
@@ -204,7 +204,8 @@ void StopProgram(Program& program) {
 bool SetRequest(const Program& program, const std::string& sizeText, int unit, int modeId) {
     if (!SetWindowTextUtf8(GetDlgItem(program.dialog, kSizeEdit), sizeText)) return false;
     bool ok = false;
-    const LRESULT selected = Send(GetDlgItem(program.dialog, kUnitList), CB_SETCURSEL, static_cast<WPARAM>(unit), 0, &ok);
+    const LRESULT selected =
+        Send(GetDlgItem(program.dialog, kUnitList), CB_SETCURSEL, static_cast<WPARAM>(unit), 0, &ok);
     if (!ok || selected != unit) return false;
     // A click, so the automatic radio buttons clear each other as for a user.
     Send(GetDlgItem(program.dialog, modeId), BM_CLICK, 0, 0, &ok);

@@ -13,10 +13,10 @@
 
 // Bounds of the waits. Generous, since the machine is shared and Wine is slow
 // to open its first windows; a fault costs at most one bound per step.
-const DWORD kWindowWait = 20000;   // a window to appear or go away
-const DWORD kExitWait = 10000;     // the process to end after Exit or close
-const DWORD kSendWait = 5000;      // one cross-process message
-const DWORD kPollInterval = 20;    // sleep between two looks
+const DWORD kWindowWait = 20000;  // a window to appear or go away
+const DWORD kExitWait = 10000;    // the process to end after Exit or close
+const DWORD kSendWait = 5000;     // one cross-process message
+const DWORD kPollInterval = 20;   // sleep between two looks
 
 // Control ids of the main dialog.
 const int kSizeLabel = 103;
@@ -80,8 +80,7 @@ bool WaitUntil(Predicate predicate, DWORD timeoutMs) {
 std::vector<HWND> ProgramWindows(const Program& program);
 // The first such window with this caption, other than except; null if none.
 HWND FindProgramWindow(const Program& program, const std::string& caption, HWND except = nullptr);
-HWND WaitForProgramWindow(const Program& program, const std::string& caption, DWORD timeoutMs,
-                          HWND except = nullptr);
+HWND WaitForProgramWindow(const Program& program, const std::string& caption, DWORD timeoutMs, HWND except = nullptr);
 bool WaitForWindowGone(HWND window, DWORD timeoutMs);
 // The program's windows other than the main dialog: prompts and boxes.
 std::vector<HWND> ProgramPopups(const Program& program);
@@ -129,12 +128,12 @@ bool CancelSavePrompt(HWND prompt);
 
 // A job from Save to the dismissed completion notice: what was seen on the way.
 struct JobRun {
-    bool completed;           // every step below was seen
-    std::string failure;      // the first step that was not
-    time_t promptAnswered;    // clock before confirming the prompt
-    time_t noticeShown;       // clock once the notice was found
-    bool saveDisabledDuringJob;   // while the prompt and the notice were open
-    int progressAtNotice;     // the bar while the notice is open
+    bool completed;              // every step below was seen
+    std::string failure;         // the first step that was not
+    time_t promptAnswered;       // clock before confirming the prompt
+    time_t noticeShown;          // clock once the notice was found
+    bool saveDisabledDuringJob;  // while the prompt and the notice were open
+    int progressAtNotice;        // the bar while the notice is open
     bool noticeOwnedByDialog;
     bool noticeHasIcon;
     bool saveEnabledAfter;

@@ -246,7 +246,8 @@ bool ReadProcessUse(const Program& program, ProcessUse& use) {
     use.handles.clear();
     for (ULONG_PTR i = 0; i < list->count; ++i) {
         const HandleEntry& entry = list->entries[i];
-        if (entry.processId == program.info.dwProcessId) ++use.handles[HandleKind(program.info.hProcess, entry.handleValue)];
+        if (entry.processId == program.info.dwProcessId)
+            ++use.handles[HandleKind(program.info.hProcess, entry.handleValue)];
     }
     if (!QueryList(SystemProcessInformation, buffer)) return false;
     for (size_t offset = 0;;) {
@@ -263,7 +264,8 @@ bool ReadProcessUse(const Program& program, ProcessUse& use) {
 // "File 5, Key 49, Thread 1": for a failure message.
 std::string Describe(const std::map<std::string, int>& handles) {
     std::string text;
-    for (const auto& kind : handles) text += (text.empty() ? "" : ", ") + kind.first + " " + std::to_string(kind.second);
+    for (const auto& kind : handles)
+        text += (text.empty() ? "" : ", ") + kind.first + " " + std::to_string(kind.second);
     return text;
 }
 

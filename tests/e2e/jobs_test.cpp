@@ -149,8 +149,9 @@ TEST_F(Job, SeveralJobsInOneRun) {
 
 TEST_F(Job, NameOutsideTheCodePage) {
     // "проба-Ω-数据-📁.bin": Cyrillic, Greek, CJK and beyond the basic plane.
-    const std::string name = "\xD0\xBF\xD1\x80\xD0\xBE\xD0\xB1\xD0\xB0-\xCE\xA9-"
-                             "\xE6\x95\xB0\xE6\x8D\xAE-\xF0\x9F\x93\x81.bin";
+    const std::string name =
+        "\xD0\xBF\xD1\x80\xD0\xBE\xD0\xB1\xD0\xB0-\xCE\xA9-"
+        "\xE6\x95\xB0\xE6\x8D\xAE-\xF0\x9F\x93\x81.bin";
     ASSERT_TRUE(SetRequest(program, "100", kUnitBytes, kModeAscii));
     const JobRun run = RunJob(program, InFolder(name));
     ExpectCleanRun(run);

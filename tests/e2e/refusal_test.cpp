@@ -210,9 +210,9 @@ const TypedSize kTypedSizes[] = {
     {"12 ", 12},
     {"12abc", 12},
     {"+5", 5},
-    {"-5", -1},          // 4294967291 as unsigned: past the limit
-    {"1e3", 1},          // the number stops at the "e"
-    {"0x10", -1},        // the number "0"
+    {"-5", -1},    // 4294967291 as unsigned: past the limit
+    {"1e3", 1},    // the number stops at the "e"
+    {"0x10", -1},  // the number "0"
     {"007", 7},
     {"4294967296", -1},  // past 32 bits: not a number at all
     // Full-width "12": with the manifest's UTF-8 code page the ANSI text holds
@@ -224,8 +224,8 @@ const TypedSize kTypedSizes[] = {
 // program must make, or -1 when it must refuse.
 int64_t PlatformReading(const std::string& text) {
     HWND parent = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
-    HWND edit = CreateWindowExA(0, "EDIT", "", WS_CHILD, 0, 0, 10, 10, parent, reinterpret_cast<HMENU>(1),
-                                nullptr, nullptr);
+    HWND edit =
+        CreateWindowExA(0, "EDIT", "", WS_CHILD, 0, 0, 10, 10, parent, reinterpret_cast<HMENU>(1), nullptr, nullptr);
     SetWindowTextUtf8(edit, text);
     BOOL read = FALSE;
     const UINT number = GetDlgItemInt(parent, 1, &read, FALSE);
@@ -254,6 +254,5 @@ TEST_F(Refusal, SizeTextsAsTyped) {
         if (HasFatalFailure()) return;
     }
 }
-
 
 }  // namespace

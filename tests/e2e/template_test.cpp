@@ -184,7 +184,7 @@ TEST_F(ProgramResources, DialogTemplateHeader) {
     EXPECT_EQ(dialog.caption, "Fillwright");
     EXPECT_EQ(dialog.style, 0x90CA00C4u);
     EXPECT_EQ(dialog.style, static_cast<DWORD>(WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX |
-                                                DS_MODALFRAME | DS_SETFONT | DS_3DLOOK));
+                                               DS_MODALFRAME | DS_SETFONT | DS_3DLOOK));
     EXPECT_EQ(dialog.extendedStyle, 0u);
     EXPECT_EQ(dialog.x, 0);
     EXPECT_EQ(dialog.y, 0);
@@ -295,13 +295,12 @@ class ShippedResources : public ProgramResources, public ::testing::WithParamInt
 TEST_P(ShippedResources, Manifest) {
     const std::string manifest = Resource(MAKEINTRESOURCEA(24) /* RT_MANIFEST */, 1);
     ASSERT_FALSE(manifest.empty()) << "no manifest with id 1";
-    for (const char* part : {"name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
-                             "<requestedExecutionLevel level=\"asInvoker\"",
-                             "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",
-                             "{1f676c76-80e1-4239-95bb-83d0f6d0da78}", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",
-                             "<asmv3:windowsSettings>", "WindowsSettings\">true</dpiAware>",
-                             "WindowsSettings\">UTF-8</activeCodePage>",
-                             "WindowsSettings\">true</longPathAware>"}) {
+    for (const char* part :
+         {"name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
+          "<requestedExecutionLevel level=\"asInvoker\"", "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",
+          "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}", "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",
+          "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}", "<asmv3:windowsSettings>", "WindowsSettings\">true</dpiAware>",
+          "WindowsSettings\">UTF-8</activeCodePage>", "WindowsSettings\">true</longPathAware>"}) {
         EXPECT_NE(manifest.find(part), std::string::npos) << "the manifest lacks " << part;
     }
 }
@@ -333,11 +332,14 @@ TEST_P(ShippedResources, VersionOfTheProject) {
     EXPECT_EQ(info.dwProductVersionLS, info.dwFileVersionLS);
     const std::string name = GetParam().file;
     const std::pair<const char*, std::string> strings[] = {
-        {"FileDescription", GetParam().description}, {"FileVersion", FILLWRIGHT_VERSION},
-        {"ProductName", "Fillwright"}, {"ProductVersion", FILLWRIGHT_VERSION},
+        {"FileDescription", GetParam().description},
+        {"FileVersion", FILLWRIGHT_VERSION},
+        {"ProductName", "Fillwright"},
+        {"ProductVersion", FILLWRIGHT_VERSION},
         {"CompanyName", "The Fillwright authors"},
         {"LegalCopyright", "Copyright (C) " FILLWRIGHT_COPYRIGHT_YEAR " The Fillwright authors. MIT License."},
-        {"InternalName", name.substr(0, name.size() - 4)}, {"OriginalFilename", name}};
+        {"InternalName", name.substr(0, name.size() - 4)},
+        {"OriginalFilename", name}};
     for (const auto& string : strings) EXPECT_EQ(VersionString(block, string.first), string.second) << string.first;
 }
 

@@ -20,7 +20,8 @@ static void Check(const std::string& text, uint64_t fileSystemBytes) {
         return;
     }
     Require(fault.empty() && text.size() <= kLargestDescription);
-    Require(set->fileSize >= kDriveBlockBytes && set->fileSize <= kLargestFileSize && set->fileSize % kDriveBlockBytes == 0);
+    Require(set->fileSize >= kDriveBlockBytes && set->fileSize <= kLargestFileSize &&
+            set->fileSize % kDriveBlockBytes == 0);
     Require(!set->total || (*set->total >= kDriveBlockBytes && *set->total % kDriveBlockBytes == 0));
     // A fill goes on from at most the end of the files begun, and those fit the room.
     const uint64_t room = fileSystemBytes > 0 ? fileSystemBytes : set->total.value_or(UINT64_MAX);
