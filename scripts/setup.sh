@@ -20,6 +20,7 @@ have_pkg libbenchmark-dev || need+=(libbenchmark-dev)
 have_pkg nlohmann-json3-dev || need+=(nlohmann-json3-dev)
 have_pkg fonts-wine || need+=(fonts-wine)
 have_cmd clang-tidy || need+=(clang-tidy)
+have_cmd clang-format || need+=(clang-format)
 have_cmd cppcheck || need+=(cppcheck)
 # clang with its sanitizer and libFuzzer runtimes, for the parsers' fuzz run.
 have_cmd clang++ || need+=(clang)

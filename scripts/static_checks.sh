@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# clang-tidy (rules in .clang-tidy) and cppcheck over engine/, system/, json/, names/, ui/, drivedialog/, cli/
-# and drivetest/.
+# clang-tidy (rules in .clang-tidy) and cppcheck over engine/, system/, json/,
+# names/, ui/, drivedialog/, cli/ and drivetest/; clang-format (.clang-format)
+# over every C++ file.
 # Needs the native and win32 builds configured (scripts/build.sh does it).
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -46,6 +47,17 @@ if ! cppcheck "${cppcheck_args[@]}" -i system/system_posix.cpp -i cli/cli_platfo
             drivetest/drive_platform_posix.cpp; then
     status=1
 fi
+
+# The layout .clang-format gives: a file it would change is named, with the
+# first of its changes.
+echo "clang-format: every C++ file git tracks"
+for file in $(git ls-files '*.cpp' '*.h'); do
+    if ! clang-format --dry-run --Werror "$file" >/dev/null 2>&1; then
+        echo "$file: not as .clang-format lays it out (clang-format -i $file fits it):"
+        clang-format "$file" | diff "$file" - | head -n 8
+        status=1
+    fi
+done
 
 [ $status -eq 0 ] && echo "static checks: clean"
 exit $status
