@@ -70,6 +70,12 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
     $SUDO dpkg --add-architecture i386
 fi
 export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
+# A mirror caught mid-sync fails an index now and then: try again, and if one
+# still fails, go on with the indexes apt has; the install says what it lacks.
+for try in 1 2 3; do
+    $SUDO apt-get update -qq && break
+    [ "$try" -eq 3 ] && echo "setup: some package indexes could not be fetched; installing from the rest" >&2
+    sleep $((try * 10))
+done
 $SUDO apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
 echo "setup: done"
