@@ -70,12 +70,30 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
     $SUDO dpkg --add-architecture i386
 fi
 export DEBIAN_FRONTEND=noninteractive
-# A mirror caught mid-sync fails an index now and then: try again, and if one
-# still fails, go on with the indexes apt has; the install says what it lacks.
+source /etc/os-release
+# A mirror caught mid-sync fails an index now and then: try again.
+index_failed=0
 for try in 1 2 3; do
-    $SUDO apt-get update -qq && break
-    [ "$try" -eq 3 ] && echo "setup: some package indexes could not be fetched; installing from the rest" >&2
-    sleep $((try * 10))
+    $SUDO apt-get update -qq && { index_failed=0; break; }
+    index_failed=1
+    [ "$try" -eq 3 ] || sleep $((try * 10))
 done
-$SUDO apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+install() { $SUDO apt-get install -y -qq --no-install-recommends "$@" "${need[@]}" >/dev/null; }
+if ! install; then
+    [ $index_failed -eq 1 ] || exit 1
+    # With one architecture's security index missing, the i386 libraries
+    # Wine needs cannot match their amd64 twins' versions. The release and
+    # its updates alone are consistent for both: install from those.
+    echo "setup: a package index stayed incomplete; installing from $VERSION_CODENAME and its updates alone" >&2
+    own=$(mktemp -d)
+    mkdir -p "$own/parts" "$own/lists/partial"
+    chmod -R a+rX "$own"  # apt fetches as its own user, _apt
+    for suite in "$VERSION_CODENAME" "$VERSION_CODENAME-updates"; do
+        echo "deb [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian $suite main"
+    done >"$own/sources.list"
+    private=(-o "Dir::Etc::sourcelist=$own/sources.list" -o "Dir::Etc::sourceparts=$own/parts"
+        -o "Dir::State::Lists=$own/lists")
+    $SUDO apt-get "${private[@]}" update -qq
+    install "${private[@]}"
+fi
 echo "setup: done"
