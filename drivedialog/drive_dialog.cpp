@@ -287,8 +287,8 @@ INT_PTR OnDrawItem(LPARAM lParam) {
     HDC memory = CreateCompatibleDC(item->hDC);
     HBITMAP bitmap = CreateCompatibleBitmap(item->hDC, width, height);
     HGDIOBJ oldBitmap = SelectObject(memory, bitmap);
-    const auto font = reinterpret_cast<HGDIOBJ>(
-        SendMessageA(item->hwndItem, WM_GETFONT, 0, 0));  // NOLINT(performance-no-int-to-ptr): a handle
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): the message answers with a handle
+    const auto font = reinterpret_cast<HGDIOBJ>(SendMessageA(item->hwndItem, WM_GETFONT, 0, 0));
     HGDIOBJ oldFont = SelectObject(memory, font);
     const RECT local{0, 0, width, height};
     if (item->CtlID == IDC_DRIVE_MAP) PaintMap(memory, local, state.map);

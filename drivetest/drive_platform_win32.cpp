@@ -574,9 +574,10 @@ std::string AskVolume(const std::string& path, RetrievalAnswers* answers) {
         failure = "FSCTL_GET_RETRIEVAL_POINTER_BASE gave no answer";
     }
     std::vector<unsigned char> extents(sizeof(VOLUME_DISK_EXTENTS) + 15 * sizeof(DISK_EXTENT));
-    if (failure.empty())
+    if (failure.empty()) {
         failure = Control(volume, IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS, nullptr, 0, &extents,
                           "IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS");
+    }
     CloseHandle(volume);
     if (!failure.empty()) return failure;
     const size_t listAt = offsetof(VOLUME_DISK_EXTENTS, Extents);
