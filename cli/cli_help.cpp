@@ -84,7 +84,7 @@ std::string HelpText() {
         "                     folder), which is refused without --total, as\n"
         "                     programs then have no room to save their work\n"
         "  With --json: JSON Lines of progress, speed per GiB, each bad range and\n"
-        "  a last summary (result ok, lost, failed or interrupted).\n"
+        "  a last summary (result ok, lost, unproven, failed or interrupted).\n"
         "  The test holds DIR while it runs: a second test there is refused. It\n"
         "  ends when the drive is unmounted, pulled out or replaced, and writes\n"
         "  nothing elsewhere. A set file that is not the set's own plain file (a\n"
@@ -119,7 +119,8 @@ std::string HelpText() {
         "be made or read, or differs, or a drive test lost data, could not go on,\n"
         "or could not prove that what it read came from the drive (its JSON\n"
         "\"result\" says which: lost, failed or unproven); 2 usage error, or\n"
-        "--fill of the system's own drive without --total or --allow-system-drive. ";
+        "--fill of the system's own drive without --total or\n"
+        "--allow-system-drive. ";
     text += CliStoppedStatusNote();
     text +=
         "\n"
