@@ -1,5 +1,7 @@
-// The map of a drive's tested space: the set cut into cells of whole
-// blocks, each marked with the worst that any of its bytes showed.
+// The map of a drive's tested space cut into cells of whole blocks, each
+// marked with the worst that any of its bytes showed. The space is the
+// stretch of the drive the set lies in, where its extent map places every
+// byte of it; else the set itself, in the order it was written.
 #pragma once
 
 #include "drive_test.h"
@@ -13,12 +15,14 @@ enum class MapMark { unreadable, overwritten, earlierRun, blank, corrupt, bitsCh
 const int kMapMarkCount = 9;
 
 struct DriveMap {
-    uint64_t bytes = 0;      // the tested space: the set as written
-    uint64_t cellBytes = 0;  // every cell's but the last
+    bool driveOffsets = false;  // the cells are the drive's own places, not the set's
+    uint64_t start = 0;         // the first cell's offset: on the drive, or 0 in the set
+    uint64_t bytes = 0;         // the space mapped
+    uint64_t cellBytes = 0;     // every cell's but the last
     std::vector<MapMark> cells;
 };
 
-// About cells cells over the set's offsets.
+// About cells cells over the tested space.
 DriveMap MapOfDrive(const DriveReport& report, size_t cells);
 
 MapMark MarkOfClass(BlockClass kind);

@@ -16,11 +16,18 @@ const int kColumns = 40;
 const double kPitch = 24;  // a cell and the gap after it
 const double kCell = 22;
 
+// On the drive a cell may hold none of the set: the file system's own
+// blocks, other files, or space it left free.
+std::string MarkTextOn(const DriveMap& map, MapMark mark) {
+    if (map.driveOffsets && mark == MapMark::untested) return "not read back, or none of the test set's";
+    return MapMarkText(mark);
+}
+
 std::string CellTitle(const DriveMap& map, size_t index, MapMark mark) {
-    const uint64_t from = index * map.cellBytes;
-    const uint64_t to = std::min(map.bytes, from + map.cellBytes);
-    return "bytes " + std::to_string(from) + " to " + std::to_string(to - 1) + " (" +
-           FormatBytes(static_cast<double>(from)) + " in): " + MapMarkText(mark);
+    const uint64_t from = map.start + index * map.cellBytes;
+    const uint64_t to = std::min(map.start + map.bytes, from + map.cellBytes);
+    return std::string(map.driveOffsets ? "drive bytes " : "bytes ") + std::to_string(from) + " to " +
+           std::to_string(to - 1) + " (" + FormatBytes(static_cast<double>(from)) + " in): " + MarkTextOn(map, mark);
 }
 
 std::string MarkAttribute(MapMark mark) { return std::string("m-") + MapMarkName(mark); }
@@ -51,7 +58,7 @@ std::string MarkBytes(const DriveReport& report, MapMark mark) {
     return "";
 }
 
-std::string Legend(const DriveReport& report, bool unlisted) {
+std::string Legend(const DriveReport& report, const DriveMap& map, bool unlisted) {
     std::string rows;
     for (int k = 0; k < kMapMarkCount; ++k) {
         const MapMark mark = static_cast<MapMark>(k);
@@ -65,7 +72,7 @@ std::string Legend(const DriveReport& report, bool unlisted) {
             "tr", {},
             Element("td", {},
                     Svg(kCell + 2, kCell + 2, {{"class", "swatch"}, {"role", "img"}, {"aria-label", name}}, swatch)) +
-                TextElement("td", {}, MapMarkText(mark)) +
+                TextElement("td", {}, MarkTextOn(map, mark)) +
                 TextElement("td", {{"class", "number"}}, MarkBytes(report, mark)));
     }
     return Element("table", {{"class", "legend"}}, Element("tbody", {}, rows));
@@ -106,9 +113,10 @@ std::string MapMarkText(MapMark mark) {
 
 std::string DriveMapSection(const DriveReport& report) {
     const DriveMap map = MapOfDrive(report, kCells);
-    if (map.cells.empty())
+    if (map.cells.empty()) {
         return PageSection("map", "Map of the tested space",
                            TextElement("p", {}, "Nothing was written: there is no tested space to map."));
+    }
     std::string cells;
     bool unlisted = false;
     for (size_t i = 0; i < map.cells.size(); ++i) {
@@ -116,19 +124,27 @@ std::string DriveMapSection(const DriveReport& report) {
         unlisted = unlisted || map.cells[i] == MapMark::unlisted;
     }
     const size_t rows = (map.cells.size() + kColumns - 1) / kColumns;
+    const std::string cellsText = std::to_string(map.cells.size()) + " cells";
     const std::string note =
-        "Each cell is " + FormatBytes(static_cast<double>(map.cellBytes)) + " of the test set, " +
-        std::to_string(map.cells.size()) +
-        " cells in the order the set was written, left to right and top to bottom, coloured by the worst class in it. "
-        "These are the set's own offsets, not the drive's: the table of bad ranges gives their places on the drive "
-        "where known.";
+        map.driveOffsets
+            ? "Each cell is " + FormatBytes(static_cast<double>(map.cellBytes)) + " of the drive, " + cellsText +
+                  " from byte " + std::to_string(map.start) + " of the drive, where the test set begins, to byte " +
+                  std::to_string(map.start + map.bytes) +
+                  ", where it ends, left to right and top to bottom, coloured by the worst class in it. These are "
+                  "the drive's own offsets, from where the file system placed each file of the set."
+            : "Each cell is " + FormatBytes(static_cast<double>(map.cellBytes)) + " of the test set, " + cellsText +
+                  " in the order the set was written, left to right and top to bottom, coloured by the worst class "
+                  "in it. These are the set's own offsets, not the drive's: the table of bad ranges gives their places "
+                  "on the drive where known.";
     const std::string drawing = Svg(kColumns * kPitch, static_cast<double>(rows) * kPitch,
                                     {{"class", "map"},
                                      {"role", "img"},
                                      {"aria-label", "map of the tested space"},
+                                     {"data-offsets", map.driveOffsets ? "drive" : "set"},
+                                     {"data-start", std::to_string(map.start)},
                                      {"data-cell-bytes", std::to_string(map.cellBytes)},
                                      {"data-bytes", std::to_string(map.bytes)}},
                                     cells);
     return PageSection("map", "Map of the tested space",
-                       TextElement("p", {}, note) + drawing + Legend(report, unlisted));
+                       TextElement("p", {}, note) + drawing + Legend(report, map, unlisted));
 }

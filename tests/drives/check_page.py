@@ -3,8 +3,8 @@
 #   check_page.py PAGE JSON-LINES [DOM-DUMP]
 # It parses as HTML without a single error (html5lib, strict), refers to
 # nothing outside itself, runs no script, embeds exactly the run's summary,
-# and each cell of its map shows the worst class the run's ranges put in
-# it; the browser's DOM dump, if given, holds the verdict and the summary's
+# and each cell of its map (over the drive's offsets or the set's, as it
+# says) shows the worst class the run's ranges put in it; the browser's DOM dump, if given, holds the verdict and the summary's
 # numbers. Prints each fault; exits 1 on any.
 import json
 import re
@@ -69,25 +69,51 @@ if summary["bytes_written"] > 0:
     else:
         drawn = [r.get("data-class") for r in elements("rect", maps[0])]
         cell = int(maps[0].get("data-cell-bytes"))
-        written = summary["bytes_written"]
+        start = int(maps[0].get("data-start"))
+        on_drive = maps[0].get("data-offsets") == "drive"
         read = summary["bytes_ok"] + summary["bytes_lost"]
-        cells = -(-written // cell)
+        cells = -(-int(maps[0].get("data-bytes")) // cell)
         if not 400 <= cells <= 600:
             faults.append("page: %d cells, not about 500" % cells)
-        expected = ["intact" if k * cell < read else "untested" for k in range(cells)]
         if summary["bad_ranges"] > len(ranges):
             raise SystemExit("check_page.py: more ranges than the JSON lists; not checked here")
+        # Where each range is drawn: at its place on the drive, or in the set.
+        spans = []
         for r in ranges:
-            for k in range(r["offset"] // cell, (r["offset"] + r["length"] - 1) // cell + 1):
-                if order.index(r["class"]) < order.index(expected[k]):
-                    expected[k] = r["class"]
+            at = r["drive_offset"] if on_drive else r["offset"]
+            if at is None:
+                faults.append("page: a map of the drive, but the range at %d has no place on it" % r["offset"])
+                continue
+            ks = range((at - start) // cell, (at + r["length"] - 1 - start) // cell + 1)
+            if at < start or ks.stop > cells:
+                faults.append("page: the range at %d lies outside the map" % at)
+                continue
+            spans.append((r["class"], ks))
+        if on_drive:
+            # Cells with a range show its class, or a worse one's there; the
+            # rest were read back, or hold none of the set.
+            expected = [None] * cells
+            for name, ks in spans:
+                for k in ks:
+                    if expected[k] is None or order.index(name) < order.index(expected[k]):
+                        expected[k] = name
+            expected = [e if e is not None else d if d in ("intact", "unlisted", "untested") else "intact or untested"
+                        for e, d in zip(expected, drawn + [None] * (cells - len(drawn)))]
+            if sum(name != "untested" for name in drawn) < read // cell:
+                faults.append("page: fewer cells read back than the %d bytes read" % read)
+        else:
+            expected = ["intact" if k * cell < read else "untested" for k in range(cells)]
+            for name, ks in spans:
+                for k in ks:
+                    if order.index(name) < order.index(expected[k]):
+                        expected[k] = name
         if drawn != expected:
             wrong = [k for k in range(min(len(drawn), len(expected))) if drawn[k] != expected[k]]
             faults.append("page: map cells differ from the ranges (%d drawn, %d expected; first at %s)" %
                           (len(drawn), len(expected), wrong[:3]))
         # A class whose ranges cover a whole cell shows in the map.
-        for name in set(r["class"] for r in ranges):
-            whole = any((-(-r["offset"] // cell) + 1) * cell <= r["offset"] + r["length"] for r in ranges if r["class"] == name)
+        for name in set(name for name, _ in spans):
+            whole = any(len(ks) > 2 for n, ks in spans if n == name)
             if whole and name not in drawn:
                 faults.append("page: no %s cell, though a range of it covers a whole cell" % name)
 

@@ -102,6 +102,59 @@ TEST(DrivePage, EachCellShowsTheWorstClassInIt) {
               map.cells.size() + kMapMarkCount - 1);  // and the legend's swatches, unlisted not among them
 }
 
+struct PlaceCase {
+    const char* name;
+    SimMap map;
+    uint64_t partitionStart;
+    bool driveOffsets;
+    uint64_t blankAt;   // where the blank MiB is drawn, in the map's offsets
+    uint64_t intactAt;  // and a MiB that reads back intact
+};
+
+TEST(DrivePage, TheMapIsOfTheDriveWhereTheSetsPlacesAreKnown) {
+    // The file system fills the second half of its space first: the set's
+    // first 20 MiB lie on its last 20. The drive blanks its MiB 5 to 6 of
+    // the file system, which holds the set's MiB 25 to 26.
+    const std::vector<PlaceCase> cases = {
+        {"extent map", SimMap::drive, 0, true, 5 * MiB, 25 * MiB},
+        {"extent map, on a partition from 1 MiB", SimMap::drive, MiB, true, 5 * MiB, 25 * MiB},
+        {"addresses of the file system's own", SimMap::foreign, 0, false, 25 * MiB, 5 * MiB},
+        {"some extents of unknown place", SimMap::gappy, 0, false, 25 * MiB, 5 * MiB},
+    };
+    for (const PlaceCase& c : cases) {
+        SimDrive drive;
+        drive.shape = Honest();
+        drive.shape.claimedBytes += c.partitionStart;
+        drive.shape.partitionStart = c.partitionStart;
+        drive.shape.map = c.map;
+        const uint64_t half = 20 * MiB / kDriveBlockBytes, end = 40 * MiB / kDriveBlockBytes;
+        drive.shape.allocationOrder = {SimPiece{half, end}, SimPiece{0, half}};
+        const DriveOps ops = SimulatedDriveOps(&drive);
+        DriveTestOptions options = Pace();
+        options.verify = false;
+        ASSERT_EQ(RunDriveFill(ops, options, DriveEvents()).result, DriveResult::ok) << c.name;
+        const uint64_t from = (c.partitionStart + 5 * MiB) / MiB;
+        Damage(drive, from, from + 1,
+               [](uint64_t, std::vector<unsigned char>& block) { block.assign(kDriveBlockBytes, 0); });
+        const DriveReport report = RunDriveVerify(ops, options, DriveEvents());
+        ASSERT_EQ(report.result, DriveResult::lost) << c.name;
+
+        const DriveMap map = MapOfDrive(report, 500);
+        EXPECT_EQ(map.driveOffsets, c.driveOffsets) << c.name;
+        const uint64_t origin = c.driveOffsets ? c.partitionStart : 0;
+        EXPECT_LE(map.start, origin + 4 * kDriveBlockBytes) << c.name << ": the set begins near the space's start";
+        ASSERT_GE(map.start + map.bytes, origin + 30 * MiB) << c.name;
+        const auto markAt = [&](uint64_t offset) {
+            return MapMarkName(map.cells[static_cast<size_t>((origin + offset + MiB / 2 - map.start) / map.cellBytes)]);
+        };
+        EXPECT_STREQ(markAt(c.blankAt), "blank") << c.name;
+        EXPECT_STREQ(markAt(c.intactAt), "intact") << c.name;
+        EXPECT_NE(DrivePageHtml(report).find(c.driveOffsets ? "data-offsets=\"drive\"" : "data-offsets=\"set\""),
+                  std::string::npos)
+            << c.name;
+    }
+}
+
 TEST(DrivePage, TheFinerSeriesIsKeptWhileEventsKeepTheirPeriod) {
     SimDrive drive;
     drive.shape = Honest();
