@@ -130,14 +130,28 @@ std::string NotOwn(HANDLE handle, const std::optional<DWORD>& pinnedSerial) {
 // another volume's file; a new one is made only where none is (CREATE_NEW),
 // an old one emptied only once it was checked. On failure *refusal says why.
 HANDLE OpenChecked(const std::string& path, OpenFor how, DWORD flags, IoResult* refusal) {
-    const DWORD access = how == OpenFor::read ? GENERIC_READ : GENERIC_WRITE;
+    // Looking at what the handle leads to (NotOwn) reads its attributes,
+    // which GENERIC_WRITE alone does not allow.
+    const DWORD access = how == OpenFor::read ? GENERIC_READ : GENERIC_WRITE | FILE_READ_ATTRIBUTES;
     const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
     flags |= FILE_FLAG_OPEN_REPARSE_POINT;
     HANDLE handle = INVALID_HANDLE_VALUE;
     if (how == OpenFor::create) {
-        handle = CreateFileW(WidePath(path).c_str(), access, share, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL | flags,
-                             nullptr);
-        if (handle != INVALID_HANDLE_VALUE) return handle;
+        handle = CreateFileW(WidePath(path).c_str(), access | DELETE, share, nullptr, CREATE_NEW,
+                             FILE_ATTRIBUTE_NORMAL | flags, nullptr);
+        if (handle != INVALID_HANDLE_VALUE) {
+            // New, so no link; but the folder's letter may have been pointed
+            // at another drive since it was pinned: nothing is left there.
+            const std::string what = NotOwn(handle, PinnedSerialOf(path));
+            if (what.empty()) return handle;
+            FILE_DISPOSITION_INFO disposition;
+            disposition.DeleteFile = TRUE;
+            SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition);
+            CloseHandle(handle);
+            refusal->status = IoStatus::notOwnFile;
+            refusal->reason = "not the set's own file: " + what;
+            return INVALID_HANDLE_VALUE;
+        }
         if (GetLastError() != ERROR_FILE_EXISTS) {
             *refusal = Failure(GetLastError());
             return handle;
