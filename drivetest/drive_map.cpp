@@ -14,12 +14,13 @@ SetMap MapSet(const DriveOps& ops, const std::string& folder, const DriveSet& se
         const uint64_t start = FileStart(set, number);
         const uint64_t fileEnd = std::min(length, start + set.fileSize) - start;
         const FileExtents file = ops.fileExtents(PathIn(ops, folder, SetFileName(number)));
+        // The drive can be known where the file's place on it is not.
+        if (!map.driveBytes) map.driveBytes = file.driveBytes;
+        if (!map.partitionStart) map.partitionStart = file.partitionStart;
         if (!file.known) {
             if (map.unknownBecause.empty()) map.unknownBecause = file.unknownBecause;
             continue;
         }
-        if (!map.driveBytes) map.driveBytes = file.driveBytes;
-        if (!map.partitionStart) map.partitionStart = file.partitionStart;
         for (const DriveExtent& extent : file.extents) {
             if (extent.fileOffset >= fileEnd || extent.length == 0) continue;
             SetExtent placed;

@@ -548,6 +548,13 @@ TEST(DriveCapacity, TheReportSaysWhereThePartitionMustEnd) {
          {"Real capacity: unknown: the file system's addresses are its own\n"},
          R"(null null "the file system's addresses are its own")",
          "null null"},
+        {"no map, on a drive that is known",
+         SimLie::drop,
+         MiB,
+         SimMap::missing,
+         {"Real capacity: unknown: no extent map\n"},
+         R"(null 41943040 "no extent map")",
+         "null null"},
     };
     for (const WordsCase& c : cases) {
         SCOPED_TRACE(c.name);

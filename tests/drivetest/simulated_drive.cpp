@@ -147,14 +147,16 @@ IoResult ReadAt(SimDrive& d, DriveFile& handle, uint64_t offset, unsigned char* 
 
 FileExtents ExtentsOf(SimDrive& d, const std::string& path) {
     FileExtents map;
+    if (d.shape.map != SimMap::foreign) {  // the drive itself is known
+        map.driveBytes = d.shape.claimedBytes;
+        map.partitionStart = d.shape.partitionStart;
+    }
     if (d.shape.map == SimMap::missing || d.shape.map == SimMap::foreign || !d.files.count(path)) {
         map.unknownBecause =
             d.shape.map == SimMap::foreign ? "the file system's addresses are its own" : "no extent map";
         return map;
     }
     map.known = true;
-    map.driveBytes = d.shape.claimedBytes;
-    map.partitionStart = d.shape.partitionStart;
     const SimFile& file = d.files[path];
     for (size_t k = 0; k < file.blocks.size(); ++k) {
         const uint64_t at = DriveBlock(d, file.blocks[k]) * kBlock;

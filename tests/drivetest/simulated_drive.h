@@ -22,8 +22,9 @@ enum class SimLie { none, wrap, drop };  // past realBytes: addresses fold back,
 // unmounted lazily (the test's open folder still reaches it, its path does not).
 enum class SimAway { stays, pulled, unmounted };
 
-// The extent maps the simulated system gives: the drive's own, none at all,
-// addresses of the file system's own (as btrfs's), or the drive's with every
+// The extent maps the simulated system gives: the drive's own, none on a
+// drive that is known (as exFAT's through FUSE), addresses of the file
+// system's own on no known drive (as btrfs's), or the drive's with every
 // other extent left out (as FIEMAP's extents of unknown place).
 enum class SimMap { drive, missing, foreign, gappy };
 
