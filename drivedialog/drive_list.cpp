@@ -30,8 +30,8 @@ struct Found {
 std::string Sizes(const std::string& root) {
     ULARGE_INTEGER freeToCaller{}, total{};
     if (!GetDiskFreeSpaceExA(root.c_str(), &freeToCaller, &total, nullptr)) return "";
-    return FormatBytes(static_cast<double>(freeToCaller.QuadPart)) + " free of " +
-           FormatBytes(static_cast<double>(total.QuadPart));
+    return FormatDecimalBytes(static_cast<double>(freeToCaller.QuadPart)) + " free of " +
+           FormatDecimalBytes(static_cast<double>(total.QuadPart));
 }
 
 // Nothing when the drive is read-only or tells no sizes. A file system that

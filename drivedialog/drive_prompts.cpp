@@ -12,7 +12,7 @@ int Ask(HWND dialog, const std::string& text, UINT buttons) {
     return MessageBoxA(dialog, text.c_str(), kCaption, buttons);
 }
 
-std::string Size(uint64_t bytes) { return FormatBytes(static_cast<double>(bytes)); }
+std::string Size(uint64_t bytes) { return FormatDecimalBytes(static_cast<double>(bytes)); }
 
 bool ConfirmSystemDrive(HWND dialog, DriveRunRequest* request) {
     const std::string root = VolumeRoot(request->folder);

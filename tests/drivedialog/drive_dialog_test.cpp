@@ -269,7 +269,7 @@ TEST_F(DriveDialogTest, FinishedSetIsReplacedOnlyWhenAsked) {
         MessageBoxInfo info;
         HWND box = WaitForBox(program, info);
         ASSERT_NE(box, nullptr);
-        EXPECT_EQ(info.text, root + " holds a finished test set of 8.0 MiB. Replace it with a new one?");
+        EXPECT_EQ(info.text, root + " holds a finished test set of 8.4 MB. Replace it with a new one?");
         ASSERT_TRUE(AnswerBox(box, answer));
         if (answer == IDYES) {
             ASSERT_TRUE(WaitForTestEnd(program, kTestWait));
@@ -280,7 +280,8 @@ TEST_F(DriveDialogTest, FinishedSetIsReplacedOnlyWhenAsked) {
     EXPECT_NE(Text(IDC_DRIVE_STATUS).find("Verdict:"), std::string::npos);
 }
 
-// A slow drive: Stop in the middle, then the prompt's three answers.
+// A slow drive: Stop in the middle, then the prompt's three answers: Cancel
+// does nothing, No starts a new set (stopped again), Yes resumes.
 TEST_F(DriveDialogTest, StopThenResume) {
     const std::string root = Drive("SLOW");
     ASSERT_FALSE(root.empty()) << "run by drive_dialog.sh";
@@ -300,8 +301,12 @@ TEST_F(DriveDialogTest, StopThenResume) {
     EXPECT_NE(Text(IDC_DRIVE_STATUS).find("interrupted. What was written stays"), std::string::npos)
         << Text(IDC_DRIVE_STATUS);
     EXPECT_TRUE(IsEnabled(program, IDC_DRIVE_VERIFY)) << "the unfinished set can be read";
-    ASSERT_EQ(RunUnix("echo 0 > \"$FILLWRIGHT_SLOW_RATE_FILE\""), 0);  // as fast as it goes from here
-    for (int answer : {IDCANCEL, IDYES}) {
+    std::string before, after;
+    ASSERT_TRUE(ReadWholeFile(root + "fillwright-drivetest.txt", before));
+    for (int answer : {IDCANCEL, IDNO, IDYES}) {
+        if (answer == IDYES) {
+            ASSERT_EQ(RunUnix("echo 0 > \"$FILLWRIGHT_SLOW_RATE_FILE\""), 0);  // as fast as it goes from here
+        }
         Click(IDC_DRIVE_START);
         MessageBoxInfo info;
         HWND box = WaitForBox(program, info);
@@ -309,6 +314,19 @@ TEST_F(DriveDialogTest, StopThenResume) {
         EXPECT_EQ(info.text.rfind(root + " holds an unfinished test: ", 0), 0u) << info.text;
         EXPECT_NE(info.text.find(" written. Continue it?"), std::string::npos) << info.text;
         ASSERT_TRUE(AnswerBox(box, answer));
+        if (answer == IDCANCEL) {
+            EXPECT_FALSE(IsEnabled(program, IDC_DRIVE_STOP)) << "Cancel starts nothing";
+            ASSERT_TRUE(ReadWholeFile(root + "fillwright-drivetest.txt", after));
+            EXPECT_EQ(after, before) << "Cancel leaves the set as it is";
+        }
+        if (answer == IDNO) {  // a new set in the old one's place, stopped again
+            ASSERT_TRUE(WaitForWriting(program, 1, kTestWait)) << Text(IDC_DRIVE_STATUS);
+            ASSERT_TRUE(ReadWholeFile(root + "fillwright-drivetest.txt", after));
+            EXPECT_NE(after, before) << "No replaces the unfinished set";
+            Click(IDC_DRIVE_STOP);
+            ASSERT_TRUE(WaitForTestEnd(program, kTestWait));
+            ASSERT_TRUE(ReadWholeFile(root + "fillwright-drivetest.txt", before));
+        }
     }
     ASSERT_TRUE(WaitForTestEnd(program, kTestWait));
     EXPECT_NE(Text(IDC_DRIVE_RESULT).find(", resumed at byte "), std::string::npos) << Text(IDC_DRIVE_RESULT);
