@@ -114,6 +114,10 @@ drives_end() {
     done
     drives_made=()
     if [ -n "$drives_dir" ]; then
+        # FILLWRIGHT_DRIVE_OUTPUTS=DIR keeps what each run printed.
+        if [ -n "${FILLWRIGHT_DRIVE_OUTPUTS:-}" ]; then
+            cp "$drives_dir"/*.out "$drives_dir"/*.err "$FILLWRIGHT_DRIVE_OUTPUTS"/ 2>/dev/null
+        fi
         rm -rf --one-file-system "$drives_dir"
         drives_dir=
     fi

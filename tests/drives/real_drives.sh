@@ -341,11 +341,20 @@ fuse_counterfeit() {  # FS REAL
     expect_summary fill bytes_lost -gt 0
     cp "$drives_dir/fill.out" "$drives_dir/fill-root.out"
 
+    # Without the rights to empty the device's cache, what was read may have
+    # come from it: unproven. The kernel need not keep every page the fill
+    # wrote until it is read (seen: now and then some hundred KiB past the
+    # real size read back blank), and a loss found is a loss: then lost.
     run_as_nobody nobody --fill --json "$dir"
-    expect_run nobody 1 unproven
+    if [ "${summary[result]:-}" = lost ]; then
+        expect_run nobody 1 lost
+        expect_summary nobody bytes_lost -gt 0
+    else
+        expect_run nobody 1 unproven
+        expect_summary nobody bytes_lost = 0
+    fi
     expect_summary nobody read_back = "may be cached"
     expect_summary nobody read_back_reason = "cannot open ${drive_loop[fake]} to empty its cache: Permission denied"
-    expect_summary nobody bytes_lost = 0
     run_as_nobody nobody-text --verify "$dir"
     expect "nobody-text: exit status" "$status" = 1
     expect "nobody-text: the remedy" "$(grep -A2 '^Read back:' "$drives_dir/nobody-text.out")" = \
