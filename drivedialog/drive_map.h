@@ -12,17 +12,18 @@ const int kMapColumns = 25;
 const int kMapRows = 20;
 const int kMapCells = kMapColumns * kMapRows;
 
-// A cell's state; from kCellBitsChanged on the worst class of loss in it.
+// A cell's state; from kCellBitsChanged on the worst class of loss in it,
+// ranked as the drive test's page ranks them.
 // A cell only ever moves up this list while the test runs.
 enum CellState : uint8_t {
     kCellUntouched,
     kCellWritten,
     kCellIntact,
     kCellBitsChanged,
-    kCellEarlierRun,
-    kCellOverwritten,
     kCellCorrupt,
     kCellBlank,
+    kCellEarlierRun,
+    kCellOverwritten,
     kCellUnreadable,
     kCellLost,  // loss found while reading, its kind told by the report at the end
     kCellStateCount,
