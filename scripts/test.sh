@@ -34,7 +34,7 @@ run_suite "native tests" ctest --test-dir "$out/native" --output-on-failure -j2
 # ThreadSanitizer for the tests that run writer or pipeline threads. The
 # fillwright-cli the cli tests start is built with the same sanitizers; its
 # reports end it with status 86, which no test takes for success. Any report
-# fails the run.
+# fails the run, and so does a suite that has not ended in half an hour.
 sanitized_configure() {  # dir cmake-args...
     local dir=$1
     shift
@@ -48,7 +48,7 @@ sanitized_suite() {  # dir sanitizers test-program gtest-filter
     sanitized_configure "$dir" "-DFILLWRIGHT_SANITIZE=$2" || return 1
     ninja -C "$dir" --quiet "$program" || return 1
     ASAN_OPTIONS=exitcode=86 UBSAN_OPTIONS=exitcode=86:print_stacktrace=1 TSAN_OPTIONS=exitcode=86 \
-        "$(find "$dir/tests" -name "$program" -type f | head -n 1)" --gtest_brief=1 "--gtest_filter=$4"
+        timeout 1800 "$(find "$dir/tests" -name "$program" -type f | head -n 1)" --gtest_brief=1 "--gtest_filter=$4"
 }
 run_suite "engine tests under AddressSanitizer + UndefinedBehaviorSanitizer" \
     sanitized_suite asan address,undefined engine_tests '*'
