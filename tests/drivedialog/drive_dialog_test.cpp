@@ -88,7 +88,7 @@ TEST_F(DriveDialogTest, ControlsAtRestAndEscapeCloses) {
         bool enabled;
     } controls[] = {
         {IDC_DRIVE_TARGET, "ComboBox", nullptr, true},
-        {IDC_DRIVE_BROWSE, "Button", "&Browse...", true},
+        {IDC_DRIVE_BROWSE, "Button", "&Browse…", true},
         {IDC_DRIVE_ALL, "Button", "&All free space", true},
         {IDC_DRIVE_ONLY, "Button", "&Only", true},
         {IDC_DRIVE_ONLY_MIB, "Edit", nullptr, true},
@@ -101,7 +101,7 @@ TEST_F(DriveDialogTest, ControlsAtRestAndEscapeCloses) {
         {IDC_DRIVE_MAP, "Static", nullptr, true},
         {IDC_DRIVE_GRAPH, "Static", nullptr, true},
         {IDC_DRIVE_RESULT, "Edit", nullptr, true},
-        {IDC_DRIVE_SAVE, "Button", "Save &report...", false},
+        {IDC_DRIVE_SAVE, "Button", "Save &report…", false},
         {IDC_DRIVE_COPY, "Button", "&Copy", false},
         {IDCANCEL, "Button", "Close", true},
     };
