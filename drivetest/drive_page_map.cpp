@@ -124,18 +124,18 @@ std::string DriveMapSection(const DriveReport& report) {
         unlisted = unlisted || map.cells[i] == MapMark::unlisted;
     }
     const size_t rows = (map.cells.size() + kColumns - 1) / kColumns;
-    const std::string cellsText = std::to_string(map.cells.size()) + " cells";
-    const std::string note =
+    const std::string where =
         map.driveOffsets
-            ? "Each cell is " + FormatBytes(static_cast<double>(map.cellBytes)) + " of the drive, " + cellsText +
-                  " from byte " + std::to_string(map.start) + " of the drive, where the test set begins, to byte " +
-                  std::to_string(map.start + map.bytes) +
-                  ", where it ends, left to right and top to bottom, coloured by the worst class in it. These are "
-                  "the drive's own offsets, from where the file system placed each file of the set."
-            : "Each cell is " + FormatBytes(static_cast<double>(map.cellBytes)) + " of the test set, " + cellsText +
-                  " in the order the set was written, left to right and top to bottom, coloured by the worst class "
-                  "in it. These are the set's own offsets, not the drive's: the table of bad ranges gives their places "
-                  "on the drive where known.";
+            ? " of the drive, " + std::to_string(map.cells.size()) + " cells from byte " + std::to_string(map.start) +
+                  " of the drive, where the test set begins, to byte " + std::to_string(map.start + map.bytes) +
+                  ", where it ends"
+            : " of the test set, " + std::to_string(map.cells.size()) + " cells in the order the set was written";
+    const std::string whose =
+        map.driveOffsets ? "These are the drive's own offsets, from where the file system placed each file of the set."
+                         : "These are the set's own offsets, not the drive's: the table of bad ranges gives their "
+                           "places on the drive where known.";
+    const std::string note = "Each cell is " + FormatBytes(static_cast<double>(map.cellBytes)) + where +
+                             ", left to right and top to bottom, coloured by the worst class in it. " + whose;
     const std::string drawing = Svg(kColumns * kPitch, static_cast<double>(rows) * kPitch,
                                     {{"class", "map"},
                                      {"role", "img"},

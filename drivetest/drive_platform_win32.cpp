@@ -126,6 +126,14 @@ std::string NotOwn(HANDLE handle, const std::optional<DWORD>& pinnedSerial) {
     return "";
 }
 
+// Deletes the file a handle with DELETE access leads to, once it closes:
+// that file, whatever its name may lead to by then.
+bool DeleteThrough(HANDLE handle) {
+    FILE_DISPOSITION_INFO disposition;
+    disposition.DeleteFile = TRUE;
+    return SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition) != 0;
+}
+
 // Opens the set's own file at path: never through a reparse point, never
 // another volume's file; a new one is made only where none is (CREATE_NEW),
 // an old one emptied only once it was checked. On failure *refusal says why.
@@ -144,9 +152,7 @@ HANDLE OpenChecked(const std::string& path, OpenFor how, DWORD flags, IoResult* 
             // at another drive since it was pinned: nothing is left there.
             const std::string what = NotOwn(handle, PinnedSerialOf(path));
             if (what.empty()) return handle;
-            FILE_DISPOSITION_INFO disposition;
-            disposition.DeleteFile = TRUE;
-            SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition);
+            DeleteThrough(handle);
             CloseHandle(handle);
             refusal->status = IoStatus::notOwnFile;
             refusal->reason = "not the set's own file: " + what;
@@ -328,10 +334,7 @@ bool Remove(const std::string& path, std::string* reason) {
         return false;
     }
     const std::string what = NotOwn(handle, PinnedSerialOf(path));
-    FILE_DISPOSITION_INFO disposition;
-    disposition.DeleteFile = TRUE;
-    const bool removed =
-        what.empty() && SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition);
+    const bool removed = what.empty() && DeleteThrough(handle);
     *reason = what.empty() ? SystemErrorText(GetLastError()) : "not the set's own file: " + what;
     CloseHandle(handle);
     return removed;

@@ -4,8 +4,9 @@
 # It parses as HTML without a single error (html5lib, strict), refers to
 # nothing outside itself, runs no script, embeds exactly the run's summary,
 # and each cell of its map (over the drive's offsets or the set's, as it
-# says) shows the worst class the run's ranges put in it; the browser's DOM dump, if given, holds the verdict and the summary's
-# numbers. Prints each fault; exits 1 on any.
+# says) shows the worst class the run's ranges put in it; the browser's DOM
+# dump, if given, holds the verdict and the summary's numbers. Prints each
+# fault; exits 1 on any.
 import json
 import re
 import sys
